@@ -1,0 +1,123 @@
+#include "Node.h"
+
+#include <iostream>
+#include <map>
+#include <mutex>
+
+namespace MURV {
+
+namespace {
+
+struct FactoryRegistry {
+  std::mutex lock;
+  std::vector<std::string> order;
+  std::map<std::string, _NodeFactory*> byName;
+};
+
+FactoryRegistry& factories() {
+  static FactoryRegistry* registry = new FactoryRegistry;  // factories live for the process
+  return *registry;
+}
+
+}  // namespace
+
+int Node::addFactory(const std::string& factoryName, _NodeFactory* factory) {
+  FactoryRegistry& r = factories();
+  std::lock_guard<std::mutex> guard(r.lock);
+  if (!factory || r.byName.count(factoryName)) {
+    std::cerr << "Node::addFactory: refusing to register node type '" << factoryName << "': "
+              << (factory ? "the name is already registered" : "no factory given") << std::endl;
+    return -1;
+  }
+  r.byName[factoryName] = factory;
+  r.order.push_back(factoryName);
+  return 0;
+}
+
+_NodeFactory* Node::getFactoryNamed(const std::string& factoryName) {
+  FactoryRegistry& r = factories();
+  std::lock_guard<std::mutex> guard(r.lock);
+  auto it = r.byName.find(factoryName);
+  return it == r.byName.end() ? nullptr : it->second;
+}
+
+std::vector<std::string> Node::factoryNames() {
+  FactoryRegistry& r = factories();
+  std::lock_guard<std::mutex> guard(r.lock);
+  return r.order;
+}
+
+Node::Node(std::string nodeName, const ParameterSet& params) : name(std::move(nodeName)), parameters(params) {}
+
+Node::~Node() {}
+
+void Node::printOn(std::ostream& out) const { out << "<Node " << name << " >"; }
+
+void Node::connectToNode(unsigned int in, Node* inputNode, unsigned int out) {
+  if (in >= inputs.size()) throw new NodeException(this, "Unknown input id " + std::to_string(in), "Node", 0);
+  if (!inputNode || !inputNode->hasOutput(static_cast<int>(out)))
+    throw new NodeException(this, "Input " + inputs[in].name + " connected to an unknown output", "Node", 0);
+  inputs[in].node = inputNode;
+  inputs[in].outputID = static_cast<int>(out);
+}
+
+void Node::connectToNode(const std::string& in, Node* inputNode, const std::string& out) {
+  if (!inputNode) throw new NodeException(this, "Input " + in + " connected to no node", "Node", 0);
+  int outputID = inputNode->translateOutput(out);
+  int inputID = translateInput(in);
+  connectToNode(static_cast<unsigned int>(inputID), inputNode, static_cast<unsigned int>(outputID));
+}
+
+int Node::addOutput(const std::string& outputName) {
+  for (size_t i = 0; i < outputNames.size(); ++i)
+    if (outputNames[i] == outputName) throw new NodeException(this, "Output " + outputName + " declared twice", "Node", 0);
+  outputNames.push_back(outputName);
+  return static_cast<int>(outputNames.size() - 1);
+}
+
+int Node::addInput(const std::string& inputName) {
+  for (size_t i = 0; i < inputs.size(); ++i)
+    if (inputs[i].name == inputName) throw new NodeException(this, "Input " + inputName + " declared twice", "Node", 0);
+  NodeInput input;
+  input.name = inputName;
+  inputs.push_back(input);
+  return static_cast<int>(inputs.size() - 1);
+}
+
+std::vector<NodeInput>& Node::getInputs() { return inputs; }
+
+ObjectRef Node::getOutputNamed(const std::string& outputName, int count) {
+  return getOutput(getOutputID(outputName), count);
+}
+
+void Node::initialize() { initialized = true; }
+
+bool Node::hasOutput(int output_id) const { return output_id >= 0 && output_id < static_cast<int>(outputNames.size()); }
+
+void Node::request(int, const ParameterSet&) {}
+
+int Node::translateInput(const std::string& inputName) { return getInputID(inputName); }
+
+int Node::translateOutput(const std::string& outputName) { return getOutputID(outputName); }
+
+int Node::getInputID(const std::string& inputName) {
+  for (size_t i = 0; i < inputs.size(); ++i)
+    if (inputs[i].name == inputName) return static_cast<int>(i);
+  throw new NodeException(this, "Unknown input " + inputName, "Node", 0);
+}
+
+int Node::getOutputID(const std::string& outputName) {
+  for (size_t i = 0; i < outputNames.size(); ++i)
+    if (outputNames[i] == outputName) return static_cast<int>(i);
+  throw new NodeException(this, "Unknown output " + outputName, "Node", 0);
+}
+
+ObjectRef Node::getInput(int inputID, int count) {
+  if (inputID < 0 || inputID >= static_cast<int>(inputs.size()))
+    throw new NodeException(this, "Unknown input id " + std::to_string(inputID), "Node", 0);
+  const NodeInput& input = inputs[inputID];
+  if (!input.node) throw new NodeException(this, "Input " + input.name + " is not connected", "Node", 0);
+  return input.node->getOutput(input.outputID, count);
+}
+
+}  // namespace MURV

@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Builds and runs the whole test suite twice: a normal build, and a clang
+# build under AddressSanitizer and UndefinedBehaviorSanitizer that also runs
+# the fuzz targets for a fixed number of inputs. Any sanitizer finding fails.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+out=${MURV_BUILD_ROOT:-$here/build}
+mkdir -p "$out"
+jobs=$(nproc)
+
+echo "== normal build"
+"$here/scripts/build.sh" "$out/normal"
+(cd "$out/normal" && ctest --output-on-failure -j "$jobs" --timeout 300)
+if [ -x "$out/normal/bench/murv_bench" ]; then
+  echo "== benchmarks, one short run each so they cannot rot"
+  "$out/normal/bench/murv_bench" --benchmark_min_time=0.01 >"$out/bench.log" 2>&1 || {
+    cat "$out/bench.log"
+    exit 1
+  }
+fi
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+"$here/scripts/build.sh" "$out/asan" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+  -DMURV_SANITIZE=ON -DMURV_FUZZ=ON -DMURV_BENCH=OFF
+export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
+export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp:print_suppressions=0
+(cd "$out/asan" && ctest --output-on-failure -j "$jobs" --timeout 600)

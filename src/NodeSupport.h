@@ -1,0 +1,64 @@
+#ifndef MURV_NODE_SUPPORT_H
+#define MURV_NODE_SUPPORT_H
+
+// What the toolbox's nodes share: reading their parameters, the lazy
+// computation of every count up to the one asked for, and the pacing rate.
+
+#include <cmath>
+#include <string>
+
+#include "Buffer.h"
+#include "Node.h"
+#include "String.h"
+#include "net_types.h"
+
+namespace murvnode {
+
+// Parameters have no defaults: every value comes from the network
+// description, and a value of another type raises the cast's exception.
+inline int paramInt(const MURV::ParameterSet& p, const std::string& name) {
+  return MURV::dereference_cast<int>(p.get(name));
+}
+inline float paramFloat(const MURV::ParameterSet& p, const std::string& name) {
+  return MURV::dereference_cast<float>(p.get(name));
+}
+inline bool paramBool(const MURV::ParameterSet& p, const std::string& name) {
+  return MURV::dereference_cast<bool>(p.get(name));
+}
+inline std::string paramString(const MURV::ParameterSet& p, const std::string& name) {
+  return MURV::object_cast<MURV::String>(p.get(name));
+}
+
+// A rate of iterations per second that ros::Rate can use: positive and
+// finite. Anything else is refused, naming the parameter, since ros::Rate
+// would otherwise throw on every iteration.
+inline float checkedRate(MURV::Node* node, const std::string& name, float rate, const char* file, int line) {
+  if (!(rate > 0.0f) || !std::isfinite(rate))
+    throw new MURV::NodeException(node, name + " must be a positive, finite rate (got " + std::to_string(rate) + ")",
+                                  file, line);
+  return rate;
+}
+
+// Calculates every count after lastCount up to count, in order, then returns
+// what the buffer holds for count. lastCount moves after each count that
+// succeeded, so a failure does not make later requests redo (and publish
+// again) the counts before it. A host exception leaves with a NodeException
+// of node chained to it; other exceptions pass unchanged.
+template <class Calculate>
+MURV::ObjectRef calculateUpTo(MURV::Node* node, int& lastCount, MURV::Buffer& buffer, int count, Calculate calc,
+                              const char* file, int line) {
+  try {
+    while (lastCount < count) {
+      const int c = lastCount + 1;
+      calc(c);
+      lastCount = c;
+    }
+    return buffer.get(count);
+  } catch (MURV::BaseException* e) {
+    throw e->add(new MURV::NodeException(node, "Exception caught in BufferedNode::getOutput", file, line));
+  }
+}
+
+}  // namespace murvnode
+
+#endif

@@ -1,0 +1,23 @@
+// What happens when the host loads the toolbox: the module version is
+// recorded, then one factory per node type is registered, in a fixed order.
+// All of it is one initialiser in one translation unit, so the order cannot
+// depend on how the library happens to be linked.
+#include "Node.h"
+#include "RosNodeGenerator.h"
+
+namespace {
+
+template <class T> void registerNode(const char* name) {
+  MURV::Node::addFactory(name, new MURV::NodeFactory<T>(name));
+}
+
+struct ToolboxRegistration {
+  ToolboxRegistration() {
+    MURV::Object::setModuleVersion("MURVROS", "9303", "3.1.0");
+    registerNode<RosNodeGenerator>("RosNodeGenerator");
+  }
+};
+
+const ToolboxRegistration registration;
+
+}  // namespace

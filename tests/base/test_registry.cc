@@ -1,0 +1,149 @@
+// Loading the toolbox as the host does, and the host's node registry.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "BufferedNode.h"
+#include "SharedObjects.h"
+#include "String.h"
+#include "net_types.h"
+
+using namespace MURV;
+
+namespace {
+
+class Probe : public Node {
+public:
+  Probe(std::string n, ParameterSet p) : Node(std::move(n), p) {}
+  ObjectRef getOutput(int, int) override { return ObjectRef(); }
+  ParameterSet& params() { return parameters; }
+};
+
+void* loadToolbox() {
+  static void* handle = dlopen(MURV_TOOLBOX_PATH, RTLD_NOW | RTLD_GLOBAL);
+  return handle;
+}
+
+}  // namespace
+
+TEST(ToolboxLoad, RegistersVersionFirstThenNodeTypesInOrder) {
+  size_t before = Node::factoryNames().size();
+  size_t versionsBefore = Object::moduleVersions().size();
+  ASSERT_NE(loadToolbox(), nullptr) << dlerror();
+
+  ASSERT_EQ(Object::moduleVersions().size(), versionsBefore + 1);
+  const Object::ModuleVersion& v = Object::moduleVersions().back();
+  EXPECT_EQ(v.module, "MURVROS");
+  EXPECT_EQ(v.revision, "9303");
+  EXPECT_EQ(v.version, "3.1.0");
+  EXPECT_EQ(v.factoriesBefore, before) << "the version must be recorded before the first node type";
+
+  std::vector<std::string> names = Node::factoryNames();
+  std::vector<std::string> added(names.begin() + static_cast<long>(before), names.end());
+  // The node types that exist, in their registration order.
+  const std::vector<std::string> expected = {"RosNodeGenerator"};
+  EXPECT_EQ(added, expected);
+  for (const std::string& n : expected) {
+    _NodeFactory* f = Node::getFactoryNamed(n);
+    ASSERT_NE(f, nullptr) << n;
+    EXPECT_EQ(f->getName(), n);
+  }
+  EXPECT_EQ(Node::getFactoryNamed("rosnodegenerator"), nullptr) << "names are case-sensitive";
+
+  // Loading again runs nothing a second time.
+  ASSERT_NE(dlopen(MURV_TOOLBOX_PATH, RTLD_NOW | RTLD_GLOBAL), nullptr);
+  EXPECT_EQ(Node::factoryNames(), names);
+  EXPECT_EQ(Object::moduleVersions().size(), versionsBefore + 1);
+}
+
+TEST(NodeRegistry, RefusesANameRegisteredTwice) {
+  NodeFactory<Probe>* first = new NodeFactory<Probe>("TwiceProbe");
+  ASSERT_EQ(Node::addFactory("TwiceProbe", first), 0);
+  testing::internal::CaptureStderr();
+  NodeFactory<Probe> second("TwiceProbe");
+  EXPECT_EQ(Node::addFactory("TwiceProbe", &second), -1);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("TwiceProbe"), std::string::npos) << err;
+  EXPECT_EQ(Node::getFactoryNamed("TwiceProbe"), first);
+}
+
+TEST(NodeFactory, NodesOwnTheirSetsButShareParameterObjects) {
+  NodeFactory<Probe> factory("Probe");
+  ParameterSet params;
+  ObjectRef shared(new NetCType<int>(7));
+  params.add("A", shared);
+  params.add("B", ObjectRef(new String("b")));
+
+  Probe* one = static_cast<Probe*>(factory.Create("one", params));
+  Probe* two = static_cast<Probe*>(factory.Create("two", params));
+  EXPECT_EQ(one->getName(), "one");
+  EXPECT_EQ(two->getName(), "two");
+
+  one->params().erase("B");
+  one->params().add("A", ObjectRef(new NetCType<int>(1)));
+  EXPECT_TRUE(two->params().exist("B"));
+  EXPECT_EQ(two->params().get("A").get(), shared.get()) << "replacing an entry of one set leaves the other";
+  EXPECT_TRUE(params.exist("B"));
+
+  dereference_cast<int>(two->params().get("A")) = 9;
+  EXPECT_EQ(dereference_cast<int>(shared), 9) << "the parameter objects themselves are shared";
+  one->unref();
+  two->unref();
+}
+
+TEST(ParameterSet, MissingNameThrowsAGeneralExceptionNamingIt) {
+  ParameterSet params;
+  try {
+    params.get("NODE_NAME");
+    FAIL() << "no exception";
+  } catch (BaseException* e) {
+    EXPECT_NE(dynamic_cast<GeneralException*>(e), nullptr);
+    EXPECT_NE(e->text().find("NODE_NAME"), std::string::npos) << e->text();
+    delete e;
+  }
+}
+
+TEST(ObjectTypes, NewObjectByNameAndUnknownNamesThrow) {
+  ObjectRef s = Object::newObject("String");
+  ASSERT_NE(s.get(), nullptr);
+  EXPECT_EQ(s->className(), "String");
+  try {
+    Object::newObject("NoSuchType");
+    FAIL() << "no exception";
+  } catch (BaseException* e) {
+    EXPECT_NE(e->text().find("NoSuchType"), std::string::npos);
+    delete e;
+  }
+}
+
+TEST(SharedObjects, BooleansAreTheHostBooleanType) {
+  EXPECT_TRUE(dereference_cast<bool>(TrueObject));
+  EXPECT_FALSE(dereference_cast<bool>(FalseObject));
+  EXPECT_NE(dynamic_cast<NetCType<bool>*>(TrueObject.get()), nullptr);
+  EXPECT_NE(dynamic_cast<GenericType<bool>*>(FalseObject.get()), nullptr);
+  EXPECT_TRUE(nilObject->isNil());
+  EXPECT_FALSE(TrueObject.isNil());
+}
+
+TEST(Exceptions, NodeExceptionKeepsTheNodeNameAndAcceptsNoNode) {
+  NodeException* e;
+  {
+    Probe p("probe", ParameterSet());
+    e = new NodeException(&p, "went wrong", "Probe", 42);
+  }  // the node is gone; its name is not
+  std::ostringstream out;
+  e->print(out);
+  EXPECT_NE(out.str().find("probe"), std::string::npos);
+  EXPECT_NE(out.str().find("went wrong"), std::string::npos);
+  EXPECT_EQ(e->line, 42);
+  EXPECT_EQ(e->file, "Probe");
+  EXPECT_FALSE(e->frozen);
+
+  NodeException* none = new NodeException(nullptr, "stream Force-quit...", "MurvMsgsStreamFromRos", 7);
+  BaseException* chained = e->add(none);
+  EXPECT_EQ(chained, e);
+  std::string all = chained->text();
+  EXPECT_LT(all.find("went wrong"), all.find("Force-quit...")) << all;
+  delete chained;  // frees the chain too (checked by ASan)
+}

@@ -1,0 +1,139 @@
+// Joining and leaving a real ROS master through RosNodeGenerator.
+#include <gtest/gtest.h>
+#include <ros/ros.h>
+
+#include <fstream>
+
+#include "RosMaster.h"
+#include "RosNodeGenerator.h"
+#include "String.h"
+#include "net_types.h"
+
+using namespace MURV;
+using murvtest::runCommand;
+using murvtest::waitFor;
+
+namespace {
+
+Node* makeGenerator(const ObjectRef& nodeName) {
+  ParameterSet params;
+  params.add("NODE_NAME", nodeName);
+  _NodeFactory* factory = Node::getFactoryNamed("RosNodeGenerator");
+  if (!factory) throw std::runtime_error("RosNodeGenerator is not registered");
+  return factory->Create("gen", params);
+}
+
+std::string refusal(const std::string& name) {
+  try {
+    Node* n = makeGenerator(ObjectRef(new String(name)));
+    n->unref();
+  } catch (BaseException* e) {
+    std::string text = dynamic_cast<NodeException*>(e) ? e->text() : "not a NodeException: " + e->text();
+    delete e;
+    return text;
+  }
+  return "accepted";
+}
+
+}  // namespace
+
+TEST(RosNodeGenerator, JoinsAndLeavesARealMaster) {
+  murvtest::RosMaster master;
+  master.start();
+
+  testing::internal::CaptureStdout();
+  Node* gen = makeGenerator(ObjectRef(new String("murv_gen_test")));
+  ASSERT_NE(__MasterRosNodeHandler__, nullptr);
+  gen->initialize();
+  std::string traces = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(traces, "ROS node : murv_gen_test generated...\nROS initialized...\n");
+
+  // roscpp registers with the master once the node handle starts it.
+  std::string listed;
+  EXPECT_TRUE(waitFor([&] {
+    listed = runCommand("/usr/bin/python3 /usr/bin/rosnode list").output;
+    return listed.find("/murv_gen_test\n") != std::string::npos;
+  })) << listed;
+
+  ObjectRef a = gen->getOutput(0, 4), b = gen->getOutput(0, 4);
+  EXPECT_NE(a.get(), b.get()) << "every request makes a new object";
+  EXPECT_EQ(dereference_cast<int>(a), 0);
+  EXPECT_EQ(dereference_cast<int>(b), 0);
+  try {
+    gen->getOutput(1, 0);
+    FAIL() << "no exception";
+  } catch (BaseException* e) {
+    NodeException* ne = dynamic_cast<NodeException*>(e);
+    ASSERT_NE(ne, nullptr);
+    EXPECT_EQ(ne->message, "Unknown output id");
+    EXPECT_EQ(ne->file, "RosNodeGenerator");
+    EXPECT_EQ(ne->line, 103);
+    EXPECT_EQ(ne->node, gen);
+    delete e;
+  }
+
+  testing::internal::CaptureStdout();
+  gen->unref();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ROS destructed...\n");
+  EXPECT_FALSE(ros::ok());
+  EXPECT_NE(__MasterRosNodeHandler__, nullptr) << "the shared handle stays allocated";
+  EXPECT_TRUE(waitFor([&] {
+    return runCommand("/usr/bin/python3 /usr/bin/rosnode list").output.find("/murv_gen_test") == std::string::npos;
+  }));
+}
+
+TEST(RosNodeGenerator, EmptyNodeNameIsANodeException) {
+  EXPECT_NE(refusal("").find("NODE_NAME"), std::string::npos);
+  EXPECT_EQ(__MasterRosNodeHandler__, nullptr);
+}
+
+TEST(RosNodeGenerator, NodeNameWithASlashIsANodeException) {
+  EXPECT_NE(refusal("bad/name").find("bad/name"), std::string::npos);
+}
+
+TEST(RosNodeGenerator, NodeNameStartingWithADigitIsANodeException) {
+  EXPECT_NE(refusal("9lives").find("9lives"), std::string::npos);
+}
+
+TEST(RosNodeGenerator, NodeNameOfAnotherTypeIsACastErrorBeforeAnyRosCall) {
+  try {
+    makeGenerator(ObjectRef(new NetCType<int>(3)));
+    FAIL() << "no exception";
+  } catch (BaseException* e) {
+    EXPECT_NE(dynamic_cast<CastException<String>*>(e), nullptr);
+    EXPECT_EQ(e->text(), "Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into N4MURV6StringE\n");
+    delete e;
+  }
+  EXPECT_EQ(__MasterRosNodeHandler__, nullptr);
+  EXPECT_FALSE(ros::isInitialized());
+}
+
+TEST(NetworkRunner, AWholeRunPrintsTheTracesInOrder) {
+  murvtest::RosMaster master;
+  master.start();
+  std::string net = std::string(MURV_BINARY_DIR) + "/generator-run.net";
+  std::ofstream(net) << "node ros RosNodeGenerator\n"
+                        "param ros NODE_NAME string murv_run_test  # joins under this name\n"
+                        "output ros VALUE\n"
+                        "iterations 2\n";
+  murvtest::CommandResult r =
+      runCommand(std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " " + net + " 2>&1");
+  EXPECT_EQ(r.status, 0) << r.output;
+  EXPECT_EQ(r.output,
+            "ROS node : murv_run_test generated...\n"
+            "ROS initialized...\n"
+            "[0] ros.VALUE = <Int 0 >\n"
+            "[1] ros.VALUE = <Int 0 >\n"
+            "ROS destructed...\n");
+}
+
+TEST(NetworkRunner, AHostExceptionIsPrintedAndTheRunFails) {
+  std::string net = std::string(MURV_BINARY_DIR) + "/generator-bad.net";
+  std::ofstream(net) << "node ros RosNodeGenerator\nparam ros NODE_NAME int 5\noutput ros VALUE\n";
+  murvtest::CommandResult r =
+      runCommand(std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " " + net + " 2>&1");
+  EXPECT_EQ(r.status, 1) << r.output;
+  EXPECT_NE(r.output.find("Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into N4MURV6StringE"),
+            std::string::npos)
+      << r.output;
+}

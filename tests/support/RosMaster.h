@@ -1,0 +1,71 @@
+#ifndef MURV_TEST_ROS_MASTER_H
+#define MURV_TEST_ROS_MASTER_H
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace murvtest {
+
+// Polls cond until it holds or the deadline passes; answers whether it held.
+bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds deadline = std::chrono::seconds(20),
+             std::chrono::milliseconds step = std::chrono::milliseconds(10));
+
+// A private rosmaster on a free loopback port, for one test process. The
+// process environment is pointed at it (ROS_MASTER_URI, ROS_IP, a temporary
+// ROS_HOME and ROS_LOG_DIR), so ROS clients started afterwards, in this
+// process or as children, use it.
+class RosMaster {
+public:
+  RosMaster();
+  ~RosMaster();
+  RosMaster(const RosMaster&) = delete;
+  RosMaster& operator=(const RosMaster&) = delete;
+
+  void start();
+  void stop();
+  int port() const { return port_; }
+  pid_t pid() const { return pid_; }
+  std::string uri() const;
+  // The pid the master on our port reports, or -1 when none answers.
+  int queryPid() const;
+
+private:
+  bool startOn(int port);
+  pid_t pid_ = -1;
+  int port_ = 0;
+  std::string home_;
+};
+
+struct CommandResult {
+  int status = -1;      // exit status, or -1 when it did not exit in time
+  std::string output;   // standard output and standard error together
+};
+
+// Runs a shell command with a deadline; a command still running then is
+// killed (its whole process group).
+CommandResult runCommand(const std::string& command, std::chrono::milliseconds deadline = std::chrono::seconds(60));
+
+// A running child whose output goes to a file, killed by the destructor.
+class BackgroundCommand {
+public:
+  explicit BackgroundCommand(const std::string& command);
+  ~BackgroundCommand();
+  std::string output() const;
+  bool running();
+  int waitExit(std::chrono::milliseconds deadline);
+  void signal(int sig);
+  pid_t pid() const { return pid_; }
+
+private:
+  pid_t pid_ = -1;
+  std::string file_;
+  int status_ = -1;
+  bool exited_ = false;
+};
+
+}  // namespace murvtest
+
+#endif
