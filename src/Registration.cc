@@ -2,8 +2,10 @@
 // recorded, then one factory per node type is registered, in a fixed order.
 // All of it is one initialiser in one translation unit, so the order cannot
 // depend on how the library happens to be linked.
+#include "BeatCandidate.h"
 #include "Node.h"
 #include "RosNodeGenerator.h"
+#include "STPMPublisher.h"
 
 namespace {
 
@@ -15,6 +17,8 @@ struct ToolboxRegistration {
   ToolboxRegistration() {
     MURV::Object::setModuleVersion("MURVROS", "9303", "3.1.0");
     registerNode<RosNodeGenerator>("RosNodeGenerator");
+    registerNode<BeatCandidate>("BeatCandidate");
+    registerNode<STPMPublisher>("STPMPublisher");
   }
 };
 
