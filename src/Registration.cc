@@ -4,6 +4,8 @@
 // depend on how the library happens to be linked.
 #include "BeatCandidate.h"
 #include "Node.h"
+#include "RosMurvIntPublisher.h"
+#include "RosMurvIntSubscriber.h"
 #include "RosNodeGenerator.h"
 #include "STPMPublisher.h"
 
@@ -17,6 +19,8 @@ struct ToolboxRegistration {
   ToolboxRegistration() {
     MURV::Object::setModuleVersion("MURVROS", "9303", "3.1.0");
     registerNode<RosNodeGenerator>("RosNodeGenerator");
+    registerNode<RosMurvIntPublisher>("RosMurvIntPublisher");
+    registerNode<RosMurvIntSubscriber>("RosMurvIntSubscriber");
     registerNode<BeatCandidate>("BeatCandidate");
     registerNode<STPMPublisher>("STPMPublisher");
   }

@@ -1,0 +1,42 @@
+#include "RosMurvIntPublisher.h"
+
+#include <murv_msgs/MurvInt.h>
+
+#include <cstdint>
+#include <iostream>
+
+#include "NodeSupport.h"
+#include "RosHandle.h"
+
+RosMurvIntPublisher::RosMurvIntPublisher(std::string nodeName, MURV::ParameterSet params)
+    : MURV::BufferedNode(std::move(nodeName), params) {
+  output1ID = addOutput("OUTPUT1");
+  topicName = murvnode::paramString(parameters, "TOPIC_NAME");
+  bufferNum = murvnode::paramInt(parameters, "BUFFER_NUM");
+  param = murvnode::paramInt(parameters, "PARAM");
+  inOrder = true;
+  std::cout << getName() << " constructor end..." << std::endl;
+}
+
+RosMurvIntPublisher::~RosMurvIntPublisher() {}
+
+void RosMurvIntPublisher::initialize() {
+  std::cout << getName() << " initialized..." << std::endl;
+  publisher = onSharedRosHandle(this, "RosMurvIntPublisher", __LINE__, [&](ros::NodeHandle& nh) {
+    return nh.advertise<murv_msgs::MurvInt>(topicName, static_cast<uint32_t>(bufferNum), false);
+  });
+  MURV::BufferedNode::initialize();
+}
+
+void RosMurvIntPublisher::calculate(int, int count, MURV::Buffer& out) {
+  // The sum wraps around in 32 bits, as two's complement, without the
+  // undefined behaviour of a signed overflow.
+  const int32_t value = static_cast<int32_t>(static_cast<uint32_t>(param) + static_cast<uint32_t>(count));
+  murv_msgs::MurvInt msg;
+  msg.data = value;
+  // A publisher that was never advertised or has been shut down publishes
+  // nothing.
+  if (publisher) publisher.publish(msg);
+  std::cout << getName() << " Published : [" << value << "]" << std::endl;
+  out[count] = MURV::ObjectRef(new MURV::NetCType<int>(value));
+}

@@ -1,0 +1,64 @@
+#include "RosMurvIntSubscriber.h"
+
+#include <cmath>
+#include <iostream>
+
+#include "MurvMsgReader.h"
+#include "NodeSupport.h"
+#include "RosHandle.h"
+
+callbackFuncMurvInt::callbackFuncMurvInt(double durationSeconds) : duration(new ros::Duration(durationSeconds)) {}
+
+void callbackFuncMurvInt::cb(const murv_msgs::MurvInt::ConstPtr& msg) {
+  std::cout << "RosMurvIntSubscriber" << " Subscriber Received [" << msg->data << "]" << std::endl;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    lastValue = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(msg->data)));
+  }
+  duration->sleep();
+}
+
+int32_t callbackFuncMurvInt::last() {
+  std::lock_guard<std::mutex> guard(lock);
+  return static_cast<int32_t>(lastValue);
+}
+
+RosMurvIntSubscriber::RosMurvIntSubscriber(std::string nodeName, MURV::ParameterSet params)
+    : MURV::BufferedNode(std::move(nodeName), params) {
+  output1ID = addOutput("OUTPUT1");
+  topicName = murvnode::paramString(parameters, "TOPIC_NAME");
+  bufferNum = murvnode::paramInt(parameters, "BUFFER_NUM");
+  rosDuration = murvnode::paramFloat(parameters, "ROS_DURATION");
+  // ros::Duration throws a non-host exception for values beyond its range.
+  if (!std::isfinite(rosDuration) || std::fabs(rosDuration) > 2147483647.0f)
+    throw new MURV::NodeException(this, "ROS_DURATION is not a usable number of seconds", "RosMurvIntSubscriber",
+                                  __LINE__);
+  holder.reset(new callbackFuncMurvInt(rosDuration));
+  inOrder = true;
+  std::cout << getName() << " constructor end..." << std::endl;
+}
+
+RosMurvIntSubscriber::~RosMurvIntSubscriber() {
+  // Other spinners serve the same callback queue: end the subscription
+  // first (roscpp waits for a callback in flight), then the spinner; the
+  // holder goes last.
+  subscriber.shutdown();
+  if (spinner) spinner->stop();
+  spinner.reset();
+  holder.reset();
+}
+
+void RosMurvIntSubscriber::initialize() {
+  std::cout << getName() << " initialized..." << std::endl;
+  subscriber = onSharedRosHandle(this, "RosMurvIntSubscriber", __LINE__, [&](ros::NodeHandle& nh) {
+    return murvSubscribe<murv_msgs::MurvInt>(nh, topicName, static_cast<uint32_t>(bufferNum),
+                                             &callbackFuncMurvInt::cb, holder.get());
+  });
+  MURV::BufferedNode::initialize();
+  spinner.reset(new ros::AsyncSpinner(1));
+  spinner->start();
+}
+
+void RosMurvIntSubscriber::calculate(int, int count, MURV::Buffer& out) {
+  out[count] = MURV::ObjectRef(new MURV::NetCType<int>(holder->last()));
+}
