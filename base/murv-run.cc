@@ -1,4 +1,4 @@
-// Runs a network of toolbox nodes as the host does: loads the toolbox with
+// Runs a network of toolbox nodes as the host does: loads the toolboxes with
 // dlopen, builds the network from a text description, initialises the nodes
 // in creation order, pulls iteration counts and prints the outputs, and
 // destroys the nodes in reverse order.
@@ -139,20 +139,21 @@ Network parse(const std::string& path) {
 }
 
 void usage() {
-  std::cerr << "usage: murv-run [--toolbox PATH] [--count N] NETWORK-FILE\n"
-               "       murv-run [--toolbox PATH] --list\n";
+  std::cerr << "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
+               "       murv-run [--toolbox PATH]... --list\n";
   std::exit(2);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string toolbox = "libmurv-ros.tlb.so", networkPath;
+  std::vector<std::string> toolboxes;
+  std::string networkPath;
   long countLimit = -1;
   bool list = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    if (a == "--toolbox" && i + 1 < argc) toolbox = argv[++i];
+    if (a == "--toolbox" && i + 1 < argc) toolboxes.push_back(argv[++i]);
     else if (a == "--count" && i + 1 < argc) countLimit = std::atol(argv[++i]);
     else if (a == "--list") list = true;
     else if (!a.empty() && a[0] != '-' && networkPath.empty()) networkPath = a;
@@ -160,9 +161,12 @@ int main(int argc, char** argv) {
   }
   if (!list && networkPath.empty()) usage();
 
-  if (!dlopen(toolbox.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
-    std::cerr << "murv-run: cannot load " << toolbox << ": " << dlerror() << std::endl;
-    return 2;
+  if (toolboxes.empty()) toolboxes.push_back("libmurv-ros.tlb.so");
+  for (const std::string& toolbox : toolboxes) {
+    if (!dlopen(toolbox.c_str(), RTLD_NOW | RTLD_GLOBAL)) {
+      std::cerr << "murv-run: cannot load " << toolbox << ": " << dlerror() << std::endl;
+      return 2;
+    }
   }
   if (list) {
     for (const auto& v : Object::moduleVersions())
