@@ -8,6 +8,7 @@
 //   param <instance> <NAME> int|float|bool|string|object <value>
 //   connect <instance> <INPUT> <from-instance> <OUTPUT>
 //   output <instance> <OUTPUT>        printed on every iteration
+//   pull <instance> <OUTPUT>          computed on every iteration, not printed
 //   eof <instance> <OUTPUT>           the run ends when this output is false
 //   iterations <N>                    the most counts to run
 #include <dlfcn.h>
@@ -43,6 +44,7 @@ struct Connection {
 };
 struct Port {
   std::string node, output;
+  bool print = true;
 };
 struct Network {
   std::vector<NodeDecl> nodes;
@@ -122,9 +124,9 @@ Network parse(const std::string& path) {
     } else if (word == "connect") {
       auto w = words(4);
       net.connections.push_back(Connection{w[0], w[1], w[2], w[3], line});
-    } else if (word == "output") {
+    } else if (word == "output" || word == "pull") {
       auto w = words(2);
-      net.outputs.push_back(Port{w[0], w[1]});
+      net.outputs.push_back(Port{w[0], w[1], word == "output"});
     } else if (word == "eof") {
       auto w = words(2);
       net.eof.reset(new Port{w[0], w[1]});
@@ -199,16 +201,17 @@ int main(int argc, char** argv) {
       Node* node;
       int id;
       std::string label;
+      bool print;
     };
     std::vector<Pull> pulls;
     for (const Port& p : net.outputs) {
       Node* n = find(p.node, 0);
-      pulls.push_back(Pull{n, n->translateOutput(p.output), p.node + "." + p.output});
+      pulls.push_back(Pull{n, n->translateOutput(p.output), p.node + "." + p.output, p.print});
     }
     std::unique_ptr<Pull> eof;
     if (net.eof) {
       Node* n = find(net.eof->node, 0);
-      eof.reset(new Pull{n, n->translateOutput(net.eof->output), ""});
+      eof.reset(new Pull{n, n->translateOutput(net.eof->output), "", false});
     }
     for (Node* n : nodes) n->initialize();
 
@@ -216,6 +219,7 @@ int main(int argc, char** argv) {
       if (eof && !dereference_cast<bool>(eof->node->getOutput(eof->id, count))) break;
       for (const Pull& p : pulls) {
         ObjectRef value = p.node->getOutput(p.id, count);
+        if (!p.print) continue;
         std::cout << "[" << count << "] " << p.label << " = ";
         if (value.get()) value->printOn(std::cout);
         else std::cout << "nil";
