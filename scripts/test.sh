@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite twice: a normal build, and a clang
 # build under AddressSanitizer and UndefinedBehaviorSanitizer that also runs
-# the fuzz targets for a fixed number of inputs. Any sanitizer finding fails.
+# the fuzz targets for a fixed number of inputs; then the concurrency tests
+# in a clang build under ThreadSanitizer. Any sanitizer finding fails.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=${MURV_BUILD_ROOT:-$here/build}
@@ -26,3 +27,18 @@ export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_strin
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp:print_suppressions=0
 (cd "$out/asan" && ctest --output-on-failure -j "$jobs" --timeout 600)
+
+echo "== ThreadSanitizer build, concurrency tests"
+# Only the test executables named *_concurrency_tests (and what they link)
+# are built; ctest then runs the tests labelled concurrency.
+cmake -S "$here" -B "$out/tsan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang \
+  -DCMAKE_CXX_COMPILER=clang++ -DMURV_TSAN=ON -DMURV_BENCH=OFF >"$out/tsan.configure.log" 2>&1 || {
+  cat "$out/tsan.configure.log"
+  exit 1
+}
+tsan_targets=$(cmake --build "$out/tsan" --target help | sed -n 's/^\.\.\. \([A-Za-z0-9_]*_concurrency_tests\)$/\1/p')
+[ -n "$tsan_targets" ] || { echo "no *_concurrency_tests target"; exit 1; }
+# shellcheck disable=SC2086
+cmake --build "$out/tsan" -j "$jobs" --target $tsan_targets
+export TSAN_OPTIONS="suppressions=$here/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1"
+(cd "$out/tsan" && ctest --output-on-failure -j "$jobs" --timeout 600 -L concurrency)

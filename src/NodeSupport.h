@@ -6,8 +6,10 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "Buffer.h"
+#include "BufferedNode.h"
 #include "Node.h"
 #include "String.h"
 #include "net_types.h"
@@ -57,6 +59,18 @@ MURV::ObjectRef calculateUpTo(MURV::Node* node, int& lastCount, MURV::Buffer& bu
   } catch (MURV::BaseException* e) {
     throw e->add(new MURV::NodeException(node, "Exception caught in BufferedNode::getOutput", file, line));
   }
+}
+
+// The buffer of a BufferedNode's output output_id, for a node's own
+// getOutput: an id the node does not have, or a request before the node was
+// initialized (no buffers yet), is a NodeException of node at file and line.
+inline MURV::Buffer& outputBuffer(MURV::Node* node, std::vector<MURV::OutputRecord>& records, int output_id,
+                                  const char* file, int line) {
+  if (output_id < 0 || output_id >= static_cast<int>(records.size()))
+    throw new MURV::NodeException(node, "Unknown output id " + std::to_string(output_id), file, line);
+  if (!records[output_id].buffer)
+    throw new MURV::NodeException(node, "Output requested before the node was initialized", file, line);
+  return *records[output_id].buffer;
 }
 
 }  // namespace murvnode

@@ -6,6 +6,8 @@
 #include "Node.h"
 #include "RosMurvIntPublisher.h"
 #include "RosMurvIntSubscriber.h"
+#include "RosMurvMsgsPublisher.h"
+#include "RosMurvMsgsSubscriber.h"
 #include "RosNodeGenerator.h"
 #include "STPMPublisher.h"
 
@@ -21,6 +23,8 @@ struct ToolboxRegistration {
     registerNode<RosNodeGenerator>("RosNodeGenerator");
     registerNode<RosMurvIntPublisher>("RosMurvIntPublisher");
     registerNode<RosMurvIntSubscriber>("RosMurvIntSubscriber");
+    registerNode<RosMurvMsgsPublisher>("RosMurvMsgsPublisher");
+    registerNode<RosMurvMsgsSubscriber>("RosMurvMsgsSubscriber");
     registerNode<BeatCandidate>("BeatCandidate");
     registerNode<STPMPublisher>("STPMPublisher");
   }

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,6 +46,9 @@ pid_t spawnShell(const std::string& command, int outFd) {
   pid_t pid = fork();
   if (pid == 0) {
     setpgid(0, 0);
+    // A test process that dies (an abort under a sanitizer) takes its
+    // master and its ROS tools with it.
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
     int devnull = open("/dev/null", O_RDONLY);
     if (devnull >= 0) dup2(devnull, 0);
     dup2(outFd, 1);

@@ -1,0 +1,209 @@
+#include "RosMurvMsgsSubscriber.h"
+
+#include <algorithm>
+#include <complex>
+#include <iostream>
+#include <type_traits>
+#include <utility>
+
+#include "Map.h"
+#include "Matrix.h"
+#include "MsgFifo.h"
+#include "MsgToHost.h"
+#include "MurvMsgReader.h"
+#include "NodeSupport.h"
+#include "RosHandle.h"
+#include "Vector.h"
+
+namespace {
+
+const char* const fileName = "RosMurvMsgsSubscriber";
+
+const char* const topicParameters[murvmsg::streamTypeCount] = {
+    "TOPIC_NAME_MURVWAVE",   "TOPIC_NAME_MURVFFT",         "TOPIC_NAME_MURVFEATURE",
+    "TOPIC_NAME_MURVSOURCE", "TOPIC_NAME_MURVSRCWAVE",     "TOPIC_NAME_MURVSRCFFT",
+    "TOPIC_NAME_MURVSRCFEATURE", "TOPIC_NAME_MURVSRCFEATUREMFM", "TOPIC_NAME_MURVSORVEX"};
+
+}  // namespace
+
+RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::ParameterSet params)
+    : MURV::BufferedNode(std::move(nodeName), params), portMismatch(0) {
+  timestampID = addOutput("TIMESTAMP");
+
+  using namespace murvnode;
+  for (int i = 0; i < murvmsg::streamTypeCount; ++i) topicNames[i] = paramString(parameters, topicParameters[i]);
+  streamSelection = paramString(parameters, "STREAM_SELECTION");
+  nbChannels = paramInt(parameters, "NB_CHANNELS");
+  fftLength = paramInt(parameters, "FFT_LENGTH");
+  enableDebug = paramBool(parameters, "ENABLE_DEBUG");
+  rosLoopRate = paramFloat(parameters, "ROS_LOOP_RATE");
+  msgBufferNum = paramInt(parameters, "MSG_BUFFER_NUM");
+  dataBufferNum = paramInt(parameters, "DATA_BUFFER_NUM");
+  remainLatest = paramBool(parameters, "REMAIN_LATEST");
+  selection = murvmsg::streamTypeNamed(streamSelection);
+
+  checkedRate(this, "ROS_LOOP_RATE", rosLoopRate, fileName, __LINE__);
+  // The zero matrix output while nothing has arrived must be one the host
+  // can make; otherwise every such iteration would fail outside the host's
+  // exceptions.
+  if (selection == murvmsg::StreamType::MurvWave || selection == murvmsg::StreamType::MurvFFT) {
+    const int64_t cols = selection == murvmsg::StreamType::MurvWave ? fftLength : fftLength / 2 + 1;
+    if (nbChannels < 0 || cols < 0 || int64_t(nbChannels) * cols > MURV::matrixMaxElements)
+      throw new MURV::NodeException(this,
+                                    "NB_CHANNELS " + std::to_string(nbChannels) + " and FFT_LENGTH " +
+                                        std::to_string(fftLength) + " make no matrix of at most " +
+                                        std::to_string(MURV::matrixMaxElements) + " elements",
+                                    fileName, __LINE__);
+  }
+
+  if (dataBufferNum <= 5) dataBufferNum = 5;
+  holder.reset(new callbackFuncMurvMsgsSubscriber(dataBufferNum, enableDebug));
+  inOrder = true;
+  std::cout << getName() << " constructor end..." << std::endl;
+}
+
+// The subscription goes first: roscpp then waits for a callback in flight
+// and delivers no more, whichever thread serves the callback queue (another
+// node's spinner or a ros::spinOnce() caller as well as ours). Only then may
+// the holder go.
+RosMurvMsgsSubscriber::~RosMurvMsgsSubscriber() {
+  for (ros::Subscriber& s : subscribers) s.shutdown();
+  if (spinner) spinner->stop();
+  spinner.reset();
+  holder.reset();
+}
+
+int RosMurvMsgsSubscriber::translateOutput(const std::string& outputName) {
+  return ports.translate(*this, outputName);
+}
+
+template <class M>
+void RosMurvMsgsSubscriber::subscribe(
+    void (callbackFuncMurvMsgsSubscriber::*callback)(const boost::shared_ptr<const M>&)) {
+  const int index = static_cast<int>(selection);
+  // roscpp takes 0 for an unbounded queue, and a negative size would wrap to
+  // one: keep at least one message instead.
+  const uint32_t queue = static_cast<uint32_t>(std::max(1, msgBufferNum));
+  subscribers[index] = onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle& nh) {
+    return murvSubscribe<M>(nh, topicNames[index], queue, callback, holder.get());
+  });
+}
+
+void RosMurvMsgsSubscriber::initialize() {
+  std::cout << getName() << " initialized..." << std::endl;
+
+  using H = callbackFuncMurvMsgsSubscriber;
+  switch (selection) {
+    case murvmsg::StreamType::MurvWave: subscribe(&H::cb_murvwave); break;
+    case murvmsg::StreamType::MurvFFT: subscribe(&H::cb_murvfft); break;
+    case murvmsg::StreamType::MurvFeature: subscribe(&H::cb_murvfeature); break;
+    case murvmsg::StreamType::MurvSource: subscribe(&H::cb_murvsource); break;
+    case murvmsg::StreamType::MurvSrcWave: subscribe(&H::cb_murvsrcwave); break;
+    case murvmsg::StreamType::MurvSrcFFT: subscribe(&H::cb_murvsrcfft); break;
+    case murvmsg::StreamType::MurvSrcFeature: subscribe(&H::cb_murvsrcfeature); break;
+    case murvmsg::StreamType::MurvSrcFeatureMFM: subscribe(&H::cb_murvsrcfeaturemfm); break;
+    case murvmsg::StreamType::MurvSorvex: subscribe(&H::cb_murvsorvex); break;
+    case murvmsg::StreamType::None: break;
+  }
+  if (ports.forbiddenConnected(selection)) portMismatch = 1;
+
+  // A spinner needs an initialised ROS even when nothing is subscribed.
+  if (!spinner) {
+    onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle&) {
+      spinner.reset(new ros::AsyncSpinner(1));
+      spinner->start();
+    });
+  }
+
+  // The outputs filled together keep their counts together.
+  const int synced[] = {ports.srcout, ports.matout, ports.mapout, timestampID};
+  int m1 = 0, m2 = 0;
+  for (int id : synced) {
+    if (id == -1) continue;
+    m1 = std::max(m1, outputRecords[id].firstDepth);
+    m2 = std::max(m2, outputRecords[id].secondDepth);
+  }
+  for (int id : synced) {
+    if (id == -1) continue;
+    outputRecords[id].firstDepth = m1 + 1;
+    outputRecords[id].secondDepth = m2 + 1;
+  }
+
+  MURV::BufferedNode::initialize();
+}
+
+template <class M>
+void RosMurvMsgsSubscriber::writeData(const M& msg, int count) {
+  if constexpr (std::is_same_v<M, murv_msgs::MurvWave> || std::is_same_v<M, murv_msgs::MurvFFT>) {
+    if (ports.matout != -1) slot(ports.matout, count) = murvmsg::toMatrix(msg);
+  } else {
+    if constexpr (!std::is_same_v<M, murv_msgs::MurvFeature> && !std::is_same_v<M, murv_msgs::MurvSorvex>) {
+      if (ports.srcout != -1) {
+        MURV::Vector<MURV::ObjectRef>* sources = new MURV::Vector<MURV::ObjectRef>;
+        MURV::ObjectRef owner(sources);
+        murvmsg::appendSources(*sources, msg);
+        slot(ports.srcout, count) = owner;
+      }
+    }
+    if constexpr (!std::is_same_v<M, murv_msgs::MurvSource>) {
+      if (ports.mapout != -1) {
+        MURV::Map<int, MURV::ObjectRef>* map = new MURV::Map<int, MURV::ObjectRef>;
+        MURV::ObjectRef owner(map);
+        murvmsg::addMapEntries(*map, msg);
+        slot(ports.mapout, count) = owner;
+      }
+    }
+  }
+}
+
+void RosMurvMsgsSubscriber::writeEmpty(int count) {
+  if (selection == murvmsg::StreamType::MurvWave) {
+    if (ports.matout != -1) slot(ports.matout, count) = MURV::ObjectRef(new MURV::Matrix<float>(nbChannels, fftLength));
+    return;
+  }
+  if (selection == murvmsg::StreamType::MurvFFT) {
+    if (ports.matout != -1)
+      slot(ports.matout, count) =
+          MURV::ObjectRef(new MURV::Matrix<std::complex<float>>(nbChannels, fftLength / 2 + 1));
+    return;
+  }
+  const murvmsg::DataPorts p = murvmsg::dataPortsOf(selection);
+  if (p.srcout && ports.srcout != -1) slot(ports.srcout, count) = MURV::ObjectRef(new MURV::Vector<MURV::ObjectRef>);
+  if (p.mapout && ports.mapout != -1)
+    slot(ports.mapout, count) = MURV::ObjectRef(new MURV::Map<int, MURV::ObjectRef>);
+}
+
+template <class M>
+void RosMurvMsgsSubscriber::takeOldest(std::deque<M>& fifo, MURV::TimeStamp& stamp, int count) {
+  const bool had = murvmsg::useOldest(holder->fifo_lock, fifo, remainLatest, [&](const M& msg, std::size_t) {
+    murvmsg::setTimeStamp(stamp, msg.header.stamp);
+    writeData(msg, count);
+  });
+  if (!had) writeEmpty(count);
+}
+
+void RosMurvMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
+  ros::Rate rate(rosLoopRate);
+  if (portMismatch)
+    throw new MURV::NodeException(nullptr,
+                                  getName() + " output exception -> Connected output ports are not appropriate...",
+                                  fileName, 798);
+
+  MURV::TimeStamp* stamp = new MURV::TimeStamp;
+  slot(timestampID, count) = MURV::ObjectRef(stamp);
+
+  callbackFuncMurvMsgsSubscriber& h = *holder;
+  switch (selection) {
+    case murvmsg::StreamType::MurvWave: takeOldest(h.fifo_murvwave, *stamp, count); break;
+    case murvmsg::StreamType::MurvFFT: takeOldest(h.fifo_murvfft, *stamp, count); break;
+    case murvmsg::StreamType::MurvFeature: takeOldest(h.fifo_murvfeature, *stamp, count); break;
+    case murvmsg::StreamType::MurvSource: takeOldest(h.fifo_murvsource, *stamp, count); break;
+    case murvmsg::StreamType::MurvSrcWave: takeOldest(h.fifo_murvsrcwave, *stamp, count); break;
+    case murvmsg::StreamType::MurvSrcFFT: takeOldest(h.fifo_murvsrcfft, *stamp, count); break;
+    case murvmsg::StreamType::MurvSrcFeature: takeOldest(h.fifo_murvsrcfeature, *stamp, count); break;
+    case murvmsg::StreamType::MurvSrcFeatureMFM: takeOldest(h.fifo_murvsrcfeaturemfm, *stamp, count); break;
+    case murvmsg::StreamType::MurvSorvex: takeOldest(h.fifo_murvsorvex, *stamp, count); break;
+    case murvmsg::StreamType::None: break;
+  }
+  rate.sleep();
+}

@@ -1,0 +1,76 @@
+#include "StreamSelection.h"
+
+#include <algorithm>
+
+namespace murvmsg {
+
+namespace {
+
+const char* const typeNames[streamTypeCount] = {"MurvWave",    "MurvFFT",    "MurvFeature",
+                                                "MurvSource",  "MurvSrcWave", "MurvSrcFFT",
+                                                "MurvSrcFeature", "MurvSrcFeatureMFM", "MurvSorvex"};
+
+int declare(MURV::Node& node, const std::string& port, int& id, bool& added) {
+  if (!added) {
+    id = node.addOutput(port);
+    added = true;
+  }
+  return id;
+}
+
+}  // namespace
+
+StreamType streamTypeNamed(const std::string& selection) {
+  for (int i = 0; i < streamTypeCount; ++i)
+    if (selection == typeNames[i]) return static_cast<StreamType>(i);
+  return StreamType::None;
+}
+
+const char* streamTypeName(StreamType type) {
+  return type == StreamType::None ? "" : typeNames[static_cast<int>(type)];
+}
+
+DataPorts dataPortsOf(StreamType type) {
+  DataPorts p;
+  switch (type) {
+    case StreamType::MurvWave:
+    case StreamType::MurvFFT:
+      p.matout = true;
+      break;
+    case StreamType::MurvFeature:
+    case StreamType::MurvSorvex:
+      p.mapout = true;
+      break;
+    case StreamType::MurvSource:
+      p.srcout = true;
+      break;
+    case StreamType::MurvSrcWave:
+    case StreamType::MurvSrcFFT:
+    case StreamType::MurvSrcFeature:
+    case StreamType::MurvSrcFeatureMFM:
+      p.srcout = true;
+      p.mapout = true;
+      break;
+    case StreamType::None:
+      break;
+  }
+  return p;
+}
+
+int SelectablePorts::translate(MURV::Node& node, const std::string& port) {
+  if (port == "MATOUT") return declare(node, port, matout, matoutAdded);
+  if (port == "SRCOUT") return declare(node, port, srcout, srcoutAdded);
+  if (port == "MAPOUT") return declare(node, port, mapout, mapoutAdded);
+  const std::vector<std::string>& names = node.getOutputNames();
+  auto it = std::find(names.begin(), names.end(), port);
+  if (it != names.end()) return static_cast<int>(it - names.begin());
+  return node.addOutput(port);
+}
+
+bool SelectablePorts::forbiddenConnected(StreamType type) const {
+  if (type == StreamType::None) return false;
+  const DataPorts p = dataPortsOf(type);
+  return (!p.matout && matout != -1) || (!p.srcout && srcout != -1) || (!p.mapout && mapout != -1);
+}
+
+}  // namespace murvmsg

@@ -1,0 +1,64 @@
+// Which murv_msgs type a receiving node takes, chosen by its STREAM_SELECTION,
+// and which of the selectable outputs MATOUT, SRCOUT and MAPOUT that type
+// writes. A connected output that the type does not write is a network error.
+#ifndef MURV_STREAM_SELECTION_H
+#define MURV_STREAM_SELECTION_H
+
+#include <string>
+
+#include "Node.h"
+
+namespace murvmsg {
+
+// In the order of the nodes' topic parameters and subscription slots.
+enum class StreamType {
+  MurvWave,
+  MurvFFT,
+  MurvFeature,
+  MurvSource,
+  MurvSrcWave,
+  MurvSrcFFT,
+  MurvSrcFeature,
+  MurvSrcFeatureMFM,
+  MurvSorvex,
+  None
+};
+
+constexpr int streamTypeCount = 9;
+
+// The type named exactly (whole string, case-sensitive) by selection, or
+// None. Nodes that do not take MurvSorvex treat it as None.
+StreamType streamTypeNamed(const std::string& selection);
+const char* streamTypeName(StreamType type);
+
+struct DataPorts {
+  bool matout = false;
+  bool srcout = false;
+  bool mapout = false;
+};
+
+// The data ports that type writes; every other selectable port must stay
+// unconnected. None writes (and forbids) nothing.
+DataPorts dataPortsOf(StreamType type);
+
+// The ids of MATOUT, SRCOUT and MAPOUT: -1 until the network asks for the port.
+struct SelectablePorts {
+  int matout = -1;
+  int srcout = -1;
+  int mapout = -1;
+  bool matoutAdded = false;
+  bool srcoutAdded = false;
+  bool mapoutAdded = false;
+
+  // The id of output port of node: a selectable port is declared on the
+  // first request and keeps its id; any other name is the output of that
+  // name, declared when there is none yet.
+  int translate(MURV::Node& node, const std::string& port);
+
+  // Whether a port that type must leave unconnected has been connected.
+  bool forbiddenConnected(StreamType type) const;
+};
+
+}  // namespace murvmsg
+
+#endif
