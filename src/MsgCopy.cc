@@ -62,4 +62,21 @@ murv_msgs::MurvSorvex fifoCopy(const murv_msgs::MurvSorvex& in) {
   return out;
 }
 
+murv_msgs::MurvWave frameCopy(const murv_msgs::MurvWave& in) {
+  murv_msgs::MurvWave out;
+  copyHeader(in, out);
+  out.count = in.count;
+  out.nch = in.nch;
+  out.length = in.length;
+  out.data_bytes = in.data_bytes;
+  const std::size_t rows = usedCount(in.nch, in.src.size());
+  out.src.resize(rows);
+  for (std::size_t c = 0; c < rows; ++c) {
+    const std::vector<float>& row = in.src[c].wavedata;
+    const std::size_t samples = usedCount(in.length, row.size());
+    out.src[c].wavedata.assign(row.begin(), row.begin() + static_cast<std::ptrdiff_t>(samples));
+  }
+  return out;
+}
+
 }  // namespace murvmsg

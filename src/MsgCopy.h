@@ -33,6 +33,13 @@ murv_msgs::MurvSrcFeatureMFM fifoCopy(const murv_msgs::MurvSrcFeatureMFM& in);
 // Every source with all its recognition entries.
 murv_msgs::MurvSorvex fifoCopy(const murv_msgs::MurvSorvex& in);
 
+// The copy that AudioStreamFromRos queues, trimmed to its nch by length
+// frame: the channels that both nch and the list allow, each holding the
+// samples that both length and the channel carry. Nothing is padded, so
+// the copy is never larger than the message, whatever its counts say; the
+// conversion fills the cells a short channel lacks with 0.
+murv_msgs::MurvWave frameCopy(const murv_msgs::MurvWave& in);
+
 }  // namespace murvmsg
 
 #endif

@@ -71,13 +71,14 @@ inline void logDropped(const char* typeName, const char* why) noexcept {
 }  // namespace detail
 
 // What a callback does with a received message: refuses one that would
-// turn into more than maxHostValues host values, then queues its copy.
-// Nothing leaves it: an exception escaping a ROS callback would end the
-// process, so a copy that fails (out of memory included) is logged at Error
-// level and the message dropped. Answers whether the message was queued.
-template <class M, class AlsoUnderLock>
-bool receiveInto(const char* typeName, const M& msg, std::mutex& lock, std::deque<M>& fifo, int capacity,
-                 AlsoUnderLock&& alsoUnderLock) noexcept {
+// turn into more than maxHostValues host values, then queues the copy that
+// copy(msg) makes. Nothing leaves it: an exception escaping a ROS callback
+// would end the process, so a copy that fails (out of memory included) is
+// logged at Error level and the message dropped. Answers whether the message
+// was queued; alsoUnderLock() runs only when it was.
+template <class M, class Copy, class AlsoUnderLock>
+bool receiveCopyInto(const char* typeName, const M& msg, Copy&& copy, std::mutex& lock, std::deque<M>& fifo,
+                     int capacity, AlsoUnderLock&& alsoUnderLock) noexcept {
   try {
     const std::uint64_t values = hostValueCount(msg);
     if (values > maxHostValues) {
@@ -86,7 +87,7 @@ bool receiveInto(const char* typeName, const M& msg, std::mutex& lock, std::dequ
       detail::logDropped(typeName, why.c_str());
       return false;
     }
-    appendBounded(lock, fifo, capacity, fifoCopy(msg), alsoUnderLock);
+    appendBounded(lock, fifo, capacity, copy(msg), alsoUnderLock);
     return true;
   } catch (const std::bad_alloc&) {
     detail::logDropped(typeName, "out of memory while copying it");
@@ -96,6 +97,15 @@ bool receiveInto(const char* typeName, const M& msg, std::mutex& lock, std::dequ
     detail::logDropped(typeName, "unknown exception while copying it");
   }
   return false;
+}
+
+// The same with the holders' usual copy (MsgCopy.h).
+template <class M, class AlsoUnderLock>
+bool receiveInto(const char* typeName, const M& msg, std::mutex& lock, std::deque<M>& fifo, int capacity,
+                 AlsoUnderLock&& alsoUnderLock) noexcept {
+  return receiveCopyInto(
+      typeName, msg, [](const M& m) { return fifoCopy(m); }, lock, fifo, capacity,
+      std::forward<AlsoUnderLock>(alsoUnderLock));
 }
 
 template <class M>
@@ -118,6 +128,26 @@ bool useOldest(std::mutex& lock, std::deque<M>& fifo, bool keepLast, Use&& use) 
     fifo.pop_front();
   }
   return true;
+}
+
+// The entries a FIFO holds, read under lock.
+template <class M>
+std::size_t entriesIn(std::mutex& lock, const std::deque<M>& fifo) {
+  std::lock_guard<std::mutex> guard(lock);
+  return fifo.size();
+}
+
+// The consumer's step for a node that converts outside the lock: moves the
+// oldest entry out of the FIFO under lock, so that a drop at capacity can
+// never touch it while it is converted. Empty when the FIFO is.
+template <class M>
+std::optional<M> takeOldest(std::mutex& lock, std::deque<M>& fifo) {
+  std::optional<M> taken;
+  std::lock_guard<std::mutex> guard(lock);
+  if (fifo.empty()) return taken;
+  taken.emplace(std::move(fifo.front()));
+  fifo.pop_front();
+  return taken;
 }
 
 }  // namespace murvmsg

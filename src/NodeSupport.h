@@ -4,11 +4,15 @@
 // What the toolbox's nodes share: reading their parameters, the lazy
 // computation of every count up to the one asked for, and the pacing rate.
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
+#include <vector>
 #include <string>
 #include <vector>
 
 #include "Buffer.h"
+#include "BufferedNode.h"
 #include "BufferedNode.h"
 #include "Node.h"
 #include "String.h"
@@ -71,6 +75,23 @@ inline MURV::Buffer& outputBuffer(MURV::Node* node, std::vector<MURV::OutputReco
   if (!records[output_id].buffer)
     throw new MURV::NodeException(node, "Output requested before the node was initialized", file, line);
   return *records[output_id].buffer;
+}
+
+// Outputs filled together in one calculate() keep their counts together:
+// each gets 1 + the largest first depth among them, and likewise for the
+// second depth. An id of -1 (a port not connected) takes no part.
+inline void raiseDepthsTogether(std::vector<MURV::OutputRecord>& records, std::initializer_list<int> ids) {
+  int first = 0, second = 0;
+  for (int id : ids) {
+    if (id == -1) continue;
+    first = std::max(first, records[static_cast<size_t>(id)].firstDepth);
+    second = std::max(second, records[static_cast<size_t>(id)].secondDepth);
+  }
+  for (int id : ids) {
+    if (id == -1) continue;
+    records[static_cast<size_t>(id)].firstDepth = first + 1;
+    records[static_cast<size_t>(id)].secondDepth = second + 1;
+  }
 }
 
 }  // namespace murvnode

@@ -2,7 +2,9 @@
 // recorded, then one factory per node type is registered, in a fixed order.
 // All of it is one initialiser in one translation unit, so the order cannot
 // depend on how the library happens to be linked.
+#include "AudioStreamFromRos.h"
 #include "BeatCandidate.h"
+#include "MurvMsgsStreamFromRos.h"
 #include "Node.h"
 #include "RosMurvIntPublisher.h"
 #include "RosMurvIntSubscriber.h"
@@ -25,6 +27,8 @@ struct ToolboxRegistration {
     registerNode<RosMurvIntSubscriber>("RosMurvIntSubscriber");
     registerNode<RosMurvMsgsPublisher>("RosMurvMsgsPublisher");
     registerNode<RosMurvMsgsSubscriber>("RosMurvMsgsSubscriber");
+    registerNode<MurvMsgsStreamFromRos>("MurvMsgsStreamFromRos");
+    registerNode<AudioStreamFromRos>("AudioStreamFromRos");
     registerNode<BeatCandidate>("BeatCandidate");
     registerNode<STPMPublisher>("STPMPublisher");
   }

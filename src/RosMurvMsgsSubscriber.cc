@@ -115,19 +115,7 @@ void RosMurvMsgsSubscriber::initialize() {
     });
   }
 
-  // The outputs filled together keep their counts together.
-  const int synced[] = {ports.srcout, ports.matout, ports.mapout, timestampID};
-  int m1 = 0, m2 = 0;
-  for (int id : synced) {
-    if (id == -1) continue;
-    m1 = std::max(m1, outputRecords[id].firstDepth);
-    m2 = std::max(m2, outputRecords[id].secondDepth);
-  }
-  for (int id : synced) {
-    if (id == -1) continue;
-    outputRecords[id].firstDepth = m1 + 1;
-    outputRecords[id].secondDepth = m2 + 1;
-  }
+  murvnode::raiseDepthsTogether(outputRecords, {ports.srcout, ports.matout, ports.mapout, timestampID});
 
   MURV::BufferedNode::initialize();
 }

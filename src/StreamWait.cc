@@ -10,10 +10,11 @@ namespace murvstream {
 
 namespace {
 
-// Flags are registered while the library loads, before any signal handler
-// is installed; the handler only reads this table.
+// Flags are registered while the library loads, normally before any signal
+// handler is installed; the handler only reads this table, and skips a slot
+// that has been taken but not yet filled.
 const int maxStopFlags = 16;
-StopFlag* stopFlags[maxStopFlags];
+std::atomic<StopFlag*> stopFlags[maxStopFlags];
 std::atomic<int> stopFlagCount{0};
 
 class RealWaitEnvironment : public WaitEnvironment {
@@ -35,7 +36,8 @@ StopFlag::StopFlag() {
 
 void stopSignalHandler(int) {
   int n = stopFlagCount.load();
-  for (int i = 0; i < n && i < maxStopFlags; ++i) stopFlags[i]->set();
+  for (int i = 0; i < n && i < maxStopFlags; ++i)
+    if (StopFlag* flag = stopFlags[i].load()) flag->set();
 }
 
 void installStopSignals() {

@@ -4,6 +4,7 @@
 // How the stream nodes wait for data: the first-message wait, the data wait
 // with its time-out, and the stop signals that make a waiting node give up.
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <functional>
@@ -16,17 +17,21 @@ namespace murvstream {
 // The stop flag of one stream node class, shared by all its instances: 0
 // when the library is loaded, set to 1 by SIGINT or SIGHUP, never cleared.
 // The signal handler may write it at any time, so it must have static
-// storage duration.
+// storage duration. The handler runs on whichever thread the process picks,
+// not necessarily the one that waits, so the flag is a lock-free atomic
+// (which a signal handler may touch) rather than a volatile sig_atomic_t,
+// which is only safe within one thread.
 class StopFlag {
 public:
   StopFlag();  // registers the flag with the process's signal handler
   StopFlag(const StopFlag&) = delete;
   StopFlag& operator=(const StopFlag&) = delete;
-  bool isSet() const { return value != 0; }
-  void set() { value = 1; }
+  bool isSet() const { return value.load(std::memory_order_relaxed) != 0; }
+  void set() { value.store(1, std::memory_order_relaxed); }
 
 private:
-  volatile std::sig_atomic_t value = 0;
+  static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
+  std::atomic<int> value{0};
 };
 
 // Installs the stop-signal handler for SIGINT and SIGHUP. There is one

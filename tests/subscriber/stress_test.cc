@@ -101,11 +101,16 @@ TEST(SubscriberConcurrency, TheNodeUnderTrafficFromSeveralPublishersAndSpinners)
   // ...and three in this one.
   std::atomic<bool> stop{false};
   std::atomic<int> sent{0};
+  // The publishers are made and destroyed on this thread (roscpp's
+  // unadvertise is not safe against concurrent advertising of one topic)
+  // and publish from three others.
+  ros::NodeHandle nh;
+  std::vector<ros::Publisher> pubs;
+  for (int p = 0; p < 3; ++p) pubs.push_back(nh.advertise<murv_msgs::MurvSrcWave>("/sub_test/murvsrcwave", 20));
   std::vector<std::thread> publishers;
   for (int p = 0; p < 3; ++p)
     publishers.emplace_back([&, p] {
-      ros::NodeHandle nh;
-      ros::Publisher pub = nh.advertise<murv_msgs::MurvSrcWave>("/sub_test/murvsrcwave", 20);
+      ros::Publisher& pub = pubs[static_cast<size_t>(p)];
       for (int i = 0; !stop; ++i) {
         pub.publish(tagged(p * 1000000 + i));
         ++sent;

@@ -1,0 +1,497 @@
+// The stream path end to end, through a private rosmaster and TCP: a
+// publishing network (a source feeding RosMurvMsgsPublisher) in a sender
+// process, MurvMsgsStreamFromRos in this one; beside it, in the same run, a
+// plain roscpp publisher and subscriber moving the same bytes. Measured:
+// latency from the publisher's stamp to the frame being out of the stream
+// node (p50, p99), the highest frame rate sustained without losing a frame,
+// and the CPU time a stream node burns while it waits idle.
+//
+// Run with a --benchmark_min_time below 0.5 s (as CI does) every experiment
+// is cut short, so that the binary still checks that the path works.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <murv_msgs/MurvWave.h>
+#include <ros/ros.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <boost/make_shared.hpp>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Matrix.h"
+#include "MurvMsgsStreamFromRos.h"
+#include "RosMaster.h"
+#include "RosMurvMsgsPublisher.h"
+#include "RosNodeGenerator.h"
+#include "SharedObjects.h"
+#include "String.h"
+#include "TimeStamp.h"
+#include "net_types.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Whether the run asked for a minimum time below half a second.
+bool shortRun() {
+  static const bool isShort = [] {
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::string arg;
+    while (std::getline(in, arg, '\0')) {
+      const std::string key = "--benchmark_min_time=";
+      if (arg.rfind(key, 0) == 0) return std::atof(arg.c_str() + key.size()) < 0.5;
+    }
+    return false;
+  }();
+  return isShort;
+}
+
+MURV::ObjectRef str(const std::string& s) { return MURV::ObjectRef(new MURV::String(s)); }
+MURV::ObjectRef num(int v) { return MURV::ObjectRef(new MURV::NetCType<int>(v)); }
+MURV::ObjectRef real(float v) { return MURV::ObjectRef(new MURV::NetCType<float>(v)); }
+
+struct NodeUnref {
+  void operator()(MURV::Node* n) const {
+    if (n) n->unref();
+  }
+};
+using NodePtr = std::unique_ptr<MURV::Node, NodeUnref>;
+
+std::string topicOf(const char* kind, int nch, int len) {
+  return std::string("/bench/") + kind + "_" + std::to_string(nch) + "x" + std::to_string(len);
+}
+
+// ----------------------------------------------------------------- sender
+
+// A source whose one output holds a frame of nch x len samples; the first
+// sample carries the count, so that the receiver can tell loss and order.
+class FrameSource : public MURV::Node {
+public:
+  FrameSource(int nch, int len)
+      : MURV::Node("frames", MURV::ParameterSet()), frame_(new MURV::Matrix<float>(nch, len)) {
+    addOutput("OUTPUT");
+    MURV::Matrix<float>& m = MURV::object_cast<MURV::Matrix<float>>(frame_);
+    for (int64_t i = 0; i < m.msize(); ++i) m.data[i] = 0.001f * static_cast<float>(i % 1000);
+  }
+  MURV::ObjectRef getOutput(int, int count) override {
+    MURV::object_cast<MURV::Matrix<float>>(frame_).data[0] = static_cast<float>(count);
+    return frame_;
+  }
+
+private:
+  MURV::ObjectRef frame_;
+};
+
+MURV::ParameterSet publisherParams(const std::string& topic) {
+  MURV::ParameterSet p;
+  p.add("ADVANCE", num(512));
+  p.add("ENABLE_DEBUG", MURV::FalseObject);
+  const char* types[] = {"MURVFFT",    "MURVFEATURE",    "MURVSOURCE",       "MURVSRCWAVE",
+                         "MURVSRCFFT", "MURVSRCFEATURE", "MURVSRCFEATUREMFM"};
+  p.add("TOPIC_NAME_MURVWAVE", str(topic));
+  for (const char* t : types) p.add(std::string("TOPIC_NAME_") + t, str(topic + "_unused"));
+  p.add("BUFFER_NUM", num(100));
+  p.add("ROS_LOOP_RATE", real(1e6f));
+  p.add("ROS_FRAME_ID", str("bench"));
+  p.add("TIMESTAMP_TYPE", str("ROS_TIME_NOW"));
+  p.add("SAMPLING_RATE", num(16000));
+  return p;
+}
+
+// Publishes frames at rate, each stamped with the time it is published,
+// once the receiver's subscription has connected.
+template <class Publish>
+bool publishPaced(const ros::Publisher& probe, double rate, int frames, Publish publish) {
+  if (!murvtest::waitFor([&] { return probe.getNumSubscribers() > 0; }, std::chrono::seconds(20),
+                         std::chrono::milliseconds(1)))
+    return false;
+  const auto start = Clock::now();
+  for (int i = 0; i < frames; ++i) {
+    std::this_thread::sleep_until(start +
+                                  std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(i / rate)));
+    publish(i);
+  }
+  return true;
+}
+
+// The sender process: one command a line on in, one answer a line on out.
+//   node|plain NCH LEN RATE FRAMES   publish FRAMES frames of NCH x LEN
+//   quit
+[[noreturn]] void senderMain(int in, int out) {
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  std::cout.rdbuf(nullptr);  // the nodes' traces
+  MURV::ParameterSet gp;
+  gp.add("NODE_NAME", str("murv_bench_sender"));
+  NodePtr generator(new RosNodeGenerator("gen", gp));
+  generator->initialize();
+  ros::NodeHandle nh;
+  FILE* commands = fdopen(in, "r");
+  char kind[16];
+  int nch, len, frames;
+  double rate;
+  // What was published for a command stays until the next one: torn down
+  // at once, a publisher would drop the frames still queued for sending.
+  NodePtr source, pub;
+  ros::Publisher probe, plain;
+  while (std::fscanf(commands, "%15s %d %d %lf %d", kind, &nch, &len, &rate, &frames) == 5) {
+    pub.reset();
+    source.reset();
+    probe = plain = ros::Publisher();
+    bool ok = false;
+    const std::string topic = topicOf(kind, nch, len);
+    if (std::string(kind) == "node") {
+      source.reset(new FrameSource(nch, len));
+      pub.reset(new RosMurvMsgsPublisher("pub", publisherParams(topic)));
+      pub->connectToNode("MIC_WAVE", source.get(), "OUTPUT");
+      pub->initialize();
+      // Advertised again in this process, the topic shares the node's
+      // publication and its count of connections.
+      probe = nh.advertise<murv_msgs::MurvWave>(topic, 1);
+      ok = publishPaced(probe, rate, frames, [&](int i) { pub->getOutput(0, i); });
+    } else {
+      plain = nh.advertise<murv_msgs::MurvWave>(topic, 100);
+      murv_msgs::MurvWave m;
+      m.header.frame_id = "bench";
+      m.nch = nch;
+      m.length = len;
+      m.data_bytes = 4 * nch * len;
+      m.src.resize(nch);
+      for (int c = 0; c < nch; ++c)
+        for (int i = 0; i < len; ++i) m.src[c].wavedata.push_back(0.001f * static_cast<float>((c * len + i) % 1000));
+      ok = publishPaced(plain, rate, frames, [&](int i) {
+        m.count = i;
+        m.src[0].wavedata[0] = static_cast<float>(i);
+        m.header.stamp = ros::Time::now();
+        plain.publish(m);
+      });
+    }
+    const std::string answer = ok ? "done\n" : "unconnected\n";
+    if (write(out, answer.data(), answer.size()) < 0) break;
+  }
+  pub.reset();
+  source.reset();
+  probe = plain = ros::Publisher();
+  generator.reset();
+  _exit(0);
+}
+
+// -------------------------------------------------------------- receiver
+
+// A private master, the sender process, and this process joined to ROS,
+// made at first use and ended when the benchmarks are done.
+class Bench {
+public:
+  static Bench& get() {
+    static Bench* bench = [] {
+      Bench* b = new Bench;
+      std::atexit([] { delete &get(); });
+      return b;
+    }();
+    return *bench;
+  }
+  // Sends a command and waits for its answer.
+  bool command(const std::string& kind, int nch, int len, double rate, int frames) {
+    const std::string line = kind + " " + std::to_string(nch) + " " + std::to_string(len) + " " + std::to_string(rate) +
+                             " " + std::to_string(frames) + "\n";
+    if (write(toSender_, line.data(), line.size()) < 0) return false;
+    char answer[32] = {0};
+    return std::fgets(answer, sizeof answer, fromSender_) && std::string(answer) == "done\n";
+  }
+
+  ~Bench() {
+    if (write(toSender_, "quit\n", 5) < 0) kill(sender_, SIGKILL);
+    close(toSender_);
+    if (!murvtest::waitFor([&] { return waitpid(sender_, nullptr, WNOHANG) == sender_; }, std::chrono::seconds(10))) {
+      kill(sender_, SIGKILL);
+      waitpid(sender_, nullptr, 0);
+    }
+    spinner_.reset();
+    std::streambuf* shown = std::cout.rdbuf(nullptr);
+    generator_.reset();
+    std::cout.rdbuf(shown);
+    master_.stop();
+  }
+
+private:
+  Bench() {
+    master_.start();
+    // The sender is forked before this process joins ROS: roscpp's threads
+    // do not survive a fork.
+    int down[2], up[2];
+    if (pipe(down) != 0 || pipe(up) != 0) std::abort();
+    std::fflush(nullptr);
+    sender_ = fork();
+    if (sender_ == 0) {
+      close(down[1]);
+      close(up[0]);
+      senderMain(down[0], up[1]);
+    }
+    close(down[0]);
+    close(up[1]);
+    toSender_ = down[1];
+    fromSender_ = fdopen(up[0], "r");
+    MURV::ParameterSet gp;
+    gp.add("NODE_NAME", str("murv_bench_receiver"));
+    std::streambuf* shown = std::cout.rdbuf(nullptr);  // the node's traces
+    generator_.reset(new RosNodeGenerator("gen", gp));
+    generator_->initialize();
+    std::cout.rdbuf(shown);
+    // Serves the plain subscriptions; the stream nodes bring their own.
+    spinner_.reset(new ros::AsyncSpinner(1));
+    spinner_->start();
+  }
+
+  murvtest::RosMaster master_;
+  pid_t sender_ = -1;
+  int toSender_ = -1;
+  FILE* fromSender_ = nullptr;
+  NodePtr generator_;
+  std::unique_ptr<ros::AsyncSpinner> spinner_;
+};
+
+struct Run {
+  std::vector<double> latencyUs;
+  int received = 0;
+  bool inOrder = true;
+  bool connected = true;
+};
+
+double microsSince(const ros::Time& stamp) { return (ros::Time::now() - stamp).toSec() * 1e6; }
+
+Run runStream(int nch, int len, double rate, int frames) {
+  Bench& bench = Bench::get();
+  MURV::ParameterSet p;
+  const char* types[] = {"MURVFFT",    "MURVFEATURE",    "MURVSOURCE",       "MURVSRCWAVE",
+                         "MURVSRCFFT", "MURVSRCFEATURE", "MURVSRCFEATUREMFM"};
+  p.add("TOPIC_NAME_MURVWAVE", str(topicOf("node", nch, len)));
+  for (const char* t : types) p.add(std::string("TOPIC_NAME_") + t, str("/bench/unused"));
+  p.add("STREAM_SELECTION", str("MurvWave"));
+  p.add("ENABLE_DEBUG", MURV::FalseObject);
+  p.add("ROS_LOOP_RATE", real(1e6f));
+  p.add("MSG_BUFFER_NUM", num(100));
+  p.add("DATA_BUFFER_NUM", num(100));
+  p.add("KILL_TIME_LEN", num(300000));
+  p.add("KILL_NETWORK", MURV::TrueObject);
+  std::streambuf* quiet = std::cout.rdbuf(nullptr);  // the node's traces
+  NodePtr stream(new MurvMsgsStreamFromRos("stream", p));
+  const int matout = stream->translateOutput("MATOUT");
+  const int stamp = stream->translateOutput("TIMESTAMP");
+  const int notEof = stream->translateOutput("NOT_EOF");
+  stream->initialize();
+  std::cout.rdbuf(quiet);
+
+  Run run;
+  std::thread sender([&] { run.connected = bench.command("node", nch, len, rate, frames); });
+  run.latencyUs.reserve(frames);
+  for (int count = 0;; ++count) {
+    if (!MURV::dereference_cast<bool>(stream->getOutput(notEof, count))) break;
+    const MURV::TimeStamp& ts = MURV::object_cast<MURV::TimeStamp>(stream->getOutput(stamp, count));
+    run.latencyUs.push_back(
+        microsSince(ros::Time(static_cast<uint32_t>(ts.sec), static_cast<uint32_t>(ts.usec * 1000))));
+    const int index =
+        static_cast<int>(MURV::object_cast<MURV::Matrix<float>>(stream->getOutput(matout, count)).data[0]);
+    if (index != run.received) run.inOrder = false;
+    ++run.received;
+  }
+  sender.join();
+  return run;
+}
+
+// The plain pair: a roscpp subscription whose callback takes the time.
+Run runPlain(int nch, int len, double rate, int frames) {
+  Bench& bench = Bench::get();
+  Run run;
+  std::mutex lock;
+  std::atomic<int> next{0};
+  run.latencyUs.reserve(frames);
+  ros::NodeHandle nh;
+  ros::Subscriber sub =
+      nh.subscribe<murv_msgs::MurvWave>(topicOf("plain", nch, len), 100, [&](const murv_msgs::MurvWave::ConstPtr& m) {
+        const double us = microsSince(m->header.stamp);
+        std::lock_guard<std::mutex> g(lock);
+        run.latencyUs.push_back(us);
+        if (m->count != next) run.inOrder = false;
+        next = m->count + 1;
+        ++run.received;
+      });
+  run.connected = bench.command("plain", nch, len, rate, frames);
+  // Delivery ends a little after publishing: wait for the tail.
+  murvtest::waitFor(
+      [&] {
+        std::lock_guard<std::mutex> g(lock);
+        return run.received >= frames;
+      },
+      std::chrono::milliseconds(300), std::chrono::milliseconds(1));
+  sub.shutdown();
+  std::lock_guard<std::mutex> g(lock);
+  return run;
+}
+
+double percentile(std::vector<double> v, double q) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[std::min(v.size() - 1, static_cast<std::size_t>(q * static_cast<double>(v.size())))];
+}
+
+// Results by benchmark, for the ratios reported beside the stream's.
+std::map<std::string, double>& results() {
+  static std::map<std::string, double> r;
+  return r;
+}
+
+std::string shape(const benchmark::State& state) {
+  return std::to_string(state.range(0)) + "x" + std::to_string(state.range(1));
+}
+
+template <Run (*Path)(int, int, double, int)>
+void latency(benchmark::State& state, const char* name) {
+  const int nch = static_cast<int>(state.range(0)), len = static_cast<int>(state.range(1));
+  // Frames of 512 samples at 16 kHz come 31.25 times a second; a few times
+  // that keeps the link busy without queueing.
+  const double rate = 200;
+  const int frames = shortRun() ? 40 : 1000;
+  for (auto _ : state) {
+    const auto begin = Clock::now();
+    const Run run = Path(nch, len, rate, frames);
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
+    if (!run.connected || run.received != frames || !run.inOrder) {
+      state.SkipWithError("frames lost or out of order");
+      return;
+    }
+    const double p50 = percentile(run.latencyUs, 0.5), p99 = percentile(run.latencyUs, 0.99);
+    state.counters["p50_us"] = p50;
+    state.counters["p99_us"] = p99;
+    results()[std::string(name) + "p50" + shape(state)] = p50;
+    results()[std::string(name) + "p99" + shape(state)] = p99;
+    const auto plain50 = results().find("plainp50" + shape(state));
+    if (std::string(name) == "stream" && plain50 != results().end() && plain50->second > 0) {
+      state.counters["p50_vs_roscpp"] = p50 / plain50->second;
+      state.counters["p99_vs_roscpp"] = p99 / results()["plainp99" + shape(state)];
+    }
+  }
+}
+
+template <Run (*Path)(int, int, double, int)>
+void maxRate(benchmark::State& state, const char* name) {
+  const int nch = static_cast<int>(state.range(0)), len = static_cast<int>(state.range(1));
+  const std::vector<double> rates =
+      shortRun() ? std::vector<double>{1000, 4000}
+                 : std::vector<double>{500, 1000, 2000, 3000, 4000, 6000, 8000, 12000, 16000, 24000, 32000};
+  for (auto _ : state) {
+    const auto begin = Clock::now();
+    double best = 0;
+    for (double rate : rates) {
+      // A second's worth of frames, at least 500.
+      const int frames = shortRun() ? 50 : std::max(500, static_cast<int>(rate));
+      const Run run = Path(nch, len, rate, frames);
+      if (!run.connected || run.received != frames || !run.inOrder) break;
+      best = rate;
+    }
+    state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
+    state.counters["max_rate_hz"] = best;
+    state.counters["max_MBps"] = best * nch * len * 4 / 1e6;
+    results()[std::string(name) + "rate" + shape(state)] = best;
+    const auto plain = results().find("plainrate" + shape(state));
+    if (std::string(name) == "stream" && plain != results().end() && plain->second > 0)
+      state.counters["rate_vs_roscpp"] = best / plain->second;
+  }
+}
+
+void BM_RoscppLatency(benchmark::State& state) { latency<runPlain>(state, "plain"); }
+void BM_StreamLatency(benchmark::State& state) { latency<runStream>(state, "stream"); }
+void BM_RoscppMaxRate(benchmark::State& state) { maxRate<runPlain>(state, "plain"); }
+void BM_StreamMaxRate(benchmark::State& state) { maxRate<runStream>(state, "stream"); }
+
+double threadCpuSeconds() {
+  timespec t;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
+}
+
+double processCpuSeconds() {
+  rusage u;
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// A stream node past its first frame waits for the next one, which does not
+// come, until its KILL_TIME_LEN: CPU time per second of that wait, on the
+// waiting thread and in the whole process; beside it the process idle with
+// the same ROS threads and no node waiting.
+void BM_StreamIdleWait(benchmark::State& state) {
+  Bench::get();
+  const bool waiting = state.range(0) != 0;
+  const double seconds = shortRun() ? 0.1 : 1.0;
+  MURV::ParameterSet p;
+  for (const char* t : {"MURVWAVE", "MURVFFT", "MURVFEATURE", "MURVSOURCE", "MURVSRCWAVE", "MURVSRCFFT",
+                        "MURVSRCFEATURE", "MURVSRCFEATUREMFM"})
+    p.add(std::string("TOPIC_NAME_") + t, str("/bench/idle"));
+  p.add("STREAM_SELECTION", str("MurvWave"));
+  p.add("ENABLE_DEBUG", MURV::FalseObject);
+  p.add("ROS_LOOP_RATE", real(1e6f));
+  p.add("MSG_BUFFER_NUM", num(10));
+  p.add("DATA_BUFFER_NUM", num(10));
+  p.add("KILL_TIME_LEN", num(static_cast<int>(seconds * 1e6)));
+  p.add("KILL_NETWORK", MURV::TrueObject);
+  std::streambuf* quiet = std::cout.rdbuf(nullptr);
+  MurvMsgsStreamFromRos* node = new MurvMsgsStreamFromRos("idle", p);
+  NodePtr owner(node);
+  const int notEof = node->translateOutput("NOT_EOF");
+  node->initialize();
+  std::cout.rdbuf(quiet);
+  node->callbackHolder().cb_murvwave(boost::make_shared<const murv_msgs::MurvWave>());
+  node->getOutput(notEof, 0);
+  for (auto _ : state) {
+    const auto begin = Clock::now();
+    const double thread0 = threadCpuSeconds(), process0 = processCpuSeconds();
+    if (waiting)
+      node->getOutput(notEof, 1);
+    else
+      std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
+    state.SetIterationTime(wall);
+    state.counters["thread_cpu_ms_per_s"] = (threadCpuSeconds() - thread0) * 1e3 / wall;
+    state.counters["process_cpu_ms_per_s"] = (processCpuSeconds() - process0) * 1e3 / wall;
+  }
+}
+
+void shapes(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"nch", "len"})
+      ->Args({8, 512})
+      ->Args({16, 512})
+      ->Iterations(1)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
+}  // namespace
+
+// The plain pair first, so that the stream's rows carry the ratios.
+BENCHMARK(BM_RoscppLatency)->Apply(shapes);
+BENCHMARK(BM_StreamLatency)->Apply(shapes);
+BENCHMARK(BM_RoscppMaxRate)->Apply(shapes);
+BENCHMARK(BM_StreamMaxRate)->Apply(shapes);
+BENCHMARK(BM_StreamIdleWait)
+    ->ArgName("waiting")
+    ->Arg(0)
+    ->Arg(1)
+    ->Iterations(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);

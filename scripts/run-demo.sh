@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# run-demo.sh BUILD-DIR [FRAMES]: starts a private rosmaster on a free
+# loopback port, runs a receiving network (MurvMsgsStreamFromRos on
+# /murv/wave) and a publishing network (a test signal fed to
+# RosMurvMsgsPublisher) in two processes, shows what arrives and what ROS's
+# own tools see of the topic, then shuts everything down.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "$1" && pwd)
+frames=${2:-300}
+py=/usr/bin/python3
+runner="$build/base/murv-run --toolbox $build/src/libmurv-ros.tlb.so --toolbox $build/examples/libmurv-examples.tlb.so"
+
+work=$(mktemp -d /tmp/murv-demo-XXXXXX)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  [ -n "${MURV_DEMO_KEEP:-}" ] && echo "logs kept in $work" || rm -rf "$work"
+}
+trap cleanup EXIT
+
+# Waits up to $1 seconds for the command after it to succeed.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -lt $deadline ] || return 1
+    sleep 0.1
+  done
+}
+
+port=$($py -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+export ROS_MASTER_URI=http://127.0.0.1:$port/ ROS_IP=127.0.0.1 ROS_HOME=$work ROS_LOG_DIR=$work/log
+export PYTHONPATH=$build/msgs/python${PYTHONPATH:+:$PYTHONPATH}
+unset ROS_HOSTNAME
+
+echo "== rosmaster on 127.0.0.1:$port"
+$py /usr/bin/rosmaster --core -p "$port" >"$work/master.log" 2>&1 &
+master=$!
+pids+=("$master")
+# The master answering must be ours: a master started on a taken port does not exit.
+ours() { $py -c "import sys, xmlrpc.client as x; sys.exit(x.ServerProxy('$ROS_MASTER_URI').getPid('/demo')[2] != $master)"; }
+wait_for 30 ours || { echo "rosmaster did not start"; cat "$work/master.log"; exit 1; }
+
+echo "== receiving network: examples/receive-wave.net"
+$runner "$here/examples/receive-wave.net" >"$work/receiver.log" 2>&1 &
+receiver=$!
+pids+=("$receiver")
+topic_info() { $py /usr/bin/rostopic info /murv/wave 2>/dev/null || true; }
+subscribed() { [[ "$(topic_info)" == *"* /murv_demo_receiver"* ]]; }
+wait_for 30 subscribed || { echo "the receiver did not subscribe"; cat "$work/receiver.log"; exit 1; }
+
+$py /usr/bin/rostopic hz /murv/wave >"$work/hz.log" 2>&1 &
+pids+=("$!")
+$py /usr/bin/rostopic echo -n 1 --noarr /murv/wave >"$work/echo.log" 2>&1 &
+echoer=$!
+pids+=("$echoer")
+listening() { [ "$(topic_info | grep -c '^ \* /rostopic_' || true)" -ge 2 ]; }
+wait_for 30 listening || true
+
+echo "== publishing network: examples/publish-wave.net, $frames frames at 100 per second"
+$runner --count "$frames" "$here/examples/publish-wave.net"
+
+echo "== waiting for the receiver to end (one second of silence)"
+status=0
+wait "$receiver" || status=$?
+
+echo
+echo "== what the receiving network printed (first and last frames)"
+# Per iteration: the debug line "iteration : frames queued : message count :
+# channels", the frame's time stamp and the level of each channel.
+grep -E '^\[|^[0-9]+ : ' "$work/receiver.log" >"$work/lines" || true
+head -n 6 "$work/lines"
+echo "..."
+tail -n 3 "$work/lines"
+awk -F' : ' -v sent="$frames" '/^[0-9]+ : [0-9]+ : [0-9]+ : [0-9]+$/ {
+    if (n > 0 && $3 != last + 1) gaps++
+    if (n == 0) first = $3
+    last = $3; n++
+  }
+  END {
+    if (n == 0) { print "no frame received"; exit 1 }
+    printf "received %d frames, message counts %d to %d, %d gaps (of %d sent;", n, first, last, gaps + 0, sent
+    print " frames sent before the subscription connected are not delivered: ROS topics are not latched)"
+  }' "$work/receiver.log"
+echo
+echo "== rostopic echo -n 1 --noarr /murv/wave"
+wait "$echoer" 2>/dev/null || true
+cat "$work/echo.log"
+echo "== rostopic hz /murv/wave"
+rate=$(grep -E 'average rate' "$work/hz.log" || true)
+echo "${rate##*$'\n'}"
+
+if [ "$status" -ne 0 ]; then
+  echo "the receiving network failed:"
+  cat "$work/receiver.log"
+  exit 1
+fi
+echo "== shutting down"

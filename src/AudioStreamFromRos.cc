@@ -1,0 +1,116 @@
+#include "AudioStreamFromRos.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <iostream>
+#include <utility>
+
+#include "Matrix.h"
+#include "MsgFifo.h"
+#include "MsgToHost.h"
+#include "MurvMsgReader.h"
+#include "NodeSupport.h"
+#include "RosHandle.h"
+#include "SharedObjects.h"
+#include "TimeStamp.h"
+
+murvstream::StopFlag exit_flag_AudioStreamFromRos;
+
+namespace {
+
+const char* const fileName = "AudioStreamFromRos";
+
+// The lines the force-quit exception names.
+const int firstMessageWaitLine = 263;
+const int dataWaitLine = 285;
+
+}  // namespace
+
+AudioStreamFromRos::AudioStreamFromRos(std::string nodeName, MURV::ParameterSet params)
+    : MURV::BufferedNode(std::move(nodeName), params), waiter(getName(), exit_flag_AudioStreamFromRos, fileName) {
+  timestampID = addOutput("TIMESTAMP");
+  outputID = addOutput("OUTPUT");
+  notEofID = addOutput("NOT_EOF");
+
+  using namespace murvnode;
+  topicName = paramString(parameters, "TOPIC_NAME");
+  rosLoopRate = paramFloat(parameters, "ROS_LOOP_RATE");
+  msgBufferNum = paramInt(parameters, "MSG_BUFFER_NUM");
+  dataBufferNum = paramInt(parameters, "DATA_BUFFER_NUM");
+  debugPrint = paramBool(parameters, "DEBUG_PRINT");
+  killTimeLen = paramInt(parameters, "KILL_TIME_LEN");
+  killNetwork = paramBool(parameters, "KILL_NETWORK");
+  checkedRate(this, "ROS_LOOP_RATE", rosLoopRate, fileName, __LINE__);
+
+  murvstream::installStopSignals();
+  inOrder = true;
+  holder.reset(new callbackFuncAudioStreamFromRos(dataBufferNum, debugPrint));
+  std::cout << getName() << " constructor end..." << std::endl;
+}
+
+// The subscription goes first: roscpp then waits for a callback in flight
+// and delivers no more, whichever thread serves the callback queue. Only
+// then may the holder go.
+AudioStreamFromRos::~AudioStreamFromRos() {
+  subscriber.shutdown();
+  if (spinner) spinner->stop();
+  spinner.reset();
+  holder.reset();
+}
+
+void AudioStreamFromRos::initialize() {
+  std::cout << getName() << " initialized..." << std::endl;
+
+  // The three outputs are filled together and keep their counts together.
+  murvnode::raiseDepthsTogether(outputRecords, {timestampID, notEofID, outputID});
+  MURV::BufferedNode::initialize();
+
+  // roscpp takes 0 for an unbounded queue, and a negative size would wrap to
+  // one: keep at least one frame instead.
+  const uint32_t queue = static_cast<uint32_t>(std::max(1, msgBufferNum));
+  onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle& nh) {
+    if (!subscriber)
+      subscriber =
+          murvSubscribe<murv_msgs::MurvWave>(nh, topicName, queue, &callbackFuncAudioStreamFromRos::cb, holder.get());
+    if (!spinner) {
+      spinner.reset(new ros::AsyncSpinner(1));
+      spinner->start();
+    }
+  });
+}
+
+void AudioStreamFromRos::calculate(int, int count, MURV::Buffer&) {
+  MURV::TimeStamp* stamp = new MURV::TimeStamp;
+  slot(timestampID, count) = MURV::ObjectRef(stamp);
+  slot(notEofID, count) = MURV::TrueObject;
+  ros::Rate rate(rosLoopRate);
+
+  callbackFuncAudioStreamFromRos& h = *holder;
+  waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);
+  if (!waiter.waitForData([&h] { return murvmsg::entriesIn(h.fifo_lock, h.fifo_murvwave) > 0; }, killTimeLen,
+                          killNetwork, dataWaitLine))
+    slot(notEofID, count) = MURV::FalseObject;
+
+  std::optional<murv_msgs::MurvWave> frame = murvmsg::takeOldest(h.fifo_lock, h.fifo_murvwave);
+  if (!frame) {
+    // Silence: no frame to give the matrix its shape; it goes out empty, so
+    // that whatever reads the port still finds an object.
+    slot(outputID, count) = MURV::ObjectRef(new MURV::Matrix<float>(0, 0));
+    return;
+  }
+
+  // The frame was trimmed when it was queued: channels beyond nch or beyond
+  // the list are gone, and a channel shorter than length is filled with 0
+  // up to the longest one.
+  MURV::ObjectRef matrix = murvmsg::toMatrix(*frame);
+  const MURV::Matrix<float>& samples = MURV::object_cast<MURV::Matrix<float>>(matrix);
+  channelCount = samples.rows;
+  sampleCount = samples.cols;
+  slot(outputID, count) = matrix;
+  murvmsg::setTimeStamp(*stamp, frame->header.stamp);
+
+  rate.sleep();
+  if (debugPrint)
+    std::cout << count << " : " << murvmsg::entriesIn(h.fifo_lock, h.fifo_murvwave) + 1 << " : " << frame->count
+              << " : " << frame->nch << std::endl;
+}

@@ -1,0 +1,211 @@
+#include "MurvMsgsStreamFromRos.h"
+
+#include <algorithm>
+#include <complex>
+#include <cstdint>
+#include <iostream>
+#include <type_traits>
+#include <utility>
+
+#include "Map.h"
+#include "Matrix.h"
+#include "MsgFifo.h"
+#include "MsgToHost.h"
+#include "MurvMsgReader.h"
+#include "NodeSupport.h"
+#include "RosHandle.h"
+#include "SharedObjects.h"
+#include "Vector.h"
+
+murvstream::StopFlag exit_flag_MurvMsgsStreamFromRos;
+
+namespace {
+
+const char* const fileName = "MurvMsgsStreamFromRos";
+
+const char* const topicParameters[MurvMsgsStreamFromRos::typeCount] = {
+    "TOPIC_NAME_MURVWAVE",    "TOPIC_NAME_MURVFFT",    "TOPIC_NAME_MURVFEATURE",    "TOPIC_NAME_MURVSOURCE",
+    "TOPIC_NAME_MURVSRCWAVE", "TOPIC_NAME_MURVSRCFFT", "TOPIC_NAME_MURVSRCFEATURE", "TOPIC_NAME_MURVSRCFEATUREMFM"};
+
+// The lines the force-quit exception names: the first-message wait, and the
+// data wait of each type in type order.
+const int firstMessageWaitLine = 737;
+const int dataWaitLines[MurvMsgsStreamFromRos::typeCount] = {766, 807, 850, 894, 940, 997, 1057, 1114};
+
+template <class M>
+constexpr bool isChannelType = std::is_same_v<M, murv_msgs::MurvWave> || std::is_same_v<M, murv_msgs::MurvFFT>;
+
+}  // namespace
+
+MurvMsgsStreamFromRos::MurvMsgsStreamFromRos(std::string nodeName, MURV::ParameterSet params)
+    : MURV::BufferedNode(std::move(nodeName), params),
+      portMismatch(0),
+      waiter(getName(), exit_flag_MurvMsgsStreamFromRos, fileName) {
+  timestampID = addOutput("TIMESTAMP");
+  notEofID = addOutput("NOT_EOF");
+
+  using namespace murvnode;
+  for (int i = 0; i < typeCount; ++i) topicNames[i] = paramString(parameters, topicParameters[i]);
+  streamSelection = paramString(parameters, "STREAM_SELECTION");
+  enableDebug = paramBool(parameters, "ENABLE_DEBUG");
+  rosLoopRate = paramFloat(parameters, "ROS_LOOP_RATE");
+  msgBufferNum = paramInt(parameters, "MSG_BUFFER_NUM");
+  dataBufferNum = paramInt(parameters, "DATA_BUFFER_NUM");
+  killTimeLen = paramInt(parameters, "KILL_TIME_LEN");
+  killNetwork = paramBool(parameters, "KILL_NETWORK");
+  checkedRate(this, "ROS_LOOP_RATE", rosLoopRate, fileName, __LINE__);
+  // This node does not take recognition results.
+  selection = murvmsg::streamTypeNamed(streamSelection);
+  if (selection == murvmsg::StreamType::MurvSorvex) selection = murvmsg::StreamType::None;
+
+  murvstream::installStopSignals();
+  holder.reset(new callbackFuncMurvMsgsStreamFromRos(dataBufferNum, enableDebug));
+  inOrder = true;
+  std::cout << getName() << " constructor end..." << std::endl;
+}
+
+// The subscription goes first: roscpp then waits for a callback in flight
+// and delivers no more, whichever thread serves the callback queue. Only
+// then may the holder go.
+MurvMsgsStreamFromRos::~MurvMsgsStreamFromRos() {
+  for (ros::Subscriber& s : subscribers) s.shutdown();
+  if (spinner) spinner->stop();
+  spinner.reset();
+  holder.reset();
+}
+
+int MurvMsgsStreamFromRos::translateOutput(const std::string& outputName) { return ports.translate(*this, outputName); }
+
+template <class M>
+void MurvMsgsStreamFromRos::subscribe(
+    void (callbackFuncMurvMsgsStreamFromRos::*callback)(const boost::shared_ptr<const M>&)) {
+  const int index = static_cast<int>(selection);
+  // roscpp takes 0 for an unbounded queue, and a negative size would wrap to
+  // one: keep at least one message instead.
+  const uint32_t queue = static_cast<uint32_t>(std::max(1, msgBufferNum));
+  subscribers[index] = onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle& nh) {
+    return murvSubscribe<M>(nh, topicNames[index], queue, callback, holder.get());
+  });
+}
+
+void MurvMsgsStreamFromRos::initialize() {
+  std::cout << getName() << " initialized..." << std::endl;
+
+  // A selection that names no type would leave every iteration waiting for
+  // a first message that cannot come.
+  if (selection == murvmsg::StreamType::None)
+    throw new MURV::NodeException(this, streamSelection + " is not supported.", fileName, __LINE__);
+
+  using H = callbackFuncMurvMsgsStreamFromRos;
+  switch (selection) {
+    case murvmsg::StreamType::MurvWave: subscribe(&H::cb_murvwave); break;
+    case murvmsg::StreamType::MurvFFT: subscribe(&H::cb_murvfft); break;
+    case murvmsg::StreamType::MurvFeature: subscribe(&H::cb_murvfeature); break;
+    case murvmsg::StreamType::MurvSource: subscribe(&H::cb_murvsource); break;
+    case murvmsg::StreamType::MurvSrcWave: subscribe(&H::cb_murvsrcwave); break;
+    case murvmsg::StreamType::MurvSrcFFT: subscribe(&H::cb_murvsrcfft); break;
+    case murvmsg::StreamType::MurvSrcFeature: subscribe(&H::cb_murvsrcfeature); break;
+    case murvmsg::StreamType::MurvSrcFeatureMFM: subscribe(&H::cb_murvsrcfeaturemfm); break;
+    case murvmsg::StreamType::MurvSorvex:
+    case murvmsg::StreamType::None: break;
+  }
+
+  // The outputs filled together keep their counts together: TIMESTAMP,
+  // NOT_EOF and the connected data ports of the type.
+  const murvmsg::DataPorts data = murvmsg::dataPortsOf(selection);
+  murvnode::raiseDepthsTogether(outputRecords, {timestampID, notEofID, data.matout ? ports.matout : -1,
+                                                data.srcout ? ports.srcout : -1, data.mapout ? ports.mapout : -1});
+  if (ports.forbiddenConnected(selection)) portMismatch = 1;
+
+  MURV::BufferedNode::initialize();
+
+  if (!spinner) {
+    onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle&) {
+      spinner.reset(new ros::AsyncSpinner(1));
+      spinner->start();
+    });
+  }
+}
+
+template <class M>
+void MurvMsgsStreamFromRos::stream(std::deque<M>& fifo, int dataWaitLine, int count, MURV::TimeStamp& stamp) {
+  callbackFuncMurvMsgsStreamFromRos& h = *holder;
+  waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);
+  const bool arrived = waiter.waitForData([&] { return murvmsg::entriesIn(h.fifo_lock, fifo) > 0; }, killTimeLen,
+                                          killNetwork, dataWaitLine);
+  if (!arrived) slot(notEofID, count) = MURV::FalseObject;
+
+  // The containers go out, empty after a time-out.
+  MURV::Vector<MURV::ObjectRef>* sources = nullptr;
+  MURV::Map<int, MURV::ObjectRef>* map = nullptr;
+  const murvmsg::DataPorts data = murvmsg::dataPortsOf(selection);
+  if (data.srcout && ports.srcout != -1) {
+    sources = new MURV::Vector<MURV::ObjectRef>;
+    slot(ports.srcout, count) = MURV::ObjectRef(sources);
+  }
+  if (data.mapout && ports.mapout != -1) {
+    map = new MURV::Map<int, MURV::ObjectRef>;
+    slot(ports.mapout, count) = MURV::ObjectRef(map);
+  }
+
+  MURV::ObjectRef matrix;
+  std::size_t held = 0;
+  int messageCount = 0, size = 0;
+  const bool converted = murvmsg::useOldest(h.fifo_lock, fifo, false, [&](const M& msg, std::size_t entries) {
+    murvmsg::setTimeStamp(stamp, msg.header.stamp);
+    if constexpr (isChannelType<M>) {
+      if (ports.matout != -1) matrix = murvmsg::toMatrix(msg);
+      size = msg.nch;
+    } else {
+      if constexpr (!std::is_same_v<M, murv_msgs::MurvFeature>) {
+        if (sources) murvmsg::appendSources(*sources, msg);
+      }
+      if constexpr (!std::is_same_v<M, murv_msgs::MurvSource>) {
+        if (map) murvmsg::addMapEntries(*map, msg);
+      }
+      size = msg.exist_src_num;
+    }
+    held = entries;
+    messageCount = msg.count;
+  });
+
+  if constexpr (isChannelType<M>) {
+    // With no message there is no shape to give the matrix: it goes out
+    // empty, so that whatever reads the port still finds an object.
+    using Cell = std::conditional_t<std::is_same_v<M, murv_msgs::MurvWave>, float, std::complex<float>>;
+    if (ports.matout != -1)
+      slot(ports.matout, count) = converted ? matrix : MURV::ObjectRef(new MURV::Matrix<Cell>(0, 0));
+  }
+  if (converted && enableDebug)
+    std::cout << count << " : " << held << " : " << messageCount << " : " << size << std::endl;
+}
+
+void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
+  MURV::TimeStamp* stamp = new MURV::TimeStamp;
+  slot(timestampID, count) = MURV::ObjectRef(stamp);
+  slot(notEofID, count) = MURV::TrueObject;
+  ros::Rate rate(rosLoopRate);
+
+  if (portMismatch) {
+    std::cout << "Error : " << getName() << " output exception -> Connected output ports are not appropriate..."
+              << std::endl;
+    slot(notEofID, count) = MURV::FalseObject;
+    return;
+  }
+
+  callbackFuncMurvMsgsStreamFromRos& h = *holder;
+  const int line = selection == murvmsg::StreamType::None ? 0 : dataWaitLines[static_cast<int>(selection)];
+  switch (selection) {
+    case murvmsg::StreamType::MurvWave: stream(h.fifo_murvwave, line, count, *stamp); break;
+    case murvmsg::StreamType::MurvFFT: stream(h.fifo_murvfft, line, count, *stamp); break;
+    case murvmsg::StreamType::MurvFeature: stream(h.fifo_murvfeature, line, count, *stamp); break;
+    case murvmsg::StreamType::MurvSource: stream(h.fifo_murvsource, line, count, *stamp); break;
+    case murvmsg::StreamType::MurvSrcWave: stream(h.fifo_murvsrcwave, line, count, *stamp); break;
+    case murvmsg::StreamType::MurvSrcFFT: stream(h.fifo_murvsrcfft, line, count, *stamp); break;
+    case murvmsg::StreamType::MurvSrcFeature: stream(h.fifo_murvsrcfeature, line, count, *stamp); break;
+    case murvmsg::StreamType::MurvSrcFeatureMFM: stream(h.fifo_murvsrcfeaturemfm, line, count, *stamp); break;
+    case murvmsg::StreamType::MurvSorvex:
+    case murvmsg::StreamType::None: break;
+  }
+  rate.sleep();
+}

@@ -1,0 +1,215 @@
+// How waiting stream nodes stop: SIGINT and SIGHUP sent to a network run by
+// the network runner, one signal for stream nodes of two classes in one
+// process, the line each wait names, and ROS going away under a waiting
+// network (rosnode kill, a node of the same name taking over).
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "StreamTestSupport.h"
+
+using namespace streamtest;
+using murvtest::BackgroundCommand;
+using murvtest::waitFor;
+using subtest::RosNetwork;
+using subtest::shared;
+
+namespace {
+
+bool subscribedBy(const std::string& topic, const std::string& rosName) {
+  const std::vector<std::string> nodes = subtest::subscribersOf(topic);
+  return std::find(nodes.begin(), nodes.end(), "/" + rosName) != nodes.end();
+}
+
+bool endsWith(const std::string& text, const std::string& end) {
+  return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// Runs a stream network, lets its stream node reach the wait asked for
+// (the first-message wait, or the data wait after one frame), sends sig and
+// checks that the runner reports the force-quit from file and line and
+// exits after destroying its network.
+void stopWaitingNetwork(const std::string& type, const std::string& selection, bool afterAFrame, int sig,
+                        const std::string& file, int line) {
+  const std::string tag = std::string(type == "AudioStreamFromRos" ? "as" : "ms") + (afterAFrame ? "_data" : "_first");
+  const std::string rosName = "murv_signal_" + tag;
+  const std::string topics = "/signal_" + tag;
+  const std::string topic = topics + (type == "AudioStreamFromRos" ? "/audio" : "/murvwave");
+  BackgroundCommand runner(runnerCommand(tag, streamNetwork(rosName, type, selection, topics, false)));
+  ASSERT_TRUE(waitFor([&] { return subscribedBy(topic, rosName) || !runner.running(); })) << runner.output();
+  if (afterAFrame) {
+    ros::NodeHandle nh;
+    ros::Publisher pub = nh.advertise<murv_msgs::MurvWave>(topic, 1);
+    ASSERT_TRUE(waitFor([&] { return pub.getNumSubscribers() > 0; })) << runner.output();
+    murv_msgs::MurvWave frame = subtest::wave(1, 1, 2);
+    frame.header.stamp = ros::Time(42, 0);
+    pub.publish(frame);
+    ASSERT_TRUE(waitFor([&] {
+      return runner.output().find("[0] stream.TIMESTAMP = <TimeStamp <sec 42> <usec 0> >\n") != std::string::npos;
+    })) << runner.output();
+  }
+  runner.signal(sig);
+  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 1) << runner.output();
+  const std::string out = runner.output();
+  EXPECT_NE(
+      out.find("murv-run: host exception:\n" + file + ", line " + std::to_string(line) + ": stream Force-quit...\n"),
+      std::string::npos)
+      << out;
+  EXPECT_TRUE(endsWith(out, "ROS destructed...\n")) << out;
+}
+
+}  // namespace
+
+TEST(StreamSignals, SigintAndSighupStopAWaitingMurvMsgsStream) {
+  RosNetwork net("murv_signal_test_ms");
+  stopWaitingNetwork("MurvMsgsStreamFromRos", "MurvWave", false, SIGINT, "MurvMsgsStreamFromRos", 737);
+  stopWaitingNetwork("MurvMsgsStreamFromRos", "MurvWave", true, SIGHUP, "MurvMsgsStreamFromRos", 766);
+}
+
+TEST(StreamSignals, SigintAndSighupStopAWaitingAudioStream) {
+  RosNetwork net("murv_signal_test_as");
+  stopWaitingNetwork("AudioStreamFromRos", "", false, SIGHUP, "AudioStreamFromRos", 263);
+  stopWaitingNetwork("AudioStreamFromRos", "", true, SIGINT, "AudioStreamFromRos", 285);
+}
+
+// One handler for the process sets the flag of every stream node class, so
+// the nodes of both classes stop, whichever was constructed last.
+TEST(StreamSignals, OneSignalStopsTheStreamNodesOfEveryClass) {
+  murvtest::RosMaster master;
+  master.start();
+  for (int sig : {SIGINT, SIGHUP}) {
+    Child child([sig] {
+      NodePtr gen = subtest::createGenerator("murv_signal_both");
+      gen->initialize();
+      Stream first("first", "MurvSource", {"SRCOUT"}, {{"KILL_NETWORK", boolParam(false)}});
+      Stream second("second", "MurvWave", {"MATOUT"}, {{"KILL_NETWORK", boolParam(false)}});
+      Audio last("last", {{"KILL_NETWORK", boolParam(false)}});
+      last.holder().cb(shared(subtest::wave(1, 1, 1)));
+      if (!last.next(0)) return 2;
+      HostFailure f1, f2, f3;
+      std::atomic<int> waiting{0};
+      std::thread t1([&] {
+        ++waiting;
+        f1 = hostFailure([&] { first.next(0); });
+      });
+      std::thread t2([&] {
+        ++waiting;
+        f2 = hostFailure([&] { second.next(0); });
+      });
+      std::thread t3([&] {
+        ++waiting;
+        f3 = hostFailure([&] { last.next(1); });
+      });
+      waitFor([&] { return waiting == 3; });
+      kill(getpid(), sig);
+      t1.join();
+      t2.join();
+      t3.join();
+      int failures = 0;
+      auto expect = [&](const HostFailure& f, const std::string& message, const std::string& file, int line) {
+        if (f.message != message || f.file != file || f.line != line || f.hasNode) {
+          std::cerr << "expected " << file << ":" << line << " " << message << ", got " << f.text << std::endl;
+          ++failures;
+        }
+      };
+      expect(f1, "first Force-quit...", "MurvMsgsStreamFromRos", 737);
+      expect(f2, "second Force-quit...", "MurvMsgsStreamFromRos", 737);
+      expect(f3, "last Force-quit...", "AudioStreamFromRos", 285);
+      if (!exit_flag_MurvMsgsStreamFromRos.isSet() || !exit_flag_AudioStreamFromRos.isSet()) ++failures;
+      return failures;
+    });
+    EXPECT_EQ(child.wait(), 0) << "signal " << sig;
+  }
+}
+
+// Once the flag is set every wait gives up at its first test, naming its
+// own line; a node that finds data goes on.
+TEST(StreamSignals, EveryWaitNamesItsOwnLine) {
+  murvtest::RosMaster master;
+  master.start();
+  Child child([] {
+    NodePtr gen = subtest::createGenerator("murv_signal_lines");
+    gen->initialize();
+    const std::vector<std::pair<std::string, int>> lines = {
+        {"MurvWave", 766},    {"MurvFFT", 807},    {"MurvFeature", 850},     {"MurvSource", 894},
+        {"MurvSrcWave", 940}, {"MurvSrcFFT", 997}, {"MurvSrcFeature", 1057}, {"MurvSrcFeatureMFM", 1114}};
+    // Constructed, a stream node has its handler installed.
+    Audio a("a", {{"KILL_NETWORK", boolParam(false)}});
+    raise(SIGHUP);
+    int failures = 0;
+    auto expect = [&](bool ok, const std::string& what) {
+      if (!ok) {
+        std::cerr << "failed: " << what << std::endl;
+        ++failures;
+      }
+    };
+    for (const auto& l : lines) {
+      Stream s("s", l.first, {}, {{"KILL_NETWORK", boolParam(false)}});
+      callbackFuncMurvMsgsStreamFromRos& h = s.holder();
+      const HostFailure first = hostFailure([&] { s.next(0); });
+      expect(first.message == "s Force-quit..." && first.line == 737 && first.file == "MurvMsgsStreamFromRos",
+             l.first + " first wait: " + first.text);
+      h.cb_murvwave(shared(subtest::wave(1, 1, 1)));
+      h.cb_murvfft(shared(subtest::fft(1, 1, 1)));
+      h.cb_murvfeature(shared(subtest::feature(1, 1, 1, 1)));
+      h.cb_murvsource(shared(subtest::source(1, 1, 1)));
+      h.cb_murvsrcwave(shared(subtest::srcWave(1, 1, 1, 1)));
+      h.cb_murvsrcfft(shared(subtest::srcFFT(1, 1, 1, 1)));
+      h.cb_murvsrcfeature(shared(subtest::srcFeature(1, 1, 1, 1)));
+      h.cb_murvsrcfeaturemfm(shared(subtest::srcFeatureMFM(1, 1, 1, 1, 1)));
+      expect(s.next(0), l.first + " goes on while it finds data");
+      const HostFailure data = hostFailure([&] { s.next(1); });
+      expect(data.message == "s Force-quit..." && data.line == l.second, l.first + " data wait: " + data.text);
+    }
+    expect(hostFailure([&] { a.next(0); }).line == 263, "audio first wait");
+    a.holder().cb(shared(subtest::wave(1, 1, 1)));
+    expect(a.next(0), "audio goes on while it finds data");
+    const HostFailure data = hostFailure([&] { a.next(1); });
+    expect(data.message == "a Force-quit..." && data.file == "AudioStreamFromRos" && data.line == 285,
+           "audio data wait: " + data.text);
+    // A time-out due before the stop test still ends the stream normally.
+    Audio quick("quick", {{"KILL_TIME_LEN", intParam(-1)}});
+    quick.holder().cb(shared(subtest::wave(1, 1, 1)));
+    expect(quick.next(0) && !quick.next(1), "a time-out wins");
+    return failures;
+  });
+  EXPECT_EQ(child.wait(), 0);
+}
+
+TEST(StreamRosGone, RosnodeKillEndsAWaitingNetwork) {
+  RosNetwork net("murv_kill_test");
+  BackgroundCommand runner(
+      runnerCommand("kill", streamNetwork("murv_kill_me", "MurvMsgsStreamFromRos", "MurvWave", "/kill", false)));
+  ASSERT_TRUE(waitFor([&] { return subscribedBy("/kill/murvwave", "murv_kill_me") || !runner.running(); }))
+      << runner.output();
+  const murvtest::CommandResult kill =
+      murvtest::runCommand("exec /usr/bin/python3 /usr/bin/rosnode kill /murv_kill_me");
+  EXPECT_EQ(kill.status, 0) << kill.output;
+  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 1) << runner.output();
+  const std::string out = runner.output();
+  EXPECT_NE(out.find("murv-run: host exception:\nMurvMsgsStreamFromRos, line 737: stream stopped waiting: ROS has "
+                     "been shut down\n"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(endsWith(out, "ROS destructed...\n")) << out;
+}
+
+TEST(StreamRosGone, ANodeOfTheSameNameTakingOverEndsAWaitingNetwork) {
+  RosNetwork net("murv_takeover_test");
+  BackgroundCommand runner(
+      runnerCommand("takeover", streamNetwork("murv_taken_over", "AudioStreamFromRos", "", "/takeover", false)));
+  ASSERT_TRUE(waitFor([&] { return subscribedBy("/takeover/audio", "murv_taken_over") || !runner.running(); }))
+      << runner.output();
+  const murvtest::CommandResult other = murvtest::runCommand(
+      runnerCommand("takeover2",
+                    "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_taken_over\noutput ros VALUE\n"
+                    "iterations 1\n"));
+  EXPECT_EQ(other.status, 0) << other.output;
+  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 1) << runner.output();
+  const std::string out = runner.output();
+  EXPECT_NE(out.find("AudioStreamFromRos, line 263: stream stopped waiting: ROS has been shut down\n"),
+            std::string::npos)
+      << out;
+  EXPECT_TRUE(endsWith(out, "ROS destructed...\n")) << out;
+}
