@@ -65,9 +65,7 @@ void AudioStreamFromRos::initialize() {
   murvnode::raiseDepthsTogether(outputRecords, {timestampID, notEofID, outputID});
   MURV::BufferedNode::initialize();
 
-  // roscpp takes 0 for an unbounded queue, and a negative size would wrap to
-  // one: keep at least one frame instead.
-  const uint32_t queue = static_cast<uint32_t>(std::max(1, msgBufferNum));
+  const uint32_t queue = murvnode::rosQueueSize(msgBufferNum);
   onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle& nh) {
     if (!subscriber)
       subscriber =

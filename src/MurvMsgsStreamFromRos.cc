@@ -80,9 +80,7 @@ template <class M>
 void MurvMsgsStreamFromRos::subscribe(
     void (callbackFuncMurvMsgsStreamFromRos::*callback)(const boost::shared_ptr<const M>&)) {
   const int index = static_cast<int>(selection);
-  // roscpp takes 0 for an unbounded queue, and a negative size would wrap to
-  // one: keep at least one message instead.
-  const uint32_t queue = static_cast<uint32_t>(std::max(1, msgBufferNum));
+  const uint32_t queue = murvnode::rosQueueSize(msgBufferNum);
   subscribers[index] = onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle& nh) {
     return murvSubscribe<M>(nh, topicNames[index], queue, callback, holder.get());
   });

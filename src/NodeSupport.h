@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <vector>
 #include <string>
@@ -93,6 +94,11 @@ inline void raiseDepthsTogether(std::vector<MURV::OutputRecord>& records, std::i
     records[static_cast<size_t>(id)].secondDepth = second + 1;
   }
 }
+
+// A ROS queue size from a node parameter. roscpp takes 0 for an unbounded
+// queue, and a negative size would wrap to a huge one: keep at least one
+// message instead.
+inline std::uint32_t rosQueueSize(int size) { return size < 1 ? 1u : static_cast<std::uint32_t>(size); }
 
 }  // namespace murvnode
 

@@ -23,7 +23,7 @@ RosMurvIntPublisher::~RosMurvIntPublisher() {}
 void RosMurvIntPublisher::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
   publisher = onSharedRosHandle(this, "RosMurvIntPublisher", __LINE__, [&](ros::NodeHandle& nh) {
-    return nh.advertise<murv_msgs::MurvInt>(topicName, static_cast<uint32_t>(bufferNum), false);
+    return nh.advertise<murv_msgs::MurvInt>(topicName, murvnode::rosQueueSize(bufferNum), false);
   });
   MURV::BufferedNode::initialize();
 }

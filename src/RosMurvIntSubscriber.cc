@@ -51,7 +51,7 @@ RosMurvIntSubscriber::~RosMurvIntSubscriber() {
 void RosMurvIntSubscriber::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
   subscriber = onSharedRosHandle(this, "RosMurvIntSubscriber", __LINE__, [&](ros::NodeHandle& nh) {
-    return murvSubscribe<murv_msgs::MurvInt>(nh, topicName, static_cast<uint32_t>(bufferNum),
+    return murvSubscribe<murv_msgs::MurvInt>(nh, topicName, murvnode::rosQueueSize(bufferNum),
                                              &callbackFuncMurvInt::cb, holder.get());
   });
   MURV::BufferedNode::initialize();

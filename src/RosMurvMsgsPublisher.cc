@@ -85,7 +85,7 @@ void RosMurvMsgsPublisher::initialize() {
   // Every iteration paces itself on the ROS clock, so the ROS connection is
   // needed even when no input asks for a topic.
   onSharedRosHandle(this, kFile, __LINE__, [&](ros::NodeHandle& nh) {
-    const std::uint32_t queue = static_cast<std::uint32_t>(bufferNum);
+    const std::uint32_t queue = murvnode::rosQueueSize(bufferNum);
     const bool info = srcInfoID != -1;
     if (micWaveID != -1) pubMurvWave = nh.advertise<murv_msgs::MurvWave>(topicMurvWave, queue);
     if (micFFTID != -1) pubMurvFFT = nh.advertise<murv_msgs::MurvFFT>(topicMurvFFT, queue);
