@@ -8,9 +8,8 @@
 #include "Matrix.h"
 #include "MsgFifo.h"
 #include "MsgToHost.h"
-#include "MurvMsgReader.h"
 #include "NodeSupport.h"
-#include "RosHandle.h"
+#include "RosReceiving.h"
 #include "SharedObjects.h"
 #include "TimeStamp.h"
 
@@ -52,9 +51,7 @@ AudioStreamFromRos::AudioStreamFromRos(std::string nodeName, MURV::ParameterSet 
 // and delivers no more, whichever thread serves the callback queue. Only
 // then may the holder go.
 AudioStreamFromRos::~AudioStreamFromRos() {
-  subscriber.shutdown();
-  if (spinner) spinner->stop();
-  spinner.reset();
+  murvnode::stopReceiving(subscriber, spinner);
   holder.reset();
 }
 
@@ -65,16 +62,10 @@ void AudioStreamFromRos::initialize() {
   murvnode::raiseDepthsTogether(outputRecords, {timestampID, notEofID, outputID});
   MURV::BufferedNode::initialize();
 
-  const uint32_t queue = murvnode::rosQueueSize(msgBufferNum);
-  onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle& nh) {
-    if (!subscriber)
-      subscriber =
-          murvSubscribe<murv_msgs::MurvWave>(nh, topicName, queue, &callbackFuncAudioStreamFromRos::cb, holder.get());
-    if (!spinner) {
-      spinner.reset(new ros::AsyncSpinner(1));
-      spinner->start();
-    }
-  });
+  if (!subscriber)
+    subscriber = murvnode::subscribeShared(this, fileName, __LINE__, topicName, msgBufferNum,
+                                           &callbackFuncAudioStreamFromRos::cb, holder.get());
+  murvnode::startSpinner(this, fileName, __LINE__, spinner);
 }
 
 void AudioStreamFromRos::calculate(int, int count, MURV::Buffer&) {

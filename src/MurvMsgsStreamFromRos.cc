@@ -11,9 +11,8 @@
 #include "Matrix.h"
 #include "MsgFifo.h"
 #include "MsgToHost.h"
-#include "MurvMsgReader.h"
 #include "NodeSupport.h"
-#include "RosHandle.h"
+#include "RosReceiving.h"
 #include "SharedObjects.h"
 #include "Vector.h"
 
@@ -64,13 +63,8 @@ MurvMsgsStreamFromRos::MurvMsgsStreamFromRos(std::string nodeName, MURV::Paramet
   std::cout << getName() << " constructor end..." << std::endl;
 }
 
-// The subscription goes first: roscpp then waits for a callback in flight
-// and delivers no more, whichever thread serves the callback queue. Only
-// then may the holder go.
 MurvMsgsStreamFromRos::~MurvMsgsStreamFromRos() {
-  for (ros::Subscriber& s : subscribers) s.shutdown();
-  if (spinner) spinner->stop();
-  spinner.reset();
+  murvnode::stopReceiving(subscribers, spinner);
   holder.reset();
 }
 
@@ -80,10 +74,8 @@ template <class M>
 void MurvMsgsStreamFromRos::subscribe(
     void (callbackFuncMurvMsgsStreamFromRos::*callback)(const boost::shared_ptr<const M>&)) {
   const int index = static_cast<int>(selection);
-  const uint32_t queue = murvnode::rosQueueSize(msgBufferNum);
-  subscribers[index] = onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle& nh) {
-    return murvSubscribe<M>(nh, topicNames[index], queue, callback, holder.get());
-  });
+  subscribers[index] =
+      murvnode::subscribeShared(this, fileName, __LINE__, topicNames[index], msgBufferNum, callback, holder.get());
 }
 
 void MurvMsgsStreamFromRos::initialize() {
@@ -117,12 +109,7 @@ void MurvMsgsStreamFromRos::initialize() {
 
   MURV::BufferedNode::initialize();
 
-  if (!spinner) {
-    onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle&) {
-      spinner.reset(new ros::AsyncSpinner(1));
-      spinner->start();
-    });
-  }
+  murvnode::startSpinner(this, fileName, __LINE__, spinner);
 }
 
 template <class M>

@@ -3,9 +3,8 @@
 #include <cmath>
 #include <iostream>
 
-#include "MurvMsgReader.h"
 #include "NodeSupport.h"
-#include "RosHandle.h"
+#include "RosReceiving.h"
 
 callbackFuncMurvInt::callbackFuncMurvInt(double durationSeconds) : duration(new ros::Duration(durationSeconds)) {}
 
@@ -39,24 +38,16 @@ RosMurvIntSubscriber::RosMurvIntSubscriber(std::string nodeName, MURV::Parameter
 }
 
 RosMurvIntSubscriber::~RosMurvIntSubscriber() {
-  // Other spinners serve the same callback queue: end the subscription
-  // first (roscpp waits for a callback in flight), then the spinner; the
-  // holder goes last.
-  subscriber.shutdown();
-  if (spinner) spinner->stop();
-  spinner.reset();
+  murvnode::stopReceiving(subscriber, spinner);
   holder.reset();
 }
 
 void RosMurvIntSubscriber::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
-  subscriber = onSharedRosHandle(this, "RosMurvIntSubscriber", __LINE__, [&](ros::NodeHandle& nh) {
-    return murvSubscribe<murv_msgs::MurvInt>(nh, topicName, murvnode::rosQueueSize(bufferNum),
-                                             &callbackFuncMurvInt::cb, holder.get());
-  });
+  subscriber = murvnode::subscribeShared(this, "RosMurvIntSubscriber", __LINE__, topicName, bufferNum,
+                                         &callbackFuncMurvInt::cb, holder.get());
   MURV::BufferedNode::initialize();
-  spinner.reset(new ros::AsyncSpinner(1));
-  spinner->start();
+  murvnode::startSpinner(this, "RosMurvIntSubscriber", __LINE__, spinner);
 }
 
 void RosMurvIntSubscriber::calculate(int, int count, MURV::Buffer& out) {

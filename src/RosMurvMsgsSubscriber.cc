@@ -10,9 +10,8 @@
 #include "Matrix.h"
 #include "MsgFifo.h"
 #include "MsgToHost.h"
-#include "MurvMsgReader.h"
 #include "NodeSupport.h"
-#include "RosHandle.h"
+#include "RosReceiving.h"
 #include "Vector.h"
 
 namespace {
@@ -62,14 +61,8 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
   std::cout << getName() << " constructor end..." << std::endl;
 }
 
-// The subscription goes first: roscpp then waits for a callback in flight
-// and delivers no more, whichever thread serves the callback queue (another
-// node's spinner or a ros::spinOnce() caller as well as ours). Only then may
-// the holder go.
 RosMurvMsgsSubscriber::~RosMurvMsgsSubscriber() {
-  for (ros::Subscriber& s : subscribers) s.shutdown();
-  if (spinner) spinner->stop();
-  spinner.reset();
+  murvnode::stopReceiving(subscribers, spinner);
   holder.reset();
 }
 
@@ -81,10 +74,8 @@ template <class M>
 void RosMurvMsgsSubscriber::subscribe(
     void (callbackFuncMurvMsgsSubscriber::*callback)(const boost::shared_ptr<const M>&)) {
   const int index = static_cast<int>(selection);
-  const uint32_t queue = murvnode::rosQueueSize(msgBufferNum);
-  subscribers[index] = onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle& nh) {
-    return murvSubscribe<M>(nh, topicNames[index], queue, callback, holder.get());
-  });
+  subscribers[index] =
+      murvnode::subscribeShared(this, fileName, __LINE__, topicNames[index], msgBufferNum, callback, holder.get());
 }
 
 void RosMurvMsgsSubscriber::initialize() {
@@ -106,12 +97,7 @@ void RosMurvMsgsSubscriber::initialize() {
   if (ports.forbiddenConnected(selection)) portMismatch = 1;
 
   // A spinner needs an initialised ROS even when nothing is subscribed.
-  if (!spinner) {
-    onSharedRosHandle(this, fileName, __LINE__, [&](ros::NodeHandle&) {
-      spinner.reset(new ros::AsyncSpinner(1));
-      spinner->start();
-    });
-  }
+  murvnode::startSpinner(this, fileName, __LINE__, spinner);
 
   murvnode::raiseDepthsTogether(outputRecords, {ports.srcout, ports.matout, ports.mapout, timestampID});
 
