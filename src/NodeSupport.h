@@ -96,9 +96,9 @@ inline void raiseDepthsTogether(std::vector<MURV::OutputRecord>& records, std::i
 }
 
 // A ROS queue size from a node parameter. roscpp takes 0 for an unbounded
-// queue, and a negative size would wrap to a huge one: keep at least one
-// message instead.
-inline std::uint32_t rosQueueSize(int size) { return size < 1 ? 1u : static_cast<std::uint32_t>(size); }
+// queue; a negative size, which would wrap to a practically unbounded one,
+// asks for the same and is passed as 0.
+inline std::uint32_t rosQueueSize(int size) { return size < 0 ? 0u : static_cast<std::uint32_t>(size); }
 
 }  // namespace murvnode
 

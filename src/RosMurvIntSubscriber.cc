@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <iostream>
+#include <string>
 
 #include "NodeSupport.h"
 #include "RosReceiving.h"
@@ -28,10 +29,14 @@ RosMurvIntSubscriber::RosMurvIntSubscriber(std::string nodeName, MURV::Parameter
   topicName = murvnode::paramString(parameters, "TOPIC_NAME");
   bufferNum = murvnode::paramInt(parameters, "BUFFER_NUM");
   rosDuration = murvnode::paramFloat(parameters, "ROS_DURATION");
-  // ros::Duration throws a non-host exception for values beyond its range.
-  if (!std::isfinite(rosDuration) || std::fabs(rosDuration) > 2147483647.0f)
-    throw new MURV::NodeException(this, "ROS_DURATION is not a usable number of seconds", "RosMurvIntSubscriber",
-                                  __LINE__);
+  // ros::Duration throws a non-host exception for values beyond its range,
+  // and a negative one never ends its sleep: the callback would hold the
+  // spinner, and the node's destruction, for good.
+  if (!std::isfinite(rosDuration) || rosDuration < 0.0f || rosDuration > 2147483647.0f)
+    throw new MURV::NodeException(this,
+                                  "ROS_DURATION must be a non-negative, finite number of seconds (got " +
+                                      std::to_string(rosDuration) + ")",
+                                  "RosMurvIntSubscriber", __LINE__);
   holder.reset(new callbackFuncMurvInt(rosDuration));
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;

@@ -17,7 +17,7 @@
 namespace murvnode {
 
 // Subscribes holder's callback to topic on the shared handle, through the
-// checking message reader, with a queue of queueSize messages (at least one).
+// checking message reader, with a queue of queueSize messages (0 or less: unbounded).
 template <class M, class Holder>
 ros::Subscriber subscribeShared(MURV::Node* node, const char* file, int line, const std::string& topic, int queueSize,
                                 void (Holder::*callback)(const boost::shared_ptr<const M>&), Holder* holder) {

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 #include <ros/ros.h>
 
+#include <chrono>
 #include <climits>
+#include <vector>
 
 #include "BufferedNode.h"
 #include "RosMaster.h"
@@ -29,18 +31,18 @@ Node* generator(const std::string& rosName) {
   return create("RosNodeGenerator", "ros", p);
 }
 
-Node* publisherNode(const std::string& topic, int param) {
+Node* publisherNode(const std::string& topic, int param, int bufferNum = 10) {
   ParameterSet p;
   p.add("TOPIC_NAME", ObjectRef(new String(topic)));
-  p.add("BUFFER_NUM", ObjectRef(new NetCType<int>(10)));
+  p.add("BUFFER_NUM", ObjectRef(new NetCType<int>(bufferNum)));
   p.add("PARAM", ObjectRef(new NetCType<int>(param)));
   return create("RosMurvIntPublisher", "int_pub", p);
 }
 
-Node* subscriberNode(const std::string& topic, float duration = 0.0f) {
+Node* subscriberNode(const std::string& topic, float duration = 0.0f, int bufferNum = 10) {
   ParameterSet p;
   p.add("TOPIC_NAME", ObjectRef(new String(topic)));
-  p.add("BUFFER_NUM", ObjectRef(new NetCType<int>(10)));
+  p.add("BUFFER_NUM", ObjectRef(new NetCType<int>(bufferNum)));
   p.add("ROS_DURATION", ObjectRef(new NetCType<float>(duration)));
   return create("RosMurvIntSubscriber", "int_sub", p);
 }
@@ -102,6 +104,8 @@ TEST(RosMurvInt, PublishedValuesRiseByOneAndReachSubscribersInAndOutOfProcess) {
   ros->unref();
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_NE(out.find("int_pub constructor end...\nint_sub constructor end...\n"), std::string::npos) << out;
+  EXPECT_LT(out.find("int_pub initialized...\n"), out.find("int_sub initialized...\n")) << out;
+  EXPECT_LT(out.find("int_sub initialized...\n"), out.find("int_pub Published : [100]\n")) << out;
   size_t first = out.find("int_pub Published : [100]\n");
   EXPECT_NE(first, std::string::npos) << out;
   EXPECT_LT(first, out.find("int_pub Published : [101]\n")) << out;
@@ -155,12 +159,15 @@ TEST(RosMurvInt, TheSumWrapsAroundAndIsPublishedSignExtended) {
   pub->initialize();
   BackgroundCommand echo(rostopic + "echo /wrap_int");
   EXPECT_TRUE(waitFor([] { return outsideSubscriber("/wrap_int"); }));
-  int count = 0;
+  // The output of count 1 is read when it is made: a node keeps only its
+  // latest counts, and a slow echo lets many go by.
+  int count = 0, atOne = 0;
   EXPECT_TRUE(waitFor([&] {
-    intOut(pub, count++);
+    const int v = intOut(pub, count);
+    if (count++ == 1) atOne = v;
     return echo.output().find("data: -2147483648") != std::string::npos;
   })) << echo.output();
-  EXPECT_EQ(intOut(pub, 1), INT_MIN);
+  EXPECT_EQ(atOne, INT_MIN);
   pub->unref();
   ros->unref();
   EXPECT_NE(testing::internal::GetCapturedStdout().find("int_pub Published : [-2147483648]"), std::string::npos);
@@ -177,7 +184,8 @@ TEST(RosMurvInt, APublisherThatWasNeverAdvertisedPublishesNothingButStillOutputs
 }
 
 TEST(RosMurvInt, AnUnusableDurationIsRefusedAtConstruction) {
-  for (float bad : {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), 1e12f}) {
+  // A negative duration would never end its sleep.
+  for (float bad : {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), 1e12f, -0.5f}) {
     try {
       Node* n = subscriberNode("t", bad);
       n->unref();
@@ -187,4 +195,45 @@ TEST(RosMurvInt, AnUnusableDurationIsRefusedAtConstruction) {
       delete e;
     }
   }
+}
+
+TEST(RosMurvInt, ASlowCallbackTakesTwoMessagesASecondAndAnUnboundedQueueKeepsTheRest) {
+  murvtest::RosMaster master;
+  master.start();
+  testing::internal::CaptureStdout();
+  Node* ros = generator("murv_int_pace_test");
+  // Queues of 0 and of -1 messages are both unbounded: a queue of one would
+  // keep only the newest of the messages that arrive during a sleep.
+  Node* pub = publisherNode("paced_int", 100, 0);
+  Node* sub = subscriberNode("paced_int", 0.5f, -1);
+  ros->initialize();
+  pub->initialize();
+  sub->initialize();
+
+  // A message every 0.1 s, five in all, while the subscriber's output is
+  // watched for each new value.
+  using Clock = std::chrono::steady_clock;
+  const auto start = Clock::now();
+  std::vector<int> seen;
+  double lastAfter = 0;
+  int published = 0, subCount = 0;
+  EXPECT_TRUE(waitFor(
+      [&] {
+        if (published < 5 && Clock::now() - start >= published * std::chrono::milliseconds(100))
+          intOut(pub, published++);
+        const int v = intOut(sub, subCount++);
+        if (v != 0 && (seen.empty() || seen.back() != v)) {
+          seen.push_back(v);
+          lastAfter = std::chrono::duration<double>(Clock::now() - start).count();
+        }
+        return v == 104;
+      },
+      std::chrono::seconds(30), std::chrono::milliseconds(5)));
+  EXPECT_EQ(seen, (std::vector<int>{100, 101, 102, 103, 104}));
+  EXPECT_GE(lastAfter, 2.0) << "each message holds the callback for 0.5 s";
+
+  sub->unref();
+  pub->unref();
+  ros->unref();
+  testing::internal::GetCapturedStdout();
 }
