@@ -33,6 +33,14 @@
 
 class MurvMsgReader {
  public:
+  // The most elements a list of messages (a message's channels or sources, a
+  // result's entries) may hold, which no real array reaches. An element can
+  // be a few bytes on the wire and many times that in memory, where the
+  // message is then copied and converted, so a count within the body's
+  // bytes can still cost far more than the body: such a list is refused
+  // before anything is allocated, as a count beyond the body is.
+  static constexpr uint32_t maxMessageListElements = 65536;
+
   MurvMsgReader(const uint8_t* data, uint32_t size) : data_(data), end_(data + size) {}
 
   uint32_t remaining() const { return static_cast<uint32_t>(end_ - data_); }
@@ -76,6 +84,11 @@ class MurvMsgReader {
     next(count);
     if (static_cast<uint64_t>(count) * minWireSize<E>() > remaining()) {
       ros::serialization::throwStreamOverrun();
+    }
+    if constexpr (ros::message_traits::IsMessage<E>::value) {
+      if (count > maxMessageListElements) {
+        ros::serialization::throwStreamOverrun();
+      }
     }
     v.resize(count);
     if constexpr (std::is_arithmetic_v<E>) {

@@ -171,6 +171,17 @@ TEST(MsgReaderCounts, HugeCountsAreRefusedBeforeAnyAllocation) {
   expectRefusedCheaply<murv_msgs::MurvWave>(WireBytes(wave).u32(0xFFFFFFFFu).u32(0).bytes());
   expectRefusedCheaply<murv_msgs::MurvWave>(WireBytes(wave).u32(1).u32((1u << 30) + 1).f32(0).bytes());
 
+  // 65,537 channels of no samples fit their 4 bytes each, but no real array
+  // has that many; as many results of a recognition.
+  WireBytes channels(wave);
+  channels.u32(65537);
+  for (int i = 0; i < 65537; ++i) channels.u32(0);
+  expectRefusedCheaply<murv_msgs::MurvWave>(channels.bytes());
+  WireBytes results;
+  results.u32(0).u32(0).u32(0).str("").u32(65537);
+  for (int i = 0; i < 65537; ++i) results.i32(0).f32(0).f32(0).i32(0).i32(0).i32(0).i32(0).u8(0).u32(0);
+  expectRefusedCheaply<murv_msgs::MurvSorvex>(results.bytes());
+
   // Two sources need 56 bytes; 8 × 4 would pass a 4-byte bound.
   WireBytes source;
   source.u32(0).u32(0).u32(0).str("").i32(0).i32(0).u32(2);
@@ -193,6 +204,11 @@ TEST(MsgReaderCounts, ACountThatExactlyFitsIsAccepted) {
   const auto m = readBack<murv_msgs::MurvSource>(source.bytes());
   ASSERT_EQ(m.src.size(), 2u);
   EXPECT_EQ(m.src[1].elevation, 13.0f);
+
+  WireBytes channels;
+  channels.u32(0).u32(0).u32(0).str("").i32(0).i32(65536).i32(0).i32(0).u32(65536);
+  for (int i = 0; i < 65536; ++i) channels.u32(0);
+  EXPECT_EQ(readBack<murv_msgs::MurvWave>(channels.bytes()).src.size(), 65536u);
 }
 
 // The subscription helper is what roscpp calls for every message that
