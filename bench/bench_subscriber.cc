@@ -115,7 +115,7 @@ void BM_Receive(benchmark::State& state) {
     queue(holder, delivered);
     delivered.reset();
     // calculate()
-    murvmsg::useOldest(holder.fifo_lock, fifo, false, [](const M& m, std::size_t) {
+    murvmsg::useOldest("bench", holder.fifo_lock, fifo, false, [](const M& m, std::size_t) {
       MURV::ObjectRef out = toHost(m);
       benchmark::DoNotOptimize(out.get());
     });

@@ -81,17 +81,15 @@ void AudioStreamFromRos::calculate(int, int count, MURV::Buffer&) {
     slot(notEofID, count) = MURV::FalseObject;
 
   std::optional<murv_msgs::MurvWave> frame = murvmsg::takeOldest(h.fifo_lock, h.fifo_murvwave);
-  if (!frame) {
-    // Silence: no frame to give the matrix its shape; it goes out empty, so
-    // that whatever reads the port still finds an object.
+  // nch channels by length samples; what the frame does not carry is 0.
+  MURV::ObjectRef matrix;
+  if (!frame || !murvmsg::convertOrDrop("MurvWave", [&] { matrix = murvmsg::toMatrix(*frame); })) {
+    // Silence, or a frame that could not be converted: no shape for the
+    // matrix; it goes out empty, so that whatever reads the port still finds
+    // an object.
     slot(outputID, count) = MURV::ObjectRef(new MURV::Matrix<float>(0, 0));
     return;
   }
-
-  // The frame was trimmed when it was queued: channels beyond nch or beyond
-  // the list are gone, and a channel shorter than length is filled with 0
-  // up to the longest one.
-  MURV::ObjectRef matrix = murvmsg::toMatrix(*frame);
   const MURV::Matrix<float>& samples = MURV::object_cast<MURV::Matrix<float>>(matrix);
   channelCount = samples.rows;
   sampleCount = samples.cols;

@@ -37,7 +37,8 @@ murv_msgs::MurvSorvex fifoCopy(const murv_msgs::MurvSorvex& in);
 // frame: the channels that both nch and the list allow, each holding the
 // samples that both length and the channel carry. Nothing is padded, so
 // the copy is never larger than the message, whatever its counts say; the
-// conversion fills the cells a short channel lacks with 0.
+// conversion sizes the matrix by the counts and fills what the copy lacks
+// with 0.
 murv_msgs::MurvWave frameCopy(const murv_msgs::MurvWave& in);
 
 }  // namespace murvmsg

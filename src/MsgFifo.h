@@ -14,16 +14,19 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
 
 #include <ros/console.h>
 
+#include "BaseException.h"
 #include "MsgCopy.h"
 #include "MsgToHost.h"
 
@@ -61,11 +64,40 @@ void appendBounded(std::mutex& lock, std::deque<M>& fifo, int capacity, M&& copy
 }
 
 namespace detail {
-// Logs why a message of typeName was not queued; never throws.
+// Logs why a message of typeName was not queued or not used; never throws.
 inline void logDropped(const char* typeName, const char* why) noexcept {
   try {
     ROS_ERROR("%s message dropped: %s", typeName, why);
   } catch (...) {
+  }
+}
+
+// Runs step() and answers why it failed, or nothing when it did not. Any
+// failure counts: a standard exception (out of memory included), a host
+// exception thrown by pointer (deleted here), anything else. doing names the
+// step for the failures that carry no text of their own.
+template <class Step>
+std::optional<std::string> failureOf(Step&& step, const char* doing) noexcept {
+  try {
+    try {
+      step();
+      return std::nullopt;
+    } catch (MURV::BaseException* e) {
+      std::unique_ptr<MURV::BaseException> owned(e);
+      std::string why = owned->text();
+      while (!why.empty() && why.back() == '\n') why.pop_back();
+      return why;
+    } catch (const std::bad_array_new_length& e) {
+      return std::string(e.what());
+    } catch (const std::bad_alloc&) {
+      return std::string("out of memory while ") + doing + " it";
+    } catch (const std::exception& e) {
+      return std::string(e.what());
+    } catch (...) {
+      return std::string("unknown exception while ") + doing + " it";
+    }
+  } catch (...) {
+    return std::string();  // no memory left even for the reason
   }
 }
 }  // namespace detail
@@ -79,24 +111,19 @@ inline void logDropped(const char* typeName, const char* why) noexcept {
 template <class M, class Copy, class AlsoUnderLock>
 bool receiveCopyInto(const char* typeName, const M& msg, Copy&& copy, std::mutex& lock, std::deque<M>& fifo,
                      int capacity, AlsoUnderLock&& alsoUnderLock) noexcept {
-  try {
-    const std::uint64_t values = hostValueCount(msg);
-    if (values > maxHostValues) {
-      const std::string why = "it would make " + std::to_string(values) + " values on the host, more than " +
-                              std::to_string(maxHostValues);
-      detail::logDropped(typeName, why.c_str());
-      return false;
-    }
-    appendBounded(lock, fifo, capacity, copy(msg), alsoUnderLock);
-    return true;
-  } catch (const std::bad_alloc&) {
-    detail::logDropped(typeName, "out of memory while copying it");
-  } catch (const std::exception& e) {
-    detail::logDropped(typeName, e.what());
-  } catch (...) {
-    detail::logDropped(typeName, "unknown exception while copying it");
-  }
-  return false;
+  bool queued = false;
+  const std::optional<std::string> failure = detail::failureOf(
+      [&] {
+        const std::uint64_t values = hostValueCount(msg);
+        if (values > maxHostValues)
+          throw std::length_error("it would make " + std::to_string(values) + " values on the host, more than " +
+                                  std::to_string(maxHostValues));
+        appendBounded(lock, fifo, capacity, copy(msg), alsoUnderLock);
+        queued = true;
+      },
+      "copying");
+  if (failure) detail::logDropped(typeName, failure->c_str());
+  return queued;
 }
 
 // The same with the holders' usual copy (MsgCopy.h).
@@ -113,21 +140,41 @@ bool receiveInto(const char* typeName, const M& msg, std::mutex& lock, std::dequ
   return receiveInto(typeName, msg, lock, fifo, capacity, [] {});
 }
 
+// What the consumer's step found.
+enum class Oldest { None, Used, Dropped };
+
 // The consumer's step, under lock: when the FIFO holds an entry, calls
 // use(oldest, entries held) and then removes the oldest, except when
-// keepLast is set and it is the only entry. Answers whether there was one.
-// If use throws, nothing is removed.
+// keepLast is set and it is the only entry. No message from the wire may
+// stop a node: when use fails in any way, the message is dropped (removed,
+// keepLast or not, so that it cannot hold the FIFO's head), the failure is
+// logged at Error level, and the answer is Dropped; whatever use has made of
+// the message by then is the caller's to undo.
 template <class M, class Use>
-bool useOldest(std::mutex& lock, std::deque<M>& fifo, bool keepLast, Use&& use) {
+Oldest useOldest(const char* typeName, std::mutex& lock, std::deque<M>& fifo, bool keepLast, Use&& use) {
   std::optional<M> done;  // destroyed after the lock is released
-  std::lock_guard<std::mutex> guard(lock);
-  if (fifo.empty()) return false;
-  use(static_cast<const M&>(fifo.front()), fifo.size());
-  if (!(keepLast && fifo.size() == 1)) {
-    done.emplace(std::move(fifo.front()));
-    fifo.pop_front();
+  std::optional<std::string> failure;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (fifo.empty()) return Oldest::None;
+    failure = detail::failureOf([&] { use(static_cast<const M&>(fifo.front()), fifo.size()); }, "converting");
+    if (failure || !(keepLast && fifo.size() == 1)) {
+      done.emplace(std::move(fifo.front()));
+      fifo.pop_front();
+    }
   }
-  return true;
+  if (!failure) return Oldest::Used;
+  detail::logDropped(typeName, failure->c_str());
+  return Oldest::Dropped;
+}
+
+// Runs convert() on a message taken out of its FIFO; a failure of any kind
+// is logged at Error level as the message's drop. Answers whether it ran.
+template <class Convert>
+bool convertOrDrop(const char* typeName, Convert&& convert) noexcept {
+  const std::optional<std::string> failure = detail::failureOf(convert, "converting");
+  if (failure) detail::logDropped(typeName, failure->c_str());
+  return !failure;
 }
 
 // The entries a FIFO holds, read under lock.

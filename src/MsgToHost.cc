@@ -19,28 +19,19 @@ namespace {
 
 using std::uint64_t;
 
-// Channels used, and the longest row among them within length.
-template <class Channel, class RowSize>
-void matrixShape(const std::vector<Channel>& src, std::int32_t nch, std::int32_t length, RowSize rowSize,
-                 std::size_t& rows, std::size_t& cols) {
-  rows = usedCount(nch, src.size());
-  std::size_t longest = 0;
-  for (std::size_t c = 0; c < rows; ++c) longest = std::max(longest, rowSize(src[c]));
-  cols = usedCount(length, longest);
-}
+// A count as a size: a negative one is 0.
+std::size_t countOf(std::int32_t count) { return count > 0 ? static_cast<std::size_t>(count) : 0; }
 
-std::size_t waveRow(const murv_msgs::MurvWaveVal& v) { return v.wavedata.size(); }
-std::size_t fftRow(const murv_msgs::MurvFFTVal& v) { return std::max(v.fftdata_real.size(), v.fftdata_imag.size()); }
+// The values that one source's vector holds: its length.
+std::size_t vectorSize(const murv_msgs::MurvFeatureVal& v) { return countOf(v.length); }
+std::size_t vectorSize(const murv_msgs::MurvSrcWaveVal& v) { return countOf(v.length); }
+std::size_t vectorSize(const murv_msgs::MurvSrcFFTVal& v) { return countOf(v.length); }
+std::size_t vectorSize(const murv_msgs::MurvSrcFeatureVal& v) { return countOf(v.length); }
+std::size_t vectorSize(const murv_msgs::MurvSrcFeatureMFMVal& v) { return countOf(v.length_mfm); }
 
-// The values that one source's vector holds.
-std::size_t vectorSize(const murv_msgs::MurvFeatureVal& v) { return usedCount(v.length, v.featuredata.size()); }
-std::size_t vectorSize(const murv_msgs::MurvSrcWaveVal& v) { return usedCount(v.length, v.wavedata.size()); }
-std::size_t vectorSize(const murv_msgs::MurvSrcFFTVal& v) {
-  return usedCount(v.length, std::max(v.fftdata_real.size(), v.fftdata_imag.size()));
-}
-std::size_t vectorSize(const murv_msgs::MurvSrcFeatureVal& v) { return usedCount(v.length, v.featuredata.size()); }
-std::size_t vectorSize(const murv_msgs::MurvSrcFeatureMFMVal& v) {
-  return usedCount(v.length_mfm, v.featuredata_mfm.size());
+template <class M>
+uint64_t matrixCells(const M& m) {
+  return uint64_t(countOf(m.nch)) * uint64_t(countOf(m.length));
 }
 
 // One object per source plus the values of its vector.
@@ -76,10 +67,11 @@ void appendSourcesOf(MURV::Vector<MURV::ObjectRef>& out, const std::vector<Val>&
   }
 }
 
+// n values, the first ones from data and the rest 0.
 MURV::ObjectRef floatVector(const std::vector<float>& data, std::size_t n) {
   MURV::Vector<float>* v = new MURV::Vector<float>(n);
   MURV::ObjectRef owner(v);
-  std::copy_n(data.begin(), n, v->begin());
+  std::copy_n(data.begin(), std::min(n, data.size()), v->begin());
   return owner;
 }
 
@@ -118,17 +110,8 @@ MURV::ObjectRef complexVector(const std::vector<float>& re, const std::vector<fl
 
 }  // namespace
 
-uint64_t hostValueCount(const murv_msgs::MurvWave& m) {
-  std::size_t rows, cols;
-  matrixShape(m.src, m.nch, m.length, waveRow, rows, cols);
-  return uint64_t(rows) * uint64_t(cols);
-}
-
-uint64_t hostValueCount(const murv_msgs::MurvFFT& m) {
-  std::size_t rows, cols;
-  matrixShape(m.src, m.nch, m.length, fftRow, rows, cols);
-  return uint64_t(rows) * uint64_t(cols);
-}
+uint64_t hostValueCount(const murv_msgs::MurvWave& m) { return matrixCells(m); }
+uint64_t hostValueCount(const murv_msgs::MurvFFT& m) { return matrixCells(m); }
 
 uint64_t hostValueCount(const murv_msgs::MurvFeature& m) { return perSourceCount(m); }
 uint64_t hostValueCount(const murv_msgs::MurvSource& m) { return perSourceCount(m); }
@@ -149,12 +132,12 @@ void setTimeStamp(MURV::TimeStamp& ts, const ros::Time& stamp) {
 }
 
 MURV::ObjectRef toMatrix(const murv_msgs::MurvWave& m) {
-  std::size_t rows, cols;
-  matrixShape(m.src, m.nch, m.length, waveRow, rows, cols);
-  if (uint64_t(rows) * cols > maxHostValues) tooLarge(uint64_t(rows) * cols);
+  if (matrixCells(m) > maxHostValues) tooLarge(matrixCells(m));
+  const std::size_t rows = countOf(m.nch), cols = countOf(m.length);
   MURV::Matrix<float>* mat = new MURV::Matrix<float>(static_cast<int>(rows), static_cast<int>(cols));
   MURV::ObjectRef owner(mat);
-  for (std::size_t c = 0; c < rows; ++c) {
+  const std::size_t carried = std::min(rows, m.src.size());
+  for (std::size_t c = 0; c < carried; ++c) {
     const std::vector<float>& row = m.src[c].wavedata;
     std::copy_n(row.begin(), std::min(cols, row.size()), mat->data + c * cols);
   }
@@ -162,13 +145,13 @@ MURV::ObjectRef toMatrix(const murv_msgs::MurvWave& m) {
 }
 
 MURV::ObjectRef toMatrix(const murv_msgs::MurvFFT& m) {
-  std::size_t rows, cols;
-  matrixShape(m.src, m.nch, m.length, fftRow, rows, cols);
-  if (uint64_t(rows) * cols > maxHostValues) tooLarge(uint64_t(rows) * cols);
+  if (matrixCells(m) > maxHostValues) tooLarge(matrixCells(m));
+  const std::size_t rows = countOf(m.nch), cols = countOf(m.length);
   MURV::Matrix<std::complex<float>>* mat =
       new MURV::Matrix<std::complex<float>>(static_cast<int>(rows), static_cast<int>(cols));
   MURV::ObjectRef owner(mat);
-  for (std::size_t c = 0; c < rows; ++c)
+  const std::size_t carried = std::min(rows, m.src.size());
+  for (std::size_t c = 0; c < carried; ++c)
     interleave(m.src[c].fftdata_real, m.src[c].fftdata_imag, cols, mat->data + c * cols);
   return owner;
 }

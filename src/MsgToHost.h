@@ -1,13 +1,14 @@
 // Turning received murv_msgs messages into host objects.
 //
-// A count field of a message (nch, length, exist_src_num, a source's length)
-// is data beside the list it describes, not a promise: every size used here
-// is the smaller of the count and what the list holds, a negative count is
-// 0, and a cell for which the message carries no value is 0. So what comes
-// out is never larger than what came in, except for a matrix, whose shape
-// is rows x longest row; that product is taken in 64 bits and must stay
-// within maxHostValues, which the receiving callbacks check before they
-// queue a message (hostValueCount).
+// Shapes follow the count fields: a matrix is nch rows by length columns,
+// a source's vector holds its length (length_mfm) values, and a negative
+// count is 0. The lists are read only as far as they go: a cell or element
+// for which the message carries no value is 0, and a source that the list
+// does not hold (exist_src_num beyond it) is not made, since nothing would
+// say what it is. Counts name any size in a few bytes, so what one message
+// may become is bounded: at most maxHostValues values, counted in 64 bits
+// (hostValueCount), which the receiving callbacks check before they queue a
+// message.
 #ifndef MURV_MSG_TO_HOST_H
 #define MURV_MSG_TO_HOST_H
 
@@ -59,7 +60,7 @@ std::uint64_t hostValueCount(const murv_msgs::MurvSorvex& m);
 // on the wire, so any header fits.
 void setTimeStamp(MURV::TimeStamp& ts, const ros::Time& stamp);
 
-// MATOUT: channels by samples (Matrix<float>) or by bins
+// MATOUT: nch channels by length samples (Matrix<float>) or bins
 // (Matrix<std::complex<float>>). A message beyond maxHostValues throws a
 // GeneralException rather than allocating.
 MURV::ObjectRef toMatrix(const murv_msgs::MurvWave& m);

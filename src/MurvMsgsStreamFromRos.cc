@@ -136,7 +136,7 @@ void MurvMsgsStreamFromRos::stream(std::deque<M>& fifo, int dataWaitLine, int co
   MURV::ObjectRef matrix;
   std::size_t held = 0;
   int messageCount = 0, size = 0;
-  const bool converted = murvmsg::useOldest(h.fifo_lock, fifo, false, [&](const M& msg, std::size_t entries) {
+  auto convert = [&](const M& msg, std::size_t entries) {
     murvmsg::setTimeStamp(stamp, msg.header.stamp);
     if constexpr (isChannelType<M>) {
       if (ports.matout != -1) matrix = murvmsg::toMatrix(msg);
@@ -152,7 +152,17 @@ void MurvMsgsStreamFromRos::stream(std::deque<M>& fifo, int dataWaitLine, int co
     }
     held = entries;
     messageCount = msg.count;
-  });
+  };
+  const murvmsg::Oldest oldest = murvmsg::useOldest(streamSelection.c_str(), h.fifo_lock, fifo, false, convert);
+  const bool converted = oldest == murvmsg::Oldest::Used;
+  if (oldest == murvmsg::Oldest::Dropped) {
+    // A message that could not be converted is gone; the outputs are those
+    // of an empty FIFO, and the stream goes on.
+    stamp.sec = 0;
+    stamp.usec = 0;
+    if (sources) sources->clear();
+    if (map) map->clear();
+  }
 
   if constexpr (isChannelType<M>) {
     // With no message there is no shape to give the matrix: it goes out

@@ -42,16 +42,14 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
   selection = murvmsg::streamTypeNamed(streamSelection);
 
   checkedRate(this, "ROS_LOOP_RATE", rosLoopRate, fileName, __LINE__);
-  // The zero matrix output while nothing has arrived must be one the host
-  // can make; otherwise every such iteration would fail outside the host's
-  // exceptions.
+  // The zero matrix output while nothing has arrived must have a shape;
+  // otherwise every such iteration would fail outside the host's exceptions.
   if (selection == murvmsg::StreamType::MurvWave || selection == murvmsg::StreamType::MurvFFT) {
-    const int64_t cols = selection == murvmsg::StreamType::MurvWave ? fftLength : fftLength / 2 + 1;
-    if (nbChannels < 0 || cols < 0 || int64_t(nbChannels) * cols > MURV::matrixMaxElements)
+    const int cols = selection == murvmsg::StreamType::MurvWave ? fftLength : fftLength / 2 + 1;
+    if (nbChannels < 0 || cols < 0)
       throw new MURV::NodeException(this,
                                     "NB_CHANNELS " + std::to_string(nbChannels) + " and FFT_LENGTH " +
-                                        std::to_string(fftLength) + " make no matrix of at most " +
-                                        std::to_string(MURV::matrixMaxElements) + " elements",
+                                        std::to_string(fftLength) + " make no matrix",
                                     fileName, __LINE__);
   }
 
@@ -147,11 +145,17 @@ void RosMurvMsgsSubscriber::writeEmpty(int count) {
 
 template <class M>
 void RosMurvMsgsSubscriber::takeOldest(std::deque<M>& fifo, MURV::TimeStamp& stamp, int count) {
-  const bool had = murvmsg::useOldest(holder->fifo_lock, fifo, remainLatest, [&](const M& msg, std::size_t) {
-    murvmsg::setTimeStamp(stamp, msg.header.stamp);
-    writeData(msg, count);
-  });
-  if (!had) writeEmpty(count);
+  const murvmsg::Oldest oldest = murvmsg::useOldest(streamSelection.c_str(), holder->fifo_lock, fifo, remainLatest,
+                                                    [&](const M& msg, std::size_t) {
+                                                      murvmsg::setTimeStamp(stamp, msg.header.stamp);
+                                                      writeData(msg, count);
+                                                    });
+  if (oldest == murvmsg::Oldest::Used) return;
+  // Nothing queued, or a message that could not be converted: the outputs
+  // of an empty FIFO.
+  stamp.sec = 0;
+  stamp.usec = 0;
+  writeEmpty(count);
 }
 
 void RosMurvMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {

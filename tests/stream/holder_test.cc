@@ -186,6 +186,11 @@ TEST(AudioStreamHolder, TheCopyIsTrimmedToTheFrameAndNeverPadded) {
   EXPECT_EQ(a.header.frame_id, "mic");
   ASSERT_EQ(a.src.size(), 2u);
   EXPECT_EQ(a.src[1].wavedata, (std::vector<float>{1000, 1001, 1002}));
+  // The matrix made from it has the four rows, two of them 0.
+  const MURV::ObjectRef four = murvmsg::toMatrix(a);
+  const MURV::Matrix<float>& rows = MURV::object_cast<MURV::Matrix<float>>(four);
+  EXPECT_EQ(std::vector<float>(rows.data, rows.data + rows.msize()),
+            (std::vector<float>{0, 1, 2, 1000, 1001, 1002, 0, 0, 0, 0, 0, 0}));
 
   // More channels carried than announced, and channels longer and shorter
   // than length.
@@ -221,17 +226,26 @@ TEST(AudioStreamHolder, CountsThatPromiseMoreThanTheFrameCarriesAllocateNothingL
   murv_msgs::MurvWave w = wave(9, 2, 16);
   w.nch = INT_MAX;
   w.length = INT_MAX;
-  const auto delivered = shared(w);
+  murv_msgs::MurvWave atCap = w;
+  atCap.nch = 4096;
+  atCap.length = 4096;
   {
+    // The queued copy holds what the frame carries, whatever the counts.
     AllocGuard guard(64 * 1024);
-    h.cb(delivered);
+    h.cb(shared(w));
+    EXPECT_TRUE(h.fifo_murvwave.empty()) << "more cells than the host takes";
+    h.cb(shared(atCap));
     ASSERT_EQ(h.fifo_murvwave.size(), 1u);
-    const MURV::ObjectRef m = murvmsg::toMatrix(h.fifo_murvwave.front());
-    EXPECT_EQ(MURV::object_cast<MURV::Matrix<float>>(m).rows, 2);
-    EXPECT_EQ(MURV::object_cast<MURV::Matrix<float>>(m).cols, 16);
     EXPECT_FALSE(guard.refused());
     EXPECT_LT(guard.largest(), 4096u);
   }
+  EXPECT_EQ(log.count(Error, "MurvWave message dropped: it would make 4611686014132420609 values"), 1);
+  // The matrix follows the counts, 2^24 cells.
+  const MURV::ObjectRef m = murvmsg::toMatrix(h.fifo_murvwave.front());
+  const MURV::Matrix<float>& cells = MURV::object_cast<MURV::Matrix<float>>(m);
+  EXPECT_EQ(std::make_pair(cells.rows, cells.cols), std::make_pair(4096, 4096));
+  EXPECT_EQ(cells.data[4096 + 15], 1015.0f);
+  EXPECT_EQ(cells.data[4096 + 16], 0.0f);
   // What the host could not hold is dropped, the flag left alone.
   callbackFuncAudioStreamFromRos big(5, false);
   murv_msgs::MurvWave b;

@@ -71,6 +71,24 @@ TEST(StreamNode, TracesAndTheConversionOfAQueuedFrame) {
   EXPECT_EQ(a.stamp(0), (Stamp{5, 250000}));
   EXPECT_TRUE(a.holder().fifo_murvwave.empty());
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "") << "no debug line without the debug parameter";
+
+  // A queued frame that cannot be converted (beyond the host's cap, past the
+  // callback's check) is dropped with an Error line; the stream goes on.
+  subtest::LogCapture log;
+  murv_msgs::MurvWave huge = subtest::wave(9, 0, 0);
+  huge.nch = (1 << 24) + 1;
+  huge.length = 1;
+  s.holder().fifo_murvwave.push_back(huge);  // no callback runs here
+  a.holder().fifo_murvwave.push_back(huge);
+  EXPECT_TRUE(s.next(1) && a.next(1));
+  EXPECT_TRUE(rowsOf(s.get(s.matout, 1)).empty() && rowsOf(a.get(a.output, 1)).empty());
+  EXPECT_TRUE(s.stamp(1) == (Stamp{0, 0}) && a.stamp(1) == (Stamp{0, 0}));
+  EXPECT_EQ(log.count(ros::console::levels::Error, "MurvWave message dropped: MsgToHost, line"), 2);
+  s.holder().cb_murvwave(shared(subtest::wave(10, 1, 1)));
+  a.holder().cb(shared(subtest::wave(10, 1, 1)));
+  EXPECT_TRUE(s.next(2) && a.next(2));
+  EXPECT_EQ(rowsOf(s.get(s.matout, 2)), rowsOf(a.get(a.output, 2)));
+  EXPECT_EQ(rowsOf(a.get(a.output, 2)), (std::vector<std::vector<float>>{{0}}));
 }
 
 TEST(StreamNode, EveryTypeComesOutOnItsPorts) {

@@ -59,18 +59,18 @@ TEST(MessageToHost, AWaveIsAMatrixOfChannelsBySamples) {
   EXPECT_EQ(cols, 3);
   EXPECT_EQ(c, (std::vector<float>{0, 1, 2, 1000, 1001, 1002}));
 
-  // Counts bound by the lists: nch 4 of two channels, length 5 of rows of
-  // 3 and 1 values: 2 x 3, the missing cell 0.
+  // The shape follows the counts: nch 4 of two channels, length 5 of rows
+  // of 3 and 1 values: 4 x 5, what the lists do not carry 0.
   murv_msgs::MurvWave w = wave(1, 2, 3);
   w.nch = 4;
   w.length = 5;
   w.src[1].wavedata.resize(1);
   c = cells<float>(murvmsg::toMatrix(w), rows, cols);
-  EXPECT_EQ(rows, 2);
-  EXPECT_EQ(cols, 3);
-  EXPECT_EQ(c, (std::vector<float>{0, 1, 2, 1000, 0, 0}));
+  EXPECT_EQ(rows, 4);
+  EXPECT_EQ(cols, 5);
+  EXPECT_EQ(c, (std::vector<float>{0, 1, 2, 0, 0, 1000, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 
-  // Counts below the lists cut them; the longest row within the used rows.
+  // Counts below the lists cut them.
   w = wave(1, 3, 4);
   w.nch = 2;
   w.length = 2;
@@ -78,12 +78,11 @@ TEST(MessageToHost, AWaveIsAMatrixOfChannelsBySamples) {
   EXPECT_EQ(c, (std::vector<float>{0, 1, 1000, 1001}));
   EXPECT_EQ(rows * cols, 4);
 
-  // A length of 2 x 10^9 asks for no more than the rows hold.
+  // A length of 2 x 10^9 over two rows is 4 x 10^9 cells, counted in 64
+  // bits.
   w = wave(1, 2, 3);
   w.length = 2000000000;
-  c = cells<float>(murvmsg::toMatrix(w), rows, cols);
-  EXPECT_EQ(cols, 3);
-  EXPECT_EQ(murvmsg::hostValueCount(w), 6u);
+  EXPECT_EQ(murvmsg::hostValueCount(w), 4000000000u);
 
   // Negative counts count as 0.
   for (auto [nch, length] : {std::pair{-1, 3}, std::pair{2, -5}, std::pair{0, 3}}) {
@@ -118,12 +117,14 @@ TEST(MessageToHost, ASpectrumIsAComplexMatrix) {
       EXPECT_EQ(c[ch * 11 + i], cfloat(re, im)) << ch << " " << i;
     }
 
-  // The longer of the two lists sets the row.
+  // length sets the row, whatever either list holds.
   f = fft(1, 1, 2);
   f.src[0].fftdata_real.clear();
   f.length = 10;
   c = cells<cfloat>(murvmsg::toMatrix(f), rows, cols);
-  EXPECT_EQ(c, (std::vector<cfloat>{{0, 0}, {0, -1}}));
+  std::vector<cfloat> row(10);
+  row[1] = {0, -1};
+  EXPECT_EQ(c, row);
 }
 
 TEST(MessageToHost, AMatrixBeyondTheLimitIsRefusedBeforeAllocation) {
@@ -140,6 +141,10 @@ TEST(MessageToHost, AMatrixBeyondTheLimitIsRefusedBeforeAllocation) {
     EXPECT_NE(e->text().find("4294967296 values"), std::string::npos) << e->text();
     delete e;
   }
+  // Per-source vectors count by their lengths.
+  murv_msgs::MurvSrcWave sw = srcWave(1, 2, 2, 1);
+  sw.src[1].length = 1 << 24;
+  EXPECT_EQ(murvmsg::hostValueCount(sw), 2u + 1u + (1u << 24));
 }
 
 TEST(MessageToHost, SourcesKeepIdPowerAndPositionInOrder) {
@@ -155,13 +160,13 @@ TEST(MessageToHost, SourcesKeepIdPowerAndPositionInOrder) {
   EXPECT_EQ(sourceIds(srcFeatureMFM(1, 2, 2, 1, 1)), (std::vector<int>{10, 11}));
 }
 
-TEST(MessageToHost, PerSourceVectorsAreKeyedByIdAndBoundByTheirLists) {
+TEST(MessageToHost, PerSourceVectorsAreKeyedByIdAndSizedByTheirLengths) {
   using FM = std::map<int, std::vector<float>>;
   EXPECT_EQ(floatMap(feature(1, 2, 2, 3)), (FM{{10, {0, 1, 2}}, {11, {100, 101, 102}}}));
   murv_msgs::MurvFeature fe = feature(1, 2, 2, 3);
-  fe.src[0].length = 2;           // fewer than it holds
-  fe.src[1].length = 2000000000;  // more than it holds
-  EXPECT_EQ(floatMap(fe), (FM{{10, {0, 1}}, {11, {100, 101, 102}}}));
+  fe.src[0].length = 2;  // fewer than it holds
+  fe.src[1].length = 5;  // more than it holds: 0 for the rest
+  EXPECT_EQ(floatMap(fe), (FM{{10, {0, 1}}, {11, {100, 101, 102, 0, 0}}}));
   fe.src[1].length = -4;
   EXPECT_EQ(floatMap(fe), (FM{{10, {0, 1}}, {11, {}}}));
   // The same id twice: the later one wins.
@@ -174,7 +179,8 @@ TEST(MessageToHost, PerSourceVectorsAreKeyedByIdAndBoundByTheirLists) {
   // The reliability vector, of length_mfm; the features stay out.
   EXPECT_EQ(floatMap(srcFeatureMFM(1, 2, 2, 4, 2)), (FM{{10, {0.25f, 1.25f}}, {11, {1.25f, 2.25f}}}));
 
-  murv_msgs::MurvSrcFFT sf = srcFFT(1, 1, 1, 3);
+  murv_msgs::MurvSrcFFT sf = srcFFT(1, 1, 1, 4);
+  sf.src[0].length = 3;
   sf.src[0].fftdata_imag.resize(1);
   Map<int, ObjectRef> map;
   murvmsg::addMapEntries(map, sf);

@@ -1,6 +1,6 @@
 // Messages crafted by an outside client (rostopic, another process) whose
-// count fields disagree with their lists, are negative or absurdly large:
-// the node outputs what the lists hold and nothing more.
+// count fields disagree with their lists or are negative: shapes follow the
+// counts, what the lists do not carry is 0, and nothing beyond them is read.
 #include <gtest/gtest.h>
 
 #include <complex>
@@ -60,7 +60,7 @@ TEST(SubscriberCrafted, CountsThatDisagreeWithTheirListsFromAnOutsidePublisher) 
                                     "{header: {stamp: {secs: 9}}, exist_src_num: -1, "
                                     "src: [{id: 1, length: 2, wavedata: [1.0, 2.0]}]}")),
       BackgroundCommand(rostopicPub("murvwave", "MurvWave",
-                                    "{header: {stamp: {secs: 3}}, nch: 4, length: 2000000000, data_bytes: -1, "
+                                    "{header: {stamp: {secs: 3}}, nch: 4, length: 5, data_bytes: -1, "
                                     "src: [{wavedata: [1.5, 2.5, 3.5]}, {wavedata: [4.5]}]}")),
       BackgroundCommand(rostopicPub("murvfeature", "MurvFeature",
                                     "{header: {stamp: {secs: 4}}, exist_src_num: 2, src: ["
@@ -71,7 +71,7 @@ TEST(SubscriberCrafted, CountsThatDisagreeWithTheirListsFromAnOutsidePublisher) 
                                     "src: [{fftdata_real: [1, 2], fftdata_imag: [3, 4]}]}")),
       BackgroundCommand(rostopicPub("murvsrcfeaturemfm", "MurvSrcFeatureMFM",
                                     "{header: {stamp: {secs: 6}}, exist_src_num: 1, src: [{id: 5, length_feature: 9, "
-                                    "featuredata_feature: [9], length_mfm: 2000000000, featuredata_mfm: [0.5, 0.25, "
+                                    "featuredata_feature: [9], length_mfm: 5, featuredata_mfm: [0.5, 0.25, "
                                     "0.125]}]}")),
       BackgroundCommand(rostopicPub("murvsorvex", "MurvSorvex",
                                     "{header: {stamp: {secs: 11, nsecs: 999999999}}, src: [{id: 4, azimuth: 30.5, "
@@ -96,15 +96,18 @@ TEST(SubscriberCrafted, CountsThatDisagreeWithTheirListsFromAnOutsidePublisher) 
   c = firstConverted(wv, count);
   ASSERT_GE(c, 0) << pubs[2].output();
   const Matrix<float>& m = MURV::object_cast<Matrix<float>>(wv.get(wv.matout, c));
-  EXPECT_EQ(m.rows, 2) << "nch 4 of two channels";
-  EXPECT_EQ(m.cols, 3) << "length 2 x 10^9 of at most three samples";
-  EXPECT_EQ(std::vector<float>(m.data, m.data + m.msize()), (std::vector<float>{1.5f, 2.5f, 3.5f, 4.5f, 0, 0}));
+  EXPECT_EQ(m.rows, 4) << "nch 4 of two channels";
+  EXPECT_EQ(m.cols, 5) << "length 5 of at most three samples";
+  EXPECT_EQ(std::vector<float>(m.data, m.data + m.msize()),
+            (std::vector<float>{1.5f, 2.5f, 3.5f, 0, 0, 4.5f, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 
   c = firstConverted(fe, count);
   ASSERT_GE(c, 0) << pubs[3].output();
   Map<int, ObjectRef>& features = MURV::object_cast<Map<int, ObjectRef>>(fe.get(fe.mapout, c));
   ASSERT_EQ(features.size(), 2u);
-  EXPECT_EQ(MURV::object_cast<Vector<float>>(features[7]).size(), 7u) << "length 10 of seven values";
+  EXPECT_EQ(static_cast<std::vector<float>&>(MURV::object_cast<Vector<float>>(features[7])),
+            (std::vector<float>{1, 2, 3, 4, 5, 6, 7, 0, 0, 0}))
+      << "length 10 of seven values";
   EXPECT_TRUE(MURV::object_cast<Vector<float>>(features[8]).empty()) << "length -3";
 
   c = firstConverted(ff, count);
@@ -115,7 +118,7 @@ TEST(SubscriberCrafted, CountsThatDisagreeWithTheirListsFromAnOutsidePublisher) 
   ASSERT_GE(c, 0) << pubs[5].output();
   Map<int, ObjectRef>& mfm = MURV::object_cast<Map<int, ObjectRef>>(mf.get(mf.mapout, c));
   EXPECT_EQ(static_cast<std::vector<float>&>(MURV::object_cast<Vector<float>>(mfm[5])),
-            (std::vector<float>{0.5f, 0.25f, 0.125f}));
+            (std::vector<float>{0.5f, 0.25f, 0.125f, 0, 0}));
   EXPECT_EQ(MURV::object_cast<Vector<ObjectRef>>(mf.get(mf.srcout, c)).size(), 1u);
 
   c = firstConverted(sx, count);

@@ -40,8 +40,9 @@ TEST(SubscriberHolder, AFullFifoDropsExactlyTheOldest) {
 
   // The consumer sees the oldest first and removes it.
   std::vector<int> seen;
-  while (murvmsg::useOldest(h.fifo_lock, h.fifo_murvsource, false,
-                            [&](const murv_msgs::MurvSource& m, std::size_t) { seen.push_back(m.count); })) {
+  while (murvmsg::useOldest("MurvSource", h.fifo_lock, h.fifo_murvsource, false,
+                            [&](const murv_msgs::MurvSource& m, std::size_t) { seen.push_back(m.count); }) ==
+         murvmsg::Oldest::Used) {
   }
   EXPECT_EQ(seen, (std::vector<int>{5, 6, 7, 8, 9}));
 }
@@ -60,8 +61,9 @@ TEST(SubscriberHolder, KeepLastLeavesTheOnlyEntryQueued) {
   h.cb_murvwave(shared(wave(1, 1, 2)));
   std::vector<int> seen;
   auto take = [&] {
-    return murvmsg::useOldest(h.fifo_lock, h.fifo_murvwave, true,
-                              [&](const murv_msgs::MurvWave& m, std::size_t) { seen.push_back(m.count); });
+    return murvmsg::useOldest("MurvWave", h.fifo_lock, h.fifo_murvwave, true,
+                              [&](const murv_msgs::MurvWave& m, std::size_t) { seen.push_back(m.count); }) ==
+           murvmsg::Oldest::Used;
   };
   EXPECT_TRUE(take());
   EXPECT_TRUE(take());
@@ -71,6 +73,21 @@ TEST(SubscriberHolder, KeepLastLeavesTheOnlyEntryQueued) {
   EXPECT_TRUE(take());
   EXPECT_EQ(seen, (std::vector<int>{1, 1, 1, 2, 2}));
   EXPECT_EQ(h.fifo_murvwave.size(), 1u);
+
+  // A message whose use fails, in any way, is dropped, kept last or not: it
+  // never holds the head of the FIFO.
+  LogCapture log;
+  h.cb_murvwave(shared(wave(3, 1, 2)));
+  auto failWith = [&](auto fail) {
+    return murvmsg::useOldest("MurvWave", h.fifo_lock, h.fifo_murvwave, true,
+                              [&](const murv_msgs::MurvWave&, std::size_t) { fail(); });
+  };
+  EXPECT_EQ(failWith([] { throw std::bad_array_new_length(); }), murvmsg::Oldest::Dropped);
+  EXPECT_EQ(failWith([] { throw new MURV::GeneralException("no host for it", "here", 1); }), murvmsg::Oldest::Dropped);
+  EXPECT_TRUE(h.fifo_murvwave.empty());
+  EXPECT_EQ(failWith([] {}), murvmsg::Oldest::None);
+  EXPECT_EQ(log.count(Error, "MurvWave message dropped: std::bad_array_new_length"), 1);
+  EXPECT_EQ(log.count(Error, "MurvWave message dropped: here, line 1: no host for it"), 1);
 }
 
 TEST(SubscriberHolder, CopiesKeepTheHeaderButNotSeq) {

@@ -70,9 +70,11 @@ TEST(SubscriberConcurrency, CallbacksOnSeveralThreadsWhileTheConsumerPops) {
   // Alternately as with and without REMAIN_LATEST while they run, then
   // whatever is left.
   for (bool keepLast = false; finished < producers; keepLast = !keepLast)
-    if (murvmsg::useOldest(h.fifo_lock, h.fifo_murvsrcwave, keepLast, use)) ++consumed;
+    if (murvmsg::useOldest("MurvSrcWave", h.fifo_lock, h.fifo_murvsrcwave, keepLast, use) == murvmsg::Oldest::Used)
+      ++consumed;
   for (std::thread& t : threads) t.join();
-  while (murvmsg::useOldest(h.fifo_lock, h.fifo_murvsrcwave, false, use)) ++consumed;
+  while (murvmsg::useOldest("MurvSrcWave", h.fifo_lock, h.fifo_murvsrcwave, false, use) == murvmsg::Oldest::Used)
+    ++consumed;
 
   EXPECT_GT(consumed, 0);
   EXPECT_LE(mostHeld, static_cast<std::size_t>(capacity));
