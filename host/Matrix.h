@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <complex>
+#include <cstddef>
 #include <cstdint>
 #include <istream>
 #include <new>
@@ -14,11 +15,13 @@
 
 namespace MURV {
 
-// The most elements a matrix may hold; neither dimension may exceed it
-// either. A text description names any size in a few bytes, so without a
+// The most elements a matrix read from outside the process may hold (its
+// text form here; a received message in the nodes); neither dimension may
+// exceed it either. Such input names any size in a few bytes, so without a
 // bound a short hostile or corrupt input could ask for gigabytes. 2^24
 // elements are 64 MiB of float (128 MiB of complex<float>), far more than
-// any multichannel audio frame or spectrum needs.
+// any multichannel audio frame or spectrum needs. A matrix made in the
+// process has no such bound: it is only as large as its maker asks.
 constexpr std::int64_t matrixMaxElements = std::int64_t(1) << 24;
 
 // Dense rows x cols matrix, stored row after row: element (i, j) is at
@@ -27,10 +30,10 @@ template <class T> class Matrix : public Object {
 public:
   Matrix() : rows(0), cols(0), data(allocate(0)) {}
 
-  // Negative or oversized shapes throw std::bad_array_new_length before
-  // anything is allocated.
+  // A negative shape, or one whose bytes no address space holds, throws
+  // std::bad_array_new_length before anything is allocated.
   Matrix(int nrows, int ncols) : rows(nrows), cols(ncols), data(nullptr) {
-    if (!shapeAllowed(nrows, ncols)) throw std::bad_array_new_length();
+    if (!shapeAllocatable(nrows, ncols)) throw std::bad_array_new_length();
     data = allocate(std::int64_t(nrows) * ncols);
   }
 
@@ -63,7 +66,13 @@ public:
   T* data;
 
 private:
-  static bool shapeAllowed(std::int64_t r, std::int64_t c) {
+  // Two ints multiply exactly in 64 bits; the byte count must stay within
+  // what one array may span.
+  static bool shapeAllocatable(std::int64_t r, std::int64_t c) {
+    return r >= 0 && c >= 0 && r * c <= PTRDIFF_MAX / std::int64_t(sizeof(T));
+  }
+
+  static bool shapeReadable(std::int64_t r, std::int64_t c) {
     return r >= 0 && c >= 0 && r <= matrixMaxElements && c <= matrixMaxElements &&
            r * c <= matrixMaxElements;
   }
@@ -122,7 +131,7 @@ template <class T> void Matrix<T>::readFrom(std::istream& in) {
       in >> pendingCols;
     } else if (tag == "data") {
       // The shape comes from the text: refuse it before allocating.
-      if (!shapeAllowed(pendingRows, pendingCols))
+      if (!shapeReadable(pendingRows, pendingCols))
         throw new ParsingException("Matrix<T>::readFrom : Parse error trying to build " + tag);
       T* fresh = allocate(std::int64_t(pendingRows) * pendingCols);
       const int keepRows = std::min(rows, pendingRows);

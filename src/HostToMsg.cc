@@ -52,15 +52,32 @@ template <class Val> void setSourceFields(Val& v, const MURV::Source& s, float a
   v.elevation = elevation;
 }
 
+// A message's length is a 32-bit field on the wire and in roscpp's send
+// buffer, which adds that field itself: a matrix whose message would not fit
+// is refused before its length could wrap. perRow and perValue are the bytes
+// of a channel's list counts and of one of its values.
+void refuseUnsendable(const std_msgs::Header& header, std::uint64_t fixed, const char* port, int rows, int cols,
+                      std::uint64_t perRow, std::uint64_t perValue) {
+  const std::uint64_t channels = rows > 0 ? std::uint64_t(rows) : 0, values = cols > 0 ? std::uint64_t(cols) : 0;
+  const std::uint64_t bytes =
+      ros::serialization::serializationLength(header) + fixed + channels * (perRow + perValue * values);
+  if (bytes > std::numeric_limits<std::uint32_t>::max() - 4u)
+    throw new MURV::GeneralException(std::string(port) + " matrix of " + std::to_string(rows) + " x " +
+                                         std::to_string(cols) + " is too large for one ROS message",
+                                     "HostToMsg", __LINE__);
+}
+
 }  // namespace
 
 void fillWave(WaveFrame& frame, const MURV::Matrix<float>& wave, bool debug) {
   if (debug) std::printf("MIC_WAVE: %d %d\n", wave.rows, wave.cols);
+  refuseUnsendable(frame.header, 20, "MIC_WAVE", wave.rows, wave.cols, 4, 4);
   frame.wave = &wave;
 }
 
 void fillFFT(FFTFrame& frame, const MURV::Matrix<std::complex<float> >& fft, bool debug) {
   if (debug) std::printf("MIC_FFT: %d %d\n", fft.rows, fft.cols);
+  refuseUnsendable(frame.header, 16, "MIC_FFT", fft.rows, fft.cols, 8, 8);
   frame.fft = &fft;
 }
 
@@ -102,6 +119,10 @@ void fillSources(SourceMessages out, const MURV::Vector<MURV::ObjectRef>& source
                   static_cast<double>(s.x[1]), static_cast<double>(s.x[2]), static_cast<double>(s.power));
 
     if (maps.wave) {
+      // ADVANCE is the number of samples each source wave carries.
+      if (advance < 0)
+        throw new MURV::NodeException(node, "ADVANCE must not be negative (got " + std::to_string(advance) + ")",
+                                      "HostToMsg", __LINE__);
       const MURV::Vector<float>& wave =
           MURV::object_cast<MURV::Vector<float> >(entryFor(*maps.wave, s.id, "SRC_WAVE", node));
       const size_t m = wave.size();
@@ -110,7 +131,7 @@ void fillSources(SourceMessages out, const MURV::Vector<MURV::ObjectRef>& source
                     static_cast<int>(m));
       // The message carries the last ADVANCE samples; a wave that has fewer
       // would have to be padded with samples nobody measured.
-      const size_t take = advance > 0 ? static_cast<size_t>(advance) : 0;
+      const size_t take = static_cast<size_t>(advance);
       if (m < take)
         throw new MURV::NodeException(node,
                                       "SRC_WAVE of source id " + std::to_string(s.id) + " holds " + std::to_string(m) +

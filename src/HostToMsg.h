@@ -56,7 +56,8 @@ struct FFTFrame {
 };
 
 // MIC_WAVE: the frame carries the matrix, one channel per row. The matrix
-// must outlive the frame's publication.
+// must outlive the frame's publication. A matrix too large for one message
+// (its length is a 32-bit field) is a GeneralException; so for MIC_FFT.
 void fillWave(WaveFrame& frame, const MURV::Matrix<float>& wave, bool debug);
 
 // MIC_FFT: one channel per row, real and imaginary parts apart on the wire.
@@ -85,7 +86,8 @@ struct SourceMessages {
 // SRC_INFO and the connected maps: one element per source, in list order, in
 // MurvSource and in the message of every connected map. A source id that a
 // connected map lacks, or a source wave shorter than advance, is a
-// NodeException of node naming the map and the id.
+// NodeException of node naming the map and the id; so is a negative advance
+// when SRC_WAVE is connected and a source is listed.
 void fillSources(SourceMessages out, const MURV::Vector<MURV::ObjectRef>& sources, const SourceMaps& maps,
                  int advance, bool debug, MURV::Node* node);
 

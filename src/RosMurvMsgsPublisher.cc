@@ -46,11 +46,6 @@ RosMurvMsgsPublisher::RosMurvMsgsPublisher(std::string nodeName, MURV::Parameter
   timestampType = paramString(parameters, "TIMESTAMP_TYPE");
   samplingRate = paramInt(parameters, "SAMPLING_RATE");
 
-  // ADVANCE counts the samples of a frame: the samples each source wave
-  // carries, and the step of the stamps.
-  if (advance < 0)
-    throw new MURV::NodeException(this, "ADVANCE must not be negative (got " + std::to_string(advance) + ")", kFile,
-                                  __LINE__);
   if (timestampType == "CONSTANT_INCREMENT" && samplingRate <= 0)
     throw new MURV::NodeException(
         this, "SAMPLING_RATE must be positive for CONSTANT_INCREMENT stamps (got " + std::to_string(samplingRate) + ")",

@@ -99,6 +99,21 @@ TEST(HostToMsgWave, EachRowIsOneChannelInColumnOrder) {
   threeEmpty.src.resize(3);
   EXPECT_EQ(wireOf(empty), wireOf(threeEmpty));
   EXPECT_EQ(wireOf(hosttomsg::WaveFrame()), wireOf(murv_msgs::MurvWave()));
+
+  // A matrix whose message would not fit the wire's 32-bit length is
+  // refused before its length could wrap; only its shape is read.
+  MURV::Matrix<float> wave(1, 1);
+  MURV::Matrix<std::complex<float> > spectrum(1, 1);
+  wave.rows = spectrum.rows = 65536;
+  wave.cols = 16384;
+  spectrum.cols = 8192;
+  hosttomsg::FFTFrame fftFrame;
+  EXPECT_NE(textOf(hostExceptionOf([&] { hosttomsg::fillWave(empty, wave, false); })).find("65536 x 16384 is too"),
+            std::string::npos);
+  EXPECT_NE(textOf(hostExceptionOf([&] { hosttomsg::fillFFT(fftFrame, spectrum, false); })).find("MIC_FFT matrix"),
+            std::string::npos);
+  EXPECT_EQ(fftFrame.fft, nullptr);
+  wave.rows = wave.cols = spectrum.rows = spectrum.cols = 1;
 }
 
 TEST(HostToMsgFFT, RealAndImaginaryPartsApartPerChannel) {
@@ -420,6 +435,13 @@ TEST(HostToMsgSources, BadElementsValuesMissingIdsAndShortWavesFail) {
   auto* ne = dynamic_cast<MURV::NodeException*>(e.get());
   ASSERT_NE(ne, nullptr) << textOf(e);
   EXPECT_EQ(ne->message, "SRC_WAVE of source id 1 holds 2 samples, fewer than ADVANCE 3");
+  // So is a negative ADVANCE, where a source wave is converted, and only there.
+  e = hostExceptionOf([&] { fill(list, waveOnly, -1, false); });
+  ne = dynamic_cast<MURV::NodeException*>(e.get());
+  ASSERT_NE(ne, nullptr) << textOf(e);
+  EXPECT_EQ(ne->message, "ADVANCE must not be negative (got -1)");
+  EXPECT_EQ(fill(listOf({}), waveOnly, -1, false).wave.src.size(), 0u);
+  EXPECT_EQ(fill(list, SourceMaps(), -1, false).source.src.size(), 1u);
 }
 
 TEST(HostToMsgSources, AFilledSourceWaveOnTheWire) {

@@ -53,7 +53,7 @@ TEST(RosMurvMsgsPublisherNode, ConstructsFromItsParametersWithOneOutput) {
   EXPECT_NE(textOf(constructionFailure(p)).find("SAMPLING_RATE"), std::string::npos);
 }
 
-TEST(RosMurvMsgsPublisherNode, RefusesRatesAndAdvanceItCannotUse) {
+TEST(RosMurvMsgsPublisherNode, RefusesRatesItCannotUse) {
   const float rates[] = {0.0f, -1.0f, std::numeric_limits<float>::quiet_NaN(),
                          std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity()};
   for (float rate : rates) {
@@ -80,11 +80,10 @@ TEST(RosMurvMsgsPublisherNode, RefusesRatesAndAdvanceItCannotUse) {
     EXPECT_EQ(out, "pub constructor end...\n");
   }
 
+  // A negative ADVANCE matters only to source waves, which refuse it.
   MURV::ParameterSet p = publisherParams("t");
   p.add("ADVANCE", ObjectRef(new MURV::NetCType<int>(-1)));
-  auto e = constructionFailure(p);
-  ASSERT_NE(asNodeException(e), nullptr) << textOf(e);
-  EXPECT_EQ(asNodeException(e)->message.rfind("ADVANCE", 0), 0u) << textOf(e);
+  EXPECT_EQ(stdoutOf([&] { makePublisher("pub", p)->unref(); }), "pub constructor end...\n");
 }
 
 TEST(RosMurvMsgsPublisherNode, AddsExactlyItsEightInputsWhenConnected) {

@@ -244,7 +244,7 @@ TEST(RosMurvMsgsPublisherRos, OnlyTheTopicsOfConnectedPortsAreAdvertised) {
     for (const auto& port : n.second) (*pubs[n.first])->connectToNode(port.first, port.second, "OUTPUT");
   }
   initialize(gen.node);
-  for (auto& p : pubs) initialize(p.second->node);
+  for (auto& p : pubs) EXPECT_EQ(stdoutOf([&] { (*p.second)->initialize(); }), p.first + " initialized...\n");
 
   const std::set<std::string> expected = {
       "/a_wave [murv_msgs/MurvWave]",
