@@ -46,6 +46,29 @@ inline float checkedRate(MURV::Node* node, const std::string& name, float rate, 
   return rate;
 }
 
+// A number of seconds for ros::Duration::sleep(): finite, not negative (a
+// negative sleep never returns) and within ros::Duration's 32-bit seconds.
+// Anything else is refused, naming the parameter.
+inline float checkedDuration(MURV::Node* node, const std::string& name, float seconds, const char* file, int line) {
+  if (!(seconds >= 0.0f && seconds <= 2147483647.0f))
+    throw new MURV::NodeException(
+        node, name + " must be a finite, non-negative number of seconds (got " + std::to_string(seconds) + ")", file,
+        line);
+  return seconds;
+}
+
+// Integer sums that wrap around in two's complement, without the undefined
+// behaviour of a signed overflow, and the low 32 bits of a 64-bit value.
+inline std::int32_t wrappingSum(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
+}
+inline std::int64_t wrappingSum(std::int64_t a, std::int64_t b) {
+  return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
+}
+inline std::int32_t low32(std::int64_t v) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(v)));
+}
+
 // Calculates every count after lastCount up to count, in order, then returns
 // what the buffer holds for count. lastCount moves after each count that
 // succeeded, so a failure does not make later requests redo (and publish

@@ -6,6 +6,8 @@
 #include "BeatCandidate.h"
 #include "MurvMsgsStreamFromRos.h"
 #include "Node.h"
+#include "RosAddMurvIntClient.h"
+#include "RosAddMurvIntServer.h"
 #include "RosMurvIntPublisher.h"
 #include "RosMurvIntSubscriber.h"
 #include "RosMurvMsgsPublisher.h"
@@ -27,6 +29,8 @@ struct ToolboxRegistration {
     registerNode<RosMurvIntSubscriber>("RosMurvIntSubscriber");
     registerNode<RosMurvMsgsPublisher>("RosMurvMsgsPublisher");
     registerNode<RosMurvMsgsSubscriber>("RosMurvMsgsSubscriber");
+    registerNode<RosAddMurvIntServer>("RosAddMurvIntServer");
+    registerNode<RosAddMurvIntClient>("RosAddMurvIntClient");
     registerNode<MurvMsgsStreamFromRos>("MurvMsgsStreamFromRos");
     registerNode<AudioStreamFromRos>("AudioStreamFromRos");
     registerNode<BeatCandidate>("BeatCandidate");

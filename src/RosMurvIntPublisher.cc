@@ -29,9 +29,8 @@ void RosMurvIntPublisher::initialize() {
 }
 
 void RosMurvIntPublisher::calculate(int, int count, MURV::Buffer& out) {
-  // The sum wraps around in 32 bits, as two's complement, without the
-  // undefined behaviour of a signed overflow.
-  const int32_t value = static_cast<int32_t>(static_cast<uint32_t>(param) + static_cast<uint32_t>(count));
+  // The sum wraps around in 32 bits, as two's complement.
+  const int32_t value = murvnode::wrappingSum(param, count);
   murv_msgs::MurvInt msg;
   msg.data = value;
   // A publisher that was never advertised or has been shut down publishes

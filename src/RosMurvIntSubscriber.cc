@@ -13,7 +13,7 @@ void callbackFuncMurvInt::cb(const murv_msgs::MurvInt::ConstPtr& msg) {
   std::cout << "RosMurvIntSubscriber" << " Subscriber Received [" << msg->data << "]" << std::endl;
   {
     std::lock_guard<std::mutex> guard(lock);
-    lastValue = static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(msg->data)));
+    lastValue = murvnode::low32(msg->data);
   }
   duration->sleep();
 }

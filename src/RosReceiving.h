@@ -39,9 +39,12 @@ inline void startSpinner(MURV::Node* node, const char* file, int line, std::uniq
 // spinners and ros::spinOnce() callers serve the same callback queue, so
 // stopping our own spinner alone stops nothing: the subscriptions are shut
 // down first (roscpp then waits for a callback in flight and delivers no
-// more), then the spinner is stopped.
-inline void stopReceiving(ros::Subscriber* subscribers, std::size_t n, std::unique_ptr<ros::AsyncSpinner>& spinner) {
-  for (std::size_t i = 0; i < n; ++i) subscribers[i].shutdown();
+// more), then the spinner is stopped. A service server is ended the same
+// way, but withdrawing it does not wait for a call in flight: its holder
+// must be kept alive by the calls themselves.
+template <class Handle>
+void stopReceiving(Handle* handles, std::size_t n, std::unique_ptr<ros::AsyncSpinner>& spinner) {
+  for (std::size_t i = 0; i < n; ++i) handles[i].shutdown();
   if (spinner) spinner->stop();
   spinner.reset();
 }
@@ -51,6 +54,9 @@ void stopReceiving(ros::Subscriber (&subscribers)[N], std::unique_ptr<ros::Async
 }
 inline void stopReceiving(ros::Subscriber& subscriber, std::unique_ptr<ros::AsyncSpinner>& spinner) {
   stopReceiving(&subscriber, 1, spinner);
+}
+inline void stopReceiving(ros::ServiceServer& service, std::unique_ptr<ros::AsyncSpinner>& spinner) {
+  stopReceiving(&service, 1, spinner);
 }
 
 }  // namespace murvnode

@@ -1,0 +1,42 @@
+#include "RosAddMurvIntClient.h"
+
+#include <murv_msgs/MurvIntSrv.h>
+
+#include <iostream>
+
+#include "NodeSupport.h"
+#include "RosHandle.h"
+
+RosAddMurvIntClient::RosAddMurvIntClient(std::string nodeName, MURV::ParameterSet params)
+    : MURV::BufferedNode(std::move(nodeName), params) {
+  output1ID = addOutput("OUTPUT1");
+  topicName = murvnode::paramString(parameters, "TOPIC_NAME");
+  param = murvnode::paramInt(parameters, "PARAM");
+  inOrder = true;
+  std::cout << getName() << " constructor end..." << std::endl;
+}
+
+RosAddMurvIntClient::~RosAddMurvIntClient() {}
+
+void RosAddMurvIntClient::initialize() {
+  std::cout << getName() << " initialized..." << std::endl;
+  // Not persistent: each call looks the service up again, so a server that
+  // comes, goes or moves is found.
+  client = onSharedRosHandle(this, "RosAddMurvIntClient", __LINE__, [&](ros::NodeHandle& nh) {
+    return nh.serviceClient<murv_msgs::MurvIntSrv>(topicName, false);
+  });
+  MURV::BufferedNode::initialize();
+}
+
+void RosAddMurvIntClient::calculate(int, int count, MURV::Buffer& out) {
+  if (client.isValid()) {
+    murv_msgs::MurvIntSrv srv;
+    srv.request.first = count;
+    srv.request.second = murvnode::wrappingSum(param, count);
+    // A failed call (no server, transport error, refusal) keeps the last
+    // result.
+    if (client.call(srv)) result = murvnode::low32(srv.response.sum);
+  }
+  std::cout << getName() << " Published : [" << result << "]" << std::endl;
+  out[count] = MURV::ObjectRef(new MURV::NetCType<int>(result));
+}

@@ -1,0 +1,69 @@
+#include "RosAddMurvIntServer.h"
+
+#include <cinttypes>
+#include <iostream>
+
+#include "MsgFifo.h"
+#include "NodeSupport.h"
+#include "RosReceiving.h"
+
+callbackFuncAddMurvIntServer::callbackFuncAddMurvIntServer(double durationSeconds) : duration(durationSeconds) {}
+
+bool callbackFuncAddMurvIntServer::cb(murv_msgs::MurvIntSrvRequest& req, murv_msgs::MurvIntSrvResponse& res) {
+  res.sum = murvnode::wrappingSum(req.first, req.second);
+  ROS_INFO("Request [%" PRId64 " + %" PRId64 " = %" PRId64 "] [thread=%s]", req.first, req.second, res.sum,
+           murvmsg::threadIdText().c_str());
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    storedValue = murvnode::low32(res.sum);
+  }
+  // The answer goes out only after the pause.
+  duration.sleep();
+  return true;
+}
+
+int32_t callbackFuncAddMurvIntServer::stored() {
+  std::lock_guard<std::mutex> guard(lock);
+  return storedValue;
+}
+
+RosAddMurvIntServer::RosAddMurvIntServer(std::string nodeName, MURV::ParameterSet params)
+    : MURV::BufferedNode(std::move(nodeName), params) {
+  output1ID = addOutput("OUTPUT1");
+  topicName = murvnode::paramString(parameters, "TOPIC_NAME");
+  rosDuration = murvnode::checkedDuration(this, "ROS_DURATION", murvnode::paramFloat(parameters, "ROS_DURATION"),
+                                          "RosAddMurvIntServer", __LINE__);
+  auto released = std::make_shared<std::promise<void>>();
+  holderReleased = released->get_future();
+  holder.reset(new callbackFuncAddMurvIntServer(rosDuration),
+               [released](callbackFuncAddMurvIntServer*) { released->set_value(); });
+  inOrder = true;
+}
+
+RosAddMurvIntServer::~RosAddMurvIntServer() {
+  murvnode::stopReceiving(service, spinner);
+  // roscpp does not wait for a call in flight when a service is withdrawn,
+  // and such a call may be running on another node's spinner: it holds the
+  // holder, which is freed here once the last call has let it go.
+  callbackFuncAddMurvIntServer* last = holder.get();
+  holder.reset();
+  holderReleased.wait();
+  delete last;
+}
+
+void RosAddMurvIntServer::initialize() {
+  std::cout << getName() << " initialized..." << std::endl;
+  service = onSharedRosHandle(this, "RosAddMurvIntServer", __LINE__, [&](ros::NodeHandle& nh) {
+    // The holder is the tracked object: a call takes it for its duration,
+    // and no call starts once it has gone.
+    return nh.advertiseService(topicName, &callbackFuncAddMurvIntServer::cb, holder);
+  });
+  MURV::BufferedNode::initialize();
+  murvnode::startSpinner(this, "RosAddMurvIntServer", __LINE__, spinner);
+}
+
+void RosAddMurvIntServer::calculate(int, int count, MURV::Buffer& out) {
+  const int32_t value = holder->stored();
+  std::cout << getName() << " Output : [" << value << "]" << std::endl;
+  out[count] = MURV::ObjectRef(new MURV::NetCType<int>(value));
+}
