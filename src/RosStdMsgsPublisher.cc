@@ -78,8 +78,8 @@ void RosStdMsgsPublisher::calculate(int, int count, MURV::Buffer& out) {
 
   bool sent = false;
   const stdmsgs::Outcome outcome = stdmsgs::convert(in.get(), rosMessageType, [&](const auto& msg) {
-    // Once ROS has shut down the advertisement is gone and nothing is sent.
-    if (publisher) {
+    // Once ROS has shut down nothing is sent, though the handle stays valid.
+    if (publisher && ros::ok()) {
       publisher.publish(msg);
       sent = true;
     }

@@ -169,6 +169,10 @@ TEST(RosStdMsgsPublisherRos, PublishesRowsPassesInputsOnAndPacesOnlyWhatPasses) 
   EXPECT_GE(published, 1);
   EXPECT_LE(published, static_cast<int>(elapsed / 0.2));
   EXPECT_LT(elapsed, 0.1 * count);
+
+  // Once ROS has shut down nothing is sent, and no line says otherwise.
+  stdoutOf([&] { net.generator.reset(); });
+  EXPECT_EQ(stdoutOf([&] { EXPECT_NE(paced->getOutput(0, 4).get(), nullptr); }), "");
 }
 
 TEST(IfRosStdMsgsPublisherRos, PublishesOnlyWhenCondIsTrue) {
