@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include "HostToMsg.h"
+#include "MemcpyBaseline.h"
 
 namespace {
 
@@ -15,16 +16,6 @@ namespace ser = ros::serialization;
 
 void waveFrames(benchmark::internal::Benchmark* b) {
   b->ArgNames({"nch", "len"})->Args({8, 512})->Args({16, 512})->Args({64, 1024});
-}
-
-void memcpyLoop(benchmark::State& state, size_t bytes) {
-  std::vector<uint8_t> src(bytes, 1), dst(bytes);
-  for (auto _ : state) {
-    std::memcpy(dst.data(), src.data(), bytes);
-    benchmark::DoNotOptimize(dst.data());
-    benchmark::ClobberMemory();
-  }
-  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }
 
 void BM_PublishWave(benchmark::State& state) {

@@ -4,6 +4,7 @@
 // depend on how the library happens to be linked.
 #include "AudioStreamFromRos.h"
 #include "BeatCandidate.h"
+#include "IfRosStdMsgsPublisher.h"
 #include "MurvMsgsStreamFromRos.h"
 #include "Node.h"
 #include "RosAddMurvIntClient.h"
@@ -13,6 +14,7 @@
 #include "RosMurvMsgsPublisher.h"
 #include "RosMurvMsgsSubscriber.h"
 #include "RosNodeGenerator.h"
+#include "RosStdMsgsPublisher.h"
 #include "STPMPublisher.h"
 
 namespace {
@@ -32,6 +34,8 @@ struct ToolboxRegistration {
     registerNode<RosAddMurvIntServer>("RosAddMurvIntServer");
     registerNode<RosAddMurvIntClient>("RosAddMurvIntClient");
     registerNode<MurvMsgsStreamFromRos>("MurvMsgsStreamFromRos");
+    registerNode<IfRosStdMsgsPublisher>("IfRosStdMsgsPublisher");
+    registerNode<RosStdMsgsPublisher>("RosStdMsgsPublisher");
     registerNode<AudioStreamFromRos>("AudioStreamFromRos");
     registerNode<BeatCandidate>("BeatCandidate");
     registerNode<STPMPublisher>("STPMPublisher");

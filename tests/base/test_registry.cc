@@ -44,8 +44,9 @@ TEST(ToolboxLoad, RegistersVersionFirstThenNodeTypesInOrder) {
   // The node types that exist, in their registration order.
   const std::vector<std::string> expected = {"RosNodeGenerator",      "RosMurvIntPublisher",   "RosMurvIntSubscriber",
                                              "RosMurvMsgsPublisher",  "RosMurvMsgsSubscriber", "RosAddMurvIntServer",
-                                             "RosAddMurvIntClient",   "MurvMsgsStreamFromRos", "AudioStreamFromRos",
-                                             "BeatCandidate",         "STPMPublisher"};
+                                             "RosAddMurvIntClient",   "MurvMsgsStreamFromRos", "IfRosStdMsgsPublisher",
+                                             "RosStdMsgsPublisher",   "AudioStreamFromRos",    "BeatCandidate",
+                                             "STPMPublisher"};
   EXPECT_EQ(added, expected);
   for (const std::string& n : expected) {
     _NodeFactory* f = Node::getFactoryNamed(n);

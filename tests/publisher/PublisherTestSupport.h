@@ -33,22 +33,28 @@ namespace pubtest {
 using MURV::ObjectRef;
 typedef MURV::Map<int, ObjectRef> SourceMap;
 
-inline ObjectRef matrixOf(const std::vector<std::vector<float> >& rows) {
+// A host matrix of the given rows, all of one length.
+template <class T> ObjectRef hostMatrix(const std::vector<std::vector<T> >& rows) {
   const int r = static_cast<int>(rows.size());
   const int c = r ? static_cast<int>(rows[0].size()) : 0;
-  MURV::Matrix<float>* m = new MURV::Matrix<float>(r, c);
+  MURV::Matrix<T>* m = new MURV::Matrix<T>(r, c);
   for (int i = 0; i < r; ++i)
     for (int j = 0; j < c; ++j) m->data[i * c + j] = rows[i][j];
   return ObjectRef(m);
 }
 
+inline ObjectRef matrixOf(const std::vector<std::vector<float> >& rows) { return hostMatrix(rows); }
+
 inline ObjectRef complexMatrixOf(const std::vector<std::vector<std::complex<float> > >& rows) {
-  const int r = static_cast<int>(rows.size());
-  const int c = r ? static_cast<int>(rows[0].size()) : 0;
-  MURV::Matrix<std::complex<float> >* m = new MURV::Matrix<std::complex<float> >(r, c);
-  for (int i = 0; i < r; ++i)
-    for (int j = 0; j < c; ++j) m->data[i * c + j] = rows[i][j];
-  return ObjectRef(m);
+  return hostMatrix(rows);
+}
+
+inline ObjectRef intMatrixOf(const std::vector<std::vector<int> >& rows) { return hostMatrix(rows); }
+
+inline ObjectRef ints(std::initializer_list<int> values) {
+  MURV::Vector<int>* v = new MURV::Vector<int>;
+  v->assign(values.begin(), values.end());
+  return ObjectRef(v);
 }
 
 inline ObjectRef floats(std::initializer_list<float> values) {

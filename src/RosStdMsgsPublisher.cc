@@ -1,0 +1,91 @@
+#include "RosStdMsgsPublisher.h"
+
+#include <cstdio>
+#include <iostream>
+#include <utility>
+
+#include "NodeSupport.h"
+#include "RosHandle.h"
+#include "StdMsgsConversion.h"
+
+RosStdMsgsPublisher::RosStdMsgsPublisher(std::string nodeName, MURV::ParameterSet params)
+    : RosStdMsgsPublisher(std::move(nodeName), std::move(params), Variant{false, "src/RosStdMsgsPublisher", 812}) {}
+
+RosStdMsgsPublisher::RosStdMsgsPublisher(std::string nodeName, MURV::ParameterSet params, const Variant& v)
+    : MURV::BufferedNode(std::move(nodeName), params), variant(v) {
+  using namespace murvnode;
+  enableDebug = paramBool(parameters, "ENABLE_DEBUG");
+  rosMessageType = paramString(parameters, "ROS_MESSAGE_TYPE");
+  topicName = paramString(parameters, "TOPIC_NAME");
+  bufferNum = paramInt(parameters, "BUFFER_NUM");
+  maxFrequency = paramFloat(parameters, "MAX_FREQUENCY");
+  rosLoopRate = checkedRate(this, "ROS_LOOP_RATE", paramFloat(parameters, "ROS_LOOP_RATE"), variant.file, __LINE__);
+  if (variant.conditional) condID = addInput("COND");
+  outputID = addOutput("OUTPUT");
+  inOrder = true;
+  std::cout << getName() << " constructor end..." << std::endl;
+}
+
+RosStdMsgsPublisher::~RosStdMsgsPublisher() {}
+
+int RosStdMsgsPublisher::translateInput(const std::string& port) {
+  if (port == "INPUT") return inputID = addInput(port);
+  // The conditional twin takes any other name for COND, its first input.
+  if (variant.conditional) return condID;
+  throw new MURV::NodeException(this, port + " is not supported.", variant.file, 209);
+}
+
+void RosStdMsgsPublisher::initialize() {
+  // A type outside the table would publish nothing for the whole run.
+  if (inputID != -1 && !stdmsgs::isTypeName(rosMessageType))
+    throw new MURV::NodeException(this, rosMessageType + " is not supported.", variant.file, __LINE__);
+  lastPublish = onSharedRosHandle(this, variant.file, __LINE__, [&](ros::NodeHandle& nh) {
+    if (inputID != -1)
+      publisher = stdmsgs::advertise(nh, rosMessageType, topicName, murvnode::rosQueueSize(bufferNum));
+    return ros::Time::now();
+  });
+  MURV::BufferedNode::initialize();
+  std::cout << getName() << " initialized" << std::endl;
+}
+
+MURV::ObjectRef RosStdMsgsPublisher::getOutput(int output_id, int count) {
+  MURV::Buffer& buffer = murvnode::outputBuffer(this, outputRecords, output_id, variant.file, __LINE__);
+  return murvnode::calculateUpTo(
+      this, lastCount, buffer, count, [&](int c) { calculate(output_id, c, buffer); }, variant.file,
+      variant.getOutputLine);
+}
+
+// The gates an iteration passes to publish: COND, for the conditional twin,
+// then MAX_FREQUENCY, measured from the last iteration that passed both (or
+// from initialize). Passing them moves the last-publish time.
+bool RosStdMsgsPublisher::mayPublish(int count, const ros::Time& now) {
+  if (variant.conditional && !MURV::dereference_cast<bool>(getInput(condID, count))) return false;
+  if (maxFrequency > 0.0f && 1.0 / static_cast<double>(maxFrequency) > (now - lastPublish).toSec()) return false;
+  lastPublish = now;
+  return true;
+}
+
+void RosStdMsgsPublisher::calculate(int, int count, MURV::Buffer& out) {
+  if (inputID == -1) return;
+  const MURV::ObjectRef in = getInput(inputID, count);
+  out[count] = in;
+  ros::spinOnce();
+  const ros::Time now = ros::Time::now();
+  ros::Rate rate(static_cast<double>(rosLoopRate));
+  // An iteration stopped at a gate returns at once, so it does not slow the
+  // network down between publications.
+  if (!mayPublish(count, now)) return;
+
+  bool sent = false;
+  const stdmsgs::Outcome outcome = stdmsgs::convert(in.get(), rosMessageType, [&](const auto& msg) {
+    // Once ROS has shut down nothing is sent, though the handle stays valid.
+    if (publisher && ros::ok()) {
+      publisher.publish(msg);
+      sent = true;
+    }
+  });
+  if (enableDebug && sent) std::printf("%s Published %s\n", getName().c_str(), rosMessageType.c_str());
+  if (enableDebug && outcome == stdmsgs::Outcome::Mismatch)
+    std::printf("%s node : Input is not matched to %s.\n", getName().c_str(), rosMessageType.c_str());
+  rate.sleep();
+}

@@ -1,0 +1,35 @@
+#ifndef MURV_TESTS_STD_PUB_TEST_SUPPORT_H
+#define MURV_TESTS_STD_PUB_TEST_SUPPORT_H
+
+// What the standard-message publishers' tests share: their parameter set and
+// making either node type through the registry.
+
+#include "PublisherTestSupport.h"
+
+namespace stdpubtest {
+
+using namespace pubtest;
+
+inline MURV::ParameterSet stdParams(const std::string& type, const std::string& topic, float loopRate = 1000.0f,
+                                    float maxFrequency = 0.0f) {
+  MURV::ParameterSet p;
+  p.add("ENABLE_DEBUG", MURV::TrueObject);
+  p.add("ROS_MESSAGE_TYPE", ObjectRef(new MURV::String(type)));
+  p.add("TOPIC_NAME", ObjectRef(new MURV::String(topic)));
+  p.add("BUFFER_NUM", ObjectRef(new MURV::NetCType<int>(100)));
+  p.add("MAX_FREQUENCY", ObjectRef(new MURV::NetCType<float>(maxFrequency)));
+  p.add("ROS_LOOP_RATE", ObjectRef(new MURV::NetCType<float>(loopRate)));
+  return p;
+}
+
+// A node of type nodeType made as the host makes it; its constructor line is
+// swallowed.
+inline MURV::Node* makeNode(const std::string& nodeType, const std::string& name, const MURV::ParameterSet& p) {
+  MURV::Node* node = nullptr;
+  stdoutOf([&] { node = MURV::Node::getFactoryNamed(nodeType)->Create(name, p); });
+  return node;
+}
+
+}  // namespace stdpubtest
+
+#endif
