@@ -11,8 +11,13 @@
 //   pull <instance> <OUTPUT>          computed on every iteration, not printed
 //   eof <instance> <OUTPUT>           the run ends when this output is false
 //   iterations <N>                    the most counts to run
+//
+// Exit status: 0 after a run, 1 on a host exception, 2 on a fault in the
+// command line or the description. Nodes already made are destroyed, in
+// reverse order, whatever ends the run.
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -45,6 +50,7 @@ struct Connection {
 struct Port {
   std::string node, output;
   bool print = true;
+  int line = 0;
 };
 struct Network {
   std::vector<NodeDecl> nodes;
@@ -54,9 +60,32 @@ struct Network {
   long iterations = -1;
 };
 
+// A fault in the description, thrown up to main so that the nodes already
+// made are destroyed before the run ends.
+struct DescriptionError {
+  std::string where;
+  int line;
+  std::string what;
+};
+
 [[noreturn]] void fail(const std::string& where, int line, const std::string& what) {
-  std::cerr << "murv-run: " << where << ":" << line << ": " << what << std::endl;
-  std::exit(2);
+  throw DescriptionError{where, line, what};
+}
+
+// Digits only: no sign, no fraction, no trailing text.
+bool readWholeNumber(const std::string& text, long& value) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  errno = 0;
+  value = std::strtol(text.c_str(), nullptr, 10);
+  return errno == 0;
+}
+
+// The rest of the line, without the blanks around it.
+std::string restOfLine(std::istream& in) {
+  std::string value;
+  std::getline(in >> std::ws, value);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) value.pop_back();
+  return value;
 }
 
 ObjectRef parseValue(const std::string& kind, const std::string& text, const std::string& where, int line) {
@@ -80,6 +109,7 @@ ObjectRef parseValue(const std::string& kind, const std::string& text, const std
   if (kind == "object") {
     ObjectRef ref;
     in >> ref;  // a host exception here is reported by the caller
+    if (!(in >> std::ws).eof()) fail(where, line, "bad object value '" + text + "': text after the object");
     return ref;
   }
   fail(where, line, "unknown parameter kind '" + kind + "'");
@@ -116,9 +146,7 @@ Network parse(const std::string& path) {
       net.nodes.push_back(decl);
     } else if (word == "param") {
       auto w = words(3);
-      std::string value;
-      std::getline(in >> std::ws, value);
-      while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r')) value.pop_back();
+      std::string value = restOfLine(in);
       if (!index.count(w[0])) fail(path, line, "unknown node " + w[0]);
       net.nodes[index[w[0]]].params.add(w[1], parseValue(w[2], value, path, line));
     } else if (word == "connect") {
@@ -126,13 +154,14 @@ Network parse(const std::string& path) {
       net.connections.push_back(Connection{w[0], w[1], w[2], w[3], line});
     } else if (word == "output" || word == "pull") {
       auto w = words(2);
-      net.outputs.push_back(Port{w[0], w[1], word == "output"});
+      net.outputs.push_back(Port{w[0], w[1], word == "output", line});
     } else if (word == "eof") {
       auto w = words(2);
-      net.eof.reset(new Port{w[0], w[1]});
+      net.eof.reset(new Port{w[0], w[1], false, line});
     } else if (word == "iterations") {
-      auto w = words(1);
-      net.iterations = std::atol(w[0].c_str());
+      std::string value = restOfLine(in);
+      if (!readWholeNumber(value, net.iterations))
+        fail(path, line, "bad iterations value '" + value + "' (a whole number)");
     } else {
       fail(path, line, "unknown statement '" + word + "'");
     }
@@ -156,7 +185,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--toolbox" && i + 1 < argc) toolboxes.push_back(argv[++i]);
-    else if (a == "--count" && i + 1 < argc) countLimit = std::atol(argv[++i]);
+    else if (a == "--count" && i + 1 < argc && readWholeNumber(argv[i + 1], countLimit)) ++i;
     else if (a == "--list") list = true;
     else if (!a.empty() && a[0] != '-' && networkPath.empty()) networkPath = a;
     else usage();
@@ -205,12 +234,12 @@ int main(int argc, char** argv) {
     };
     std::vector<Pull> pulls;
     for (const Port& p : net.outputs) {
-      Node* n = find(p.node, 0);
+      Node* n = find(p.node, p.line);
       pulls.push_back(Pull{n, n->translateOutput(p.output), p.node + "." + p.output, p.print});
     }
     std::unique_ptr<Pull> eof;
     if (net.eof) {
-      Node* n = find(net.eof->node, 0);
+      Node* n = find(net.eof->node, net.eof->line);
       eof.reset(new Pull{n, n->translateOutput(net.eof->output), "", false});
     }
     for (Node* n : nodes) n->initialize();
@@ -227,6 +256,10 @@ int main(int argc, char** argv) {
       }
       if (!eof && countLimit < 0 && pulls.empty()) break;
     }
+  } catch (DescriptionError& e) {
+    std::cout.flush();
+    std::cerr << "murv-run: " << e.where << ":" << e.line << ": " << e.what << std::endl;
+    status = 2;
   } catch (BaseException* e) {
     std::cout.flush();
     std::cerr << "murv-run: host exception:" << std::endl;

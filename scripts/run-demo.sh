@@ -51,9 +51,11 @@ topic_info() { $py /usr/bin/rostopic info /murv/wave 2>/dev/null || true; }
 subscribed() { [[ "$(topic_info)" == *"* /murv_demo_receiver"* ]]; }
 wait_for 30 subscribed || { echo "the receiver did not subscribe"; cat "$work/receiver.log"; exit 1; }
 
-$py /usr/bin/rostopic hz /murv/wave >"$work/hz.log" 2>&1 &
+# Unbuffered (-u): Python block-buffers output to a file, so without it the
+# rate lines of a still-running rostopic hz would not be in its log yet.
+$py -u /usr/bin/rostopic hz /murv/wave >"$work/hz.log" 2>&1 &
 pids+=("$!")
-$py /usr/bin/rostopic echo -n 1 --noarr /murv/wave >"$work/echo.log" 2>&1 &
+$py -u /usr/bin/rostopic echo -n 1 --noarr /murv/wave >"$work/echo.log" 2>&1 &
 echoer=$!
 pids+=("$echoer")
 listening() { [ "$(topic_info | grep -c '^ \* /rostopic_' || true)" -ge 2 ]; }
@@ -86,11 +88,19 @@ awk -F' : ' -v sent="$frames" '/^[0-9]+ : [0-9]+ : [0-9]+ : [0-9]+$/ {
   }' "$work/receiver.log"
 echo
 echo "== rostopic echo -n 1 --noarr /murv/wave"
-wait "$echoer" 2>/dev/null || true
+# It exits after its one message; one that never got it is stopped.
+exited() { ! kill -0 "$1"; }
+wait_for 10 exited "$echoer" || echo "(rostopic echo received no message)"
 cat "$work/echo.log"
 echo "== rostopic hz /murv/wave"
-rate=$(grep -E 'average rate' "$work/hz.log" || true)
-echo "${rate##*$'\n'}"
+# rostopic hz reports once a second, after the second message it receives.
+if wait_for 10 grep -q 'average rate' "$work/hz.log"; then
+  rate=$(grep -E 'average rate' "$work/hz.log")
+  echo "${rate##*$'\n'}"
+else
+  echo "(no rate reported; rostopic hz printed:)"
+  cat "$work/hz.log"
+fi
 
 if [ "$status" -ne 0 ]; then
   echo "the receiving network failed:"

@@ -7,6 +7,11 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
+  # llvm-symbolizer, without which sanitizer stacks are not symbolized and
+  # the suppression files in tests/ match nothing
+  llvm-14
+  # pgrep, with which the demo test checks that nothing is left running
+  procps
   libroscpp-dev librosconsole-dev libstd-msgs-dev libsensor-msgs-dev
   libdynamic-reconfigure-config-init-mutex-dev
   python3-gencpp python3-genpy ros-std-msgs ros-sensor-msgs

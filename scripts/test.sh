@@ -8,6 +8,10 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 out=${MURV_BUILD_ROOT:-$here/build}
 mkdir -p "$out"
 jobs=$(nproc)
+# The sanitizers symbolize stacks with it; the suppressions in tests/*.supp
+# match function names, so without it every known report would fail.
+symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
+[ -x "$symbolizer" ] || { echo "no $symbolizer: run scripts/setup.sh"; exit 1; }
 
 echo "== normal build"
 "$here/scripts/build.sh" "$out/normal"
@@ -23,7 +27,7 @@ fi
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
 "$here/scripts/build.sh" "$out/asan" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DMURV_SANITIZE=ON -DMURV_FUZZ=ON -DMURV_BENCH=OFF
-export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1
+export ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:strict_string_checks=1:external_symbolizer_path=$symbolizer
 export UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 export LSAN_OPTIONS=suppressions=$here/tests/lsan.supp:print_suppressions=0
 (cd "$out/asan" && ctest --output-on-failure -j "$jobs" --timeout 600)
@@ -40,5 +44,5 @@ tsan_targets=$(cmake --build "$out/tsan" --target help | sed -n 's/^\.\.\. \([A-
 [ -n "$tsan_targets" ] || { echo "no *_concurrency_tests target"; exit 1; }
 # shellcheck disable=SC2086
 cmake --build "$out/tsan" -j "$jobs" --target $tsan_targets
-export TSAN_OPTIONS="suppressions=$here/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1"
+export TSAN_OPTIONS="suppressions=$here/tests/tsan.supp halt_on_error=1 second_deadlock_stack=1 external_symbolizer_path=$symbolizer"
 (cd "$out/tsan" && ctest --output-on-failure -j "$jobs" --timeout 600 -L concurrency)

@@ -52,15 +52,34 @@ TEST(NetworkRunner, PrintsOutputsPerCountAndPullsWithoutPrinting) {
   EXPECT_EQ(limited.output.find("[1]"), std::string::npos) << limited.output;
 }
 
-TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLine) {
-  RunResult unknownType = runNetwork("bad1", "node x NoSuchNode\n");
-  EXPECT_EQ(unknownType.status, 2);
-  EXPECT_NE(unknownType.output.find("bad1.net:1: unknown node type NoSuchNode"), std::string::npos)
-      << unknownType.output;
-  RunResult badValue = runNetwork("bad2", std::string(signal4) + "param sig CHANNELS int four\n");
-  EXPECT_EQ(badValue.status, 2);
-  EXPECT_NE(badValue.output.find("bad2.net:8: bad int value 'four'"), std::string::npos) << badValue.output;
-  RunResult unknownPort = runNetwork("bad3", std::string(signal4) + "output level NOPE\n");
-  EXPECT_EQ(unknownPort.status, 1) << unknownPort.output;
-  EXPECT_NE(unknownPort.output.find("Unknown output NOPE"), std::string::npos) << unknownPort.output;
+TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
+  const std::string beats = "node b BeatCandidate\nnode s STPMPublisher\n";
+  const std::string destroyed = "STPMPublisher::~STPMPublisher\nBeatCandidate::~BeatCandidate\n";
+  struct Case {
+    std::string name, description, options;
+    int status;
+    std::string text;
+  } cases[] = {
+      {"bad1", "node x NoSuchNode\n", "", 2, "bad1.net:1: unknown node type NoSuchNode"},
+      {"bad2", std::string(signal4) + "param sig CHANNELS int four\n", "", 2, "bad2.net:8: bad int value 'four'"},
+      {"bad3", std::string(signal4) + "output level NOPE\n", "", 1, "Unknown output NOPE"},
+      // Nodes made before the faulty line are destroyed, last made first.
+      {"bad4", beats + "node x NoSuchNode\n", "", 2, "bad4.net:3: unknown node type NoSuchNode\n" + destroyed},
+      {"bad5", beats + "pull b TEMPO\n\noutput nope OUTPUT\n", "", 2, "bad5.net:5: unknown node nope\n" + destroyed},
+      {"bad6", beats + "pull nope OUTPUT\n", "", 2, "bad6.net:3: unknown node nope\n"},
+      {"bad7", beats + "# end\neof nope OUTPUT\n", "", 2, "bad7.net:4: unknown node nope\n"},
+      {"bad8", beats + "param b V object <Vector<float> 1 2 > 3\n", "", 2,
+       "bad8.net:3: bad object value '<Vector<float> 1 2 > 3': text after the object"},
+      {"good8", beats + "param b V object <Vector<float> 1 2 >   # a comment\niterations 0\n", "", 0, destroyed},
+      {"bad9", beats + "iterations 2.5\n", "", 2, "bad9.net:3: bad iterations value '2.5' (a whole number)"},
+      {"bad10", beats + "iterations -1\n", "", 2, "bad10.net:3: bad iterations value '-1'"},
+      {"bad11", beats + "iterations 5 6\n", "", 2, "bad11.net:3: bad iterations value '5 6'"},
+      {"bad12", beats + "iterations ten\n", "", 2, "bad12.net:3: bad iterations value 'ten'"},
+      {"bad13", beats, "--count 2x", 2, "usage: murv-run"},
+  };
+  for (const Case& c : cases) {
+    RunResult r = runNetwork(c.name, c.description, c.options);
+    EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
+  }
 }

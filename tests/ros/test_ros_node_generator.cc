@@ -8,6 +8,7 @@
 #include "RosNodeGenerator.h"
 #include "String.h"
 #include "net_types.h"
+#include "std_msgs/Int32.h"
 
 using namespace MURV;
 using murvtest::runCommand;
@@ -72,14 +73,36 @@ TEST(RosNodeGenerator, JoinsAndLeavesARealMaster) {
     delete e;
   }
 
+  // A second generator in the same process calls ros::init again and gives
+  // the nodes initialised after it a new shared handle.
+  ros::NodeHandle* firstHandle = __MasterRosNodeHandler__;
+  testing::internal::CaptureStdout();
+  Node* second = makeGenerator(ObjectRef(new String("murv_gen_second")));
+  second->initialize();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ROS node : murv_gen_second generated...\nROS initialized...\n");
+  ASSERT_NE(__MasterRosNodeHandler__, firstHandle);
+  {
+    ros::Publisher pub = __MasterRosNodeHandler__->advertise<std_msgs::Int32>("murv_gen_second_topic", 1);
+    EXPECT_TRUE(waitFor([&] {
+      return runCommand("/usr/bin/python3 /usr/bin/rostopic list").output.find("/murv_gen_second_topic\n") !=
+             std::string::npos;
+    }));
+  }
+
+  // Destroying either generator shuts ROS down for the whole process; the
+  // other one's destruction afterwards finds it down.
+  testing::internal::CaptureStdout();
+  second->unref();
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ROS destructed...\n");
+  EXPECT_FALSE(ros::ok());
+  EXPECT_TRUE(waitFor([&] {
+    return runCommand("/usr/bin/python3 /usr/bin/rosnode list").output.find("/murv_gen_test") == std::string::npos;
+  }));
   testing::internal::CaptureStdout();
   gen->unref();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "ROS destructed...\n");
   EXPECT_FALSE(ros::ok());
   EXPECT_NE(__MasterRosNodeHandler__, nullptr) << "the shared handle stays allocated";
-  EXPECT_TRUE(waitFor([&] {
-    return runCommand("/usr/bin/python3 /usr/bin/rosnode list").output.find("/murv_gen_test") == std::string::npos;
-  }));
 }
 
 TEST(RosNodeGenerator, EmptyNodeNameIsANodeException) {
