@@ -71,23 +71,24 @@ inline void logDropped(const char* typeName, const char* why) noexcept {
 }  // namespace detail
 
 // What a callback does with a received message: refuses one that would
-// turn into more than maxHostValues host values, then queues the copy that
-// copy(msg) makes. Nothing leaves it: an exception escaping a ROS callback
-// would end the process, so a copy that fails (out of memory included) is
-// logged at Error level and the message dropped. Answers whether the message
-// was queued; alsoUnderLock() runs only when it was.
-template <class M, class Copy, class AlsoUnderLock>
-bool receiveCopyInto(const char* typeName, const M& msg, Copy&& copy, std::mutex& lock, std::deque<M>& fifo,
-                     int capacity, AlsoUnderLock&& alsoUnderLock) noexcept {
+// turn into more than maxHostValues host values (as countValues() says),
+// then queues what makeCopy() builds. Nothing leaves it: an exception
+// escaping a ROS callback would end the process, so a copy that fails (out
+// of memory included) is logged at Error level and the message dropped.
+// Answers whether the message was queued; alsoUnderLock() runs only when it
+// was.
+template <class M, class CountValues, class MakeCopy, class AlsoUnderLock>
+bool queueCopy(const char* typeName, CountValues&& countValues, MakeCopy&& makeCopy, std::mutex& lock,
+               std::deque<M>& fifo, int capacity, AlsoUnderLock&& alsoUnderLock) noexcept {
   try {
-    const std::uint64_t values = hostValueCount(msg);
+    const std::uint64_t values = countValues();
     if (values > maxHostValues) {
       const std::string why = "it would make " + std::to_string(values) + " values on the host, more than " +
                               std::to_string(maxHostValues);
       detail::logDropped(typeName, why.c_str());
       return false;
     }
-    appendBounded(lock, fifo, capacity, copy(msg), alsoUnderLock);
+    appendBounded(lock, fifo, capacity, makeCopy(), alsoUnderLock);
     return true;
   } catch (const std::bad_alloc&) {
     detail::logDropped(typeName, "out of memory while copying it");
@@ -97,6 +98,15 @@ bool receiveCopyInto(const char* typeName, const M& msg, Copy&& copy, std::mutex
     detail::logDropped(typeName, "unknown exception while copying it");
   }
   return false;
+}
+
+// The same for a message queued as copy(msg) makes it.
+template <class M, class Copy, class AlsoUnderLock>
+bool receiveCopyInto(const char* typeName, const M& msg, Copy&& copy, std::mutex& lock, std::deque<M>& fifo,
+                     int capacity, AlsoUnderLock&& alsoUnderLock) noexcept {
+  return queueCopy(
+      typeName, [&msg] { return hostValueCount(msg); }, [&] { return copy(msg); }, lock, fifo, capacity,
+      std::forward<AlsoUnderLock>(alsoUnderLock));
 }
 
 // The same with the holders' usual copy (MsgCopy.h).

@@ -11,7 +11,9 @@
 #include "RosMurvMsgsPublisher.h"
 #include "RosMurvMsgsSubscriber.h"
 #include "RosNodeGenerator.h"
+#include "RosStdMsgsSubscriber.h"
 #include "STPMPublisher.h"
+#include "StdMsgsStreamFromRos.h"
 
 namespace {
 
@@ -28,6 +30,8 @@ struct ToolboxRegistration {
     registerNode<RosMurvMsgsPublisher>("RosMurvMsgsPublisher");
     registerNode<RosMurvMsgsSubscriber>("RosMurvMsgsSubscriber");
     registerNode<MurvMsgsStreamFromRos>("MurvMsgsStreamFromRos");
+    registerNode<RosStdMsgsSubscriber>("RosStdMsgsSubscriber");
+    registerNode<StdMsgsStreamFromRos>("StdMsgsStreamFromRos");
     registerNode<AudioStreamFromRos>("AudioStreamFromRos");
     registerNode<BeatCandidate>("BeatCandidate");
     registerNode<STPMPublisher>("STPMPublisher");

@@ -44,6 +44,7 @@ TEST(ToolboxLoad, RegistersVersionFirstThenNodeTypesInOrder) {
   // The node types that exist, in their registration order.
   const std::vector<std::string> expected = {"RosNodeGenerator",      "RosMurvIntPublisher",   "RosMurvIntSubscriber",
                                              "RosMurvMsgsPublisher",  "RosMurvMsgsSubscriber", "MurvMsgsStreamFromRos",
+                                             "RosStdMsgsSubscriber",  "StdMsgsStreamFromRos",
                                              "AudioStreamFromRos",    "BeatCandidate",         "STPMPublisher"};
   EXPECT_EQ(added, expected);
   for (const std::string& n : expected) {
