@@ -13,24 +13,29 @@ namespace murvstd {
 namespace {
 
 // Under the holder's lock: the drops and the conversion of serveOldest
-// (out null: the drops only). Dropped messages move to gone, so that they
-// are destroyed once the lock is released; the reasons go to faults.
+// (out null: the drops only). Every malformed message goes, not only those
+// at the front, so that the entries counted for keepLast are messages that
+// can be served. Dropped messages move to gone, to be destroyed once the
+// lock is released; the reasons go to faults.
 template <class M>
 std::size_t serveFront(std::deque<M>& fifo, ArrayFormat format, bool keepLast, MURV::ObjectRef* out,
                        std::vector<std::string>& faults, std::deque<M>& gone) {
-  while (!fifo.empty()) {
-    std::string fault = layoutFault(fifo.front(), format);
-    if (fault.empty() && out) {
-      try {
-        *out = toHost(fifo.front(), format);
-      } catch (const std::exception& e) {
-        fault = std::string("its conversion failed: ") + e.what();
-      }
+  auto drop = [&](typename std::deque<M>::iterator it, std::string why) {
+    faults.push_back(std::move(why));
+    gone.push_back(std::move(*it));
+    return fifo.erase(it);
+  };
+  for (auto it = fifo.begin(); it != fifo.end();) {
+    std::string fault = layoutFault(*it, format);
+    it = fault.empty() ? it + 1 : drop(it, std::move(fault));
+  }
+  while (out && !fifo.empty()) {
+    try {
+      *out = toHost(fifo.front(), format);
+      break;
+    } catch (const std::exception& e) {
+      drop(fifo.begin(), std::string("its conversion failed: ") + e.what());
     }
-    if (fault.empty()) break;
-    faults.push_back(std::move(fault));
-    gone.push_back(std::move(fifo.front()));
-    fifo.pop_front();
   }
   const std::size_t held = fifo.size();
   if (out && held > 0 && !(keepLast && held == 1)) {
