@@ -4,6 +4,8 @@
 // runner, ended by silence or by SIGINT.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "StdMsgsTestSupport.h"
 
 using namespace stdtest;
@@ -214,4 +216,14 @@ TEST(StdStream, TimeOutsDebugLinesAndTheLineOfEveryWait) {
     return failures;
   });
   EXPECT_EQ(child.wait(), 0);
+}
+
+TEST(StdStream, AWaitGivesUpWhenRosShutsDown) {
+  RosNetwork net("murv_std_shutdown");
+  Receiver s(true, "s", "String", "", {{"KILL_NETWORK", boolParam(false)}});
+  std::thread shutdown([] { ros::shutdown(); });
+  const HostFailure f = hostFailure([&] { s.notEof(0); });
+  shutdown.join();
+  EXPECT_EQ(f.message, "s stopped waiting: ROS has been shut down");
+  EXPECT_EQ(f.line, 769);
 }
