@@ -103,27 +103,37 @@ std::optional<std::string> failureOf(Step&& step, const char* doing) noexcept {
 }  // namespace detail
 
 // What a callback does with a received message: refuses one that would
-// turn into more than maxHostValues host values, then queues the copy that
-// copy(msg) makes. Nothing leaves it: an exception escaping a ROS callback
-// would end the process, so a copy that fails (out of memory included) is
-// logged at Error level and the message dropped. Answers whether the message
-// was queued; alsoUnderLock() runs only when it was.
-template <class M, class Copy, class AlsoUnderLock>
-bool receiveCopyInto(const char* typeName, const M& msg, Copy&& copy, std::mutex& lock, std::deque<M>& fifo,
-                     int capacity, AlsoUnderLock&& alsoUnderLock) noexcept {
+// turn into more than maxHostValues host values (as countValues() says),
+// then queues what makeCopy() builds. Nothing leaves it: an exception
+// escaping a ROS callback would end the process, so a copy that fails (out
+// of memory included) is logged at Error level and the message dropped.
+// Answers whether the message was queued; alsoUnderLock() runs only when it
+// was.
+template <class M, class CountValues, class MakeCopy, class AlsoUnderLock>
+bool queueCopy(const char* typeName, CountValues&& countValues, MakeCopy&& makeCopy, std::mutex& lock,
+               std::deque<M>& fifo, int capacity, AlsoUnderLock&& alsoUnderLock) noexcept {
   bool queued = false;
   const std::optional<std::string> failure = detail::failureOf(
       [&] {
-        const std::uint64_t values = hostValueCount(msg);
+        const std::uint64_t values = countValues();
         if (values > maxHostValues)
           throw std::length_error("it would make " + std::to_string(values) + " values on the host, more than " +
                                   std::to_string(maxHostValues));
-        appendBounded(lock, fifo, capacity, copy(msg), alsoUnderLock);
+        appendBounded(lock, fifo, capacity, makeCopy(), alsoUnderLock);
         queued = true;
       },
       "copying");
   if (failure) detail::logDropped(typeName, failure->c_str());
   return queued;
+}
+
+// The same for a message queued as copy(msg) makes it.
+template <class M, class Copy, class AlsoUnderLock>
+bool receiveCopyInto(const char* typeName, const M& msg, Copy&& copy, std::mutex& lock, std::deque<M>& fifo,
+                     int capacity, AlsoUnderLock&& alsoUnderLock) noexcept {
+  return queueCopy(
+      typeName, [&msg] { return hostValueCount(msg); }, [&] { return copy(msg); }, lock, fifo, capacity,
+      std::forward<AlsoUnderLock>(alsoUnderLock));
 }
 
 // The same with the holders' usual copy (MsgCopy.h).

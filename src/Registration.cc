@@ -15,7 +15,9 @@
 #include "RosMurvMsgsSubscriber.h"
 #include "RosNodeGenerator.h"
 #include "RosStdMsgsPublisher.h"
+#include "RosStdMsgsSubscriber.h"
 #include "STPMPublisher.h"
+#include "StdMsgsStreamFromRos.h"
 
 namespace {
 
@@ -36,6 +38,8 @@ struct ToolboxRegistration {
     registerNode<MurvMsgsStreamFromRos>("MurvMsgsStreamFromRos");
     registerNode<IfRosStdMsgsPublisher>("IfRosStdMsgsPublisher");
     registerNode<RosStdMsgsPublisher>("RosStdMsgsPublisher");
+    registerNode<RosStdMsgsSubscriber>("RosStdMsgsSubscriber");
+    registerNode<StdMsgsStreamFromRos>("StdMsgsStreamFromRos");
     registerNode<AudioStreamFromRos>("AudioStreamFromRos");
     registerNode<BeatCandidate>("BeatCandidate");
     registerNode<STPMPublisher>("STPMPublisher");

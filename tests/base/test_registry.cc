@@ -42,11 +42,11 @@ TEST(ToolboxLoad, RegistersVersionFirstThenNodeTypesInOrder) {
   std::vector<std::string> names = Node::factoryNames();
   std::vector<std::string> added(names.begin() + static_cast<long>(before), names.end());
   // The node types that exist, in their registration order.
-  const std::vector<std::string> expected = {"RosNodeGenerator",      "RosMurvIntPublisher",   "RosMurvIntSubscriber",
-                                             "RosMurvMsgsPublisher",  "RosMurvMsgsSubscriber", "RosAddMurvIntServer",
-                                             "RosAddMurvIntClient",   "MurvMsgsStreamFromRos", "IfRosStdMsgsPublisher",
-                                             "RosStdMsgsPublisher",   "AudioStreamFromRos",    "BeatCandidate",
-                                             "STPMPublisher"};
+  const std::vector<std::string> expected = {"RosNodeGenerator", "RosMurvIntPublisher", "RosMurvIntSubscriber",
+                                             "RosMurvMsgsPublisher", "RosMurvMsgsSubscriber", "RosAddMurvIntServer",
+                                             "RosAddMurvIntClient", "MurvMsgsStreamFromRos", "IfRosStdMsgsPublisher",
+                                             "RosStdMsgsPublisher", "RosStdMsgsSubscriber", "StdMsgsStreamFromRos",
+                                             "AudioStreamFromRos", "BeatCandidate", "STPMPublisher"};
   EXPECT_EQ(added, expected);
   for (const std::string& n : expected) {
     _NodeFactory* f = Node::getFactoryNamed(n);
