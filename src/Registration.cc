@@ -12,6 +12,7 @@
 #include "RosMurvMsgsSubscriber.h"
 #include "RosNodeGenerator.h"
 #include "STPMPublisher.h"
+#include "SyncMurvMsgsAndJointState.h"
 
 namespace {
 
@@ -31,6 +32,7 @@ struct ToolboxRegistration {
     registerNode<AudioStreamFromRos>("AudioStreamFromRos");
     registerNode<BeatCandidate>("BeatCandidate");
     registerNode<STPMPublisher>("STPMPublisher");
+    registerNode<SyncMurvMsgsAndJointState>("SyncMurvMsgsAndJointState");
   }
 };
 

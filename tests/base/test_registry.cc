@@ -44,7 +44,8 @@ TEST(ToolboxLoad, RegistersVersionFirstThenNodeTypesInOrder) {
   // The node types that exist, in their registration order.
   const std::vector<std::string> expected = {"RosNodeGenerator",      "RosMurvIntPublisher",   "RosMurvIntSubscriber",
                                              "RosMurvMsgsPublisher",  "RosMurvMsgsSubscriber", "MurvMsgsStreamFromRos",
-                                             "AudioStreamFromRos",    "BeatCandidate",         "STPMPublisher"};
+                                             "AudioStreamFromRos",    "BeatCandidate",         "STPMPublisher",
+                                             "SyncMurvMsgsAndJointState"};
   EXPECT_EQ(added, expected);
   for (const std::string& n : expected) {
     _NodeFactory* f = Node::getFactoryNamed(n);
