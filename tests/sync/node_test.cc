@@ -56,6 +56,8 @@ TEST(SyncNode, EveryTypePairsByItsFullStampAcrossAWindowBoundary) {
   }
   HostFailure unknown = hostFailure([] { Sync s("case", "murvwave", {"MATOUT"}); });
   EXPECT_EQ(unknown.message, "murvwave is not supported.");
+  HostFailure rate = hostFailure([] { Sync s("rate", "MurvWave", {}, {{"ROS_LOOP_RATE", floatParam(-1.0f)}}); });
+  EXPECT_NE(rate.message.find("ROS_LOOP_RATE"), std::string::npos) << rate.text;
 }
 
 // A newer message that pushes the oldest out of a full FIFO while the node
