@@ -14,7 +14,7 @@ packages=(
   procps
   libroscpp-dev librosconsole-dev libstd-msgs-dev libsensor-msgs-dev
   libdynamic-reconfigure-config-init-mutex-dev
-  python3-gencpp python3-genpy ros-std-msgs ros-sensor-msgs
+  python3-gencpp python3-genpy ros-std-msgs ros-sensor-msgs python3-sensor-msgs
   python3-rosmaster python3-rostopic python3-rosservice python3-rosnode python3-rosparam
   python3-dynamic-reconfigure python3-netifaces
 )

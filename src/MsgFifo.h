@@ -196,15 +196,26 @@ std::size_t entriesIn(std::mutex& lock, const std::deque<M>& fifo) {
 
 // The consumer's step for a node that converts outside the lock: moves the
 // oldest entry out of the FIFO under lock, so that a drop at capacity can
-// never touch it while it is converted. Empty when the FIFO is.
+// never touch it while it is converted. Empty when the FIFO is. When held is
+// given, it receives the entries the FIFO held before the removal.
 template <class M>
-std::optional<M> takeOldest(std::mutex& lock, std::deque<M>& fifo) {
+std::optional<M> takeOldest(std::mutex& lock, std::deque<M>& fifo, std::size_t* held = nullptr) {
   std::optional<M> taken;
   std::lock_guard<std::mutex> guard(lock);
+  if (held) *held = fifo.size();
   if (fifo.empty()) return taken;
   taken.emplace(std::move(fifo.front()));
   fifo.pop_front();
   return taken;
+}
+
+// Undoes takeOldest for a consumer that gives up before it has used the
+// entry: it goes back to the front, unless the FIFO has filled up in the
+// meantime, when it would have been the oldest entry dropped.
+template <class M>
+void putBackOldest(std::mutex& lock, std::deque<M>& fifo, int capacity, M&& entry) {
+  std::lock_guard<std::mutex> guard(lock);
+  if (fifo.size() < fifoCapacity(capacity)) fifo.push_front(std::move(entry));
 }
 
 }  // namespace murvmsg

@@ -18,6 +18,7 @@
 #include "RosStdMsgsSubscriber.h"
 #include "STPMPublisher.h"
 #include "StdMsgsStreamFromRos.h"
+#include "SyncMurvMsgsAndJointState.h"
 
 namespace {
 
@@ -43,6 +44,7 @@ struct ToolboxRegistration {
     registerNode<AudioStreamFromRos>("AudioStreamFromRos");
     registerNode<BeatCandidate>("BeatCandidate");
     registerNode<STPMPublisher>("STPMPublisher");
+    registerNode<SyncMurvMsgsAndJointState>("SyncMurvMsgsAndJointState");
   }
 };
 

@@ -72,6 +72,8 @@ void StreamWaiter::waitFirstMessage(const std::function<bool()>& arrived, int li
   }
 }
 
+void StreamWaiter::waitUntil(const std::function<bool()>& holds, int line) { waitFirstMessage(holds, line); }
+
 bool StreamWaiter::waitForData(const std::function<bool()>& hasData, long long killTimeLen, bool killNetwork,
                                int line) {
   const std::int64_t start = env.nowMicros();

@@ -64,6 +64,9 @@ public:
   // Waits until hasData() holds (true) or, when killNetwork is set, until
   // more than killTimeLen microseconds of silence have passed (false).
   bool waitForData(const std::function<bool()>& hasData, long long killTimeLen, bool killNetwork, int line);
+  // Waits, without a time-out, until holds() holds, as the first-message
+  // wait does, for a condition on anything a callback may change.
+  void waitUntil(const std::function<bool()>& holds, int line);
 
 private:
   void giveUpIfStopped(int line);

@@ -46,7 +46,8 @@ TEST(ToolboxLoad, RegistersVersionFirstThenNodeTypesInOrder) {
                                              "RosMurvMsgsPublisher", "RosMurvMsgsSubscriber", "RosAddMurvIntServer",
                                              "RosAddMurvIntClient", "MurvMsgsStreamFromRos", "IfRosStdMsgsPublisher",
                                              "RosStdMsgsPublisher", "RosStdMsgsSubscriber", "StdMsgsStreamFromRos",
-                                             "AudioStreamFromRos", "BeatCandidate", "STPMPublisher"};
+                                             "AudioStreamFromRos", "BeatCandidate", "STPMPublisher",
+                                             "SyncMurvMsgsAndJointState"};
   EXPECT_EQ(added, expected);
   for (const std::string& n : expected) {
     _NodeFactory* f = Node::getFactoryNamed(n);

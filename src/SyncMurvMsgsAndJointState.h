@@ -1,0 +1,85 @@
+// Stream source that pairs one murv_msgs audio stream, chosen by
+// STREAM_SELECTION, with the robot's sensor_msgs/JointState messages on
+// TOPIC_NAME. Two spinner threads queue what arrives in the node's two
+// callback holders; every iteration waits until an audio message is queued,
+// waits until the joint states have caught up with its time, and outputs the
+// message on MATOUT, SRCOUT or MAPOUT and TIMESTAMP1, beside the joint state
+// in force at its time (the last one strictly older than it) on POSITION,
+// VELOCITY and TIMESTAMP2. NOT_EOF says whether the network goes on: false
+// once the audio stream has been silent for longer than KILL_TIME_LEN (with
+// KILL_NETWORK set), or when a connected port does not fit the type. SIGINT
+// and SIGHUP make a waiting node give up.
+#ifndef MURV_SYNC_MURV_MSGS_AND_JOINT_STATE_H
+#define MURV_SYNC_MURV_MSGS_AND_JOINT_STATE_H
+
+#include <ros/ros.h>
+#include <sensor_msgs/JointState.h>
+
+#include <deque>
+#include <memory>
+#include <string>
+
+#include "BufferedNode.h"
+#include "StreamSelection.h"
+#include "StreamWait.h"
+#include "TimeStamp.h"
+#include "callbackFuncSyncMurvMsgsAndJointState.h"
+
+// The stop flag of the class, shared by all its instances: set by SIGINT or
+// SIGHUP, never cleared.
+extern murvstream::StopFlag exit_flag_SyncMurvMsgsAndJointState;
+
+class SyncMurvMsgsAndJointState : public MURV::BufferedNode {
+public:
+  SyncMurvMsgsAndJointState(std::string nodeName, MURV::ParameterSet params);
+  ~SyncMurvMsgsAndJointState() override;
+
+  void initialize() override;
+  int translateOutput(const std::string& outputName) override;
+  void calculate(int output_id, int count, MURV::Buffer& out) override;
+
+  // The holders whose FIFOs calculate() consumes.
+  callbackFuncSyncMurvMsgsAndJointState& streamHolder() { return *stream; }
+  callbackFuncSyncRosJointState& jointHolder() { return *joint; }
+
+  // The audio types, in the order of the topic parameters.
+  static constexpr int typeCount = 8;
+
+private:
+  template <class M>
+  void subscribe(void (callbackFuncMurvMsgsStreamFromRos::*callback)(const boost::shared_ptr<const M>&));
+  template <class M>
+  sensor_msgs::JointState pass(std::deque<M>& fifo, int count, MURV::TimeStamp& stamp);
+  template <class M>
+  callbackFuncSyncRosJointState::InForce pairWith(std::deque<M>& fifo, M& base);
+  void writeJointState(const sensor_msgs::JointState& state, int count);
+  MURV::ObjectRef& slot(int outputID, int count) { return (*outputRecords[outputID].buffer)[count]; }
+
+  murvmsg::SelectablePorts ports;
+  int positionID;
+  int velocityID;
+  int timestamp1ID;
+  int timestamp2ID;
+  int notEofID;
+  std::string topicNames[typeCount];
+  std::string jointTopic;
+  std::string streamSelection;
+  murvmsg::StreamType selection;
+  bool enableDebug;
+  bool enableSyncDebug;
+  bool enableStatusDebug;
+  float rosLoopRate;
+  int msgBufferNum;
+  int dataBufferNum;
+  int killTimeLen;
+  bool killNetwork;
+  int portMismatch;
+  std::unique_ptr<callbackFuncSyncMurvMsgsAndJointState> stream;
+  std::unique_ptr<callbackFuncSyncRosJointState> joint;
+  murvstream::StreamWaiter waiter;
+  // The joint-state subscription, then one per audio type in type order.
+  ros::Subscriber subscribers[1 + typeCount];
+  std::unique_ptr<ros::AsyncSpinner> spinner;
+};
+
+#endif

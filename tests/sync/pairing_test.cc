@@ -1,0 +1,60 @@
+// The pairing rule as a pure function of a base stamp and a joint-state
+// FIFO, across ten-second windows too, and the holders' capacity rule.
+#include <gtest/gtest.h>
+
+#include "JointStatePairing.h"
+#include "SyncTestSupport.h"
+
+using namespace synctest;
+
+TEST(SyncPairing, TheLastJointStateStrictlyOlderThanTheBaseIsInForce) {
+  struct Case {
+    const char* what;
+    std::int64_t base;                  // microseconds
+    std::vector<std::int64_t> states;  // FIFO order
+    std::size_t index;                  // of the state in force
+    bool caughtUp;                      // whether the newest is at or after the base
+  };
+  const Case cases[] = {
+      {"the last older one", 100500000, {100200000, 100400000, 100600000}, 1, true},
+      {"one at the base time is not older", 100500000, {100500000, 100700000}, 0, true},
+      {"FIFO order, not time order", 100500000, {100400000, 100200000, 100600000}, 1, true},
+      {"none older: the front", 100500000, {100600000, 100700000}, 0, true},
+      {"start-up: the default state", 1700000000500000, {0, 1700000000600000}, 0, true},
+      {"not caught up", 100500000, {100200000, 100499999}, 1, false},
+      {"across a window boundary", 109500000, {109300000, 109400000, 110200000}, 1, true},
+      {"a window earlier, same window time", 100500000, {90500000, 100600000}, 0, true},
+      {"a window earlier, later window time", 100500000, {90400000, 90600000, 100700000}, 1, true},
+      {"a window later, earlier window time", 100500000, {100400000, 110400000}, 0, true},
+      {"newest a second earlier, later window time", 100500000, {99900000}, 0, false},
+      {"the largest stamp", 4294967295000000, {0}, 0, false},
+  };
+  for (const Case& c : cases) {
+    std::deque<sensor_msgs::JointState> fifo;
+    for (std::int64_t t : c.states) fifo.push_back(jointAt(t));
+    EXPECT_EQ(murvsync::indexInForce(at(c.base), fifo), c.index) << c.what;
+    EXPECT_EQ(murvsync::caughtUp(at(c.base), fifo.back().header.stamp), c.caughtUp) << c.what;
+  }
+}
+
+TEST(SyncHolders, CapacityKeepsTheNewestAndTheJointFifoIsNeverEmpty) {
+  struct Case {
+    int capacity, sent;
+    std::vector<int> audio, joints;  // counts of the audio copies kept; seq of the joint states (default: 0)
+  };
+  const Case cases[] = {{3, 5, {3, 4, 5}, {3, 4, 5}}, {3, 1, {1}, {0, 1}}, {0, 4, {4}, {4}},
+                        {-1, 7, {1, 2, 3, 4, 5, 6, 7}, {0, 1, 2, 3, 4, 5, 6, 7}}};
+  for (const Case& c : cases) {
+    callbackFuncSyncMurvMsgsAndJointState stream(c.capacity, false);
+    callbackFuncSyncRosJointState joint(c.capacity, false);
+    for (int i = 1; i <= c.sent; ++i) {
+      stream.cb_murvsource(shared(subtest::source(i, 2, 2)));
+      joint.cb(shared(jointAt(1000000 * i, std::uint32_t(i))));
+    }
+    std::vector<int> audio, joints;
+    for (const auto& m : stream.fifo_murvsource) audio.push_back(m.count);
+    for (const auto& s : joint.fifo_jointstate) joints.push_back(int(s.header.seq));
+    EXPECT_EQ(audio, c.audio) << c.capacity;
+    EXPECT_EQ(joints, c.joints) << c.capacity;
+  }
+}
