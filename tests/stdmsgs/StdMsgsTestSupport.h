@@ -41,13 +41,15 @@ inline MURV::ParameterSet nodeParams(bool stream, const std::string& type, const
 
 // "true", "false" (the shared objects themselves), "Int -3", "Float 0.5",
 // "String text", "Vector<int> 1 2", "Matrix<float> 2x3 1 2 3 4 5 6"
-// (complex elements as (re,im)); "none" for no object.
-inline std::string describe(const MURV::ObjectRef& r) {
+// (complex elements as (re,im)); "none" for no object. Floats are written
+// with the given number of significant digits.
+inline std::string describe(const MURV::ObjectRef& r, int precision = 6) {
   MURV::Object* o = r.get();
   if (!o) return "none";
   if (o == MURV::TrueObject.get() || o == MURV::FalseObject.get())
     return o == MURV::TrueObject.get() ? "true" : "false";
   std::ostringstream out;
+  out.precision(precision);
   auto vector = [&](auto* v, const char* name) {
     if (!v) return false;
     out << name;

@@ -2,7 +2,7 @@
 #define MURV_TESTS_STD_PUB_TEST_SUPPORT_H
 
 // What the standard-message publishers' tests share: their parameter set and
-// making either node type through the registry.
+// making either node type through the registry, connected and initialised.
 
 #include "PublisherTestSupport.h"
 
@@ -28,6 +28,18 @@ inline MURV::Node* makeNode(const std::string& nodeType, const std::string& name
   MURV::Node* node = nullptr;
   stdoutOf([&] { node = MURV::Node::getFactoryNamed(nodeType)->Create(name, p); });
   return node;
+}
+
+// A publisher node with INPUT and COND fed by the nodes given (none: left
+// unconnected), initialised, and what its initialize printed.
+inline MURV::Node* node(const std::string& type, const std::string& name, const MURV::ParameterSet& p,
+                        MURV::Node* input, MURV::Node* cond = nullptr, std::string* initLine = nullptr) {
+  MURV::Node* n = makeNode(type, name, p);
+  if (input) n->connectToNode("INPUT", input, "OUTPUT");
+  if (cond) n->connectToNode("COND", cond, "OUTPUT");
+  const std::string line = stdoutOf([&] { n->initialize(); });
+  if (initLine) *initLine = line;
+  return n;
 }
 
 }  // namespace stdpubtest

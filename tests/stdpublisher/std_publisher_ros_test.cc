@@ -34,18 +34,6 @@ struct RosNetwork {
   }
 };
 
-// A publisher node with INPUT and COND fed by the nodes given (none: left
-// unconnected), and what its initialize printed.
-MURV::Node* node(const std::string& type, const std::string& name, const MURV::ParameterSet& p, MURV::Node* input,
-                 MURV::Node* cond = nullptr, std::string* initLine = nullptr) {
-  MURV::Node* n = makeNode(type, name, p);
-  if (input) n->connectToNode("INPUT", input, "OUTPUT");
-  if (cond) n->connectToNode("COND", cond, "OUTPUT");
-  const std::string line = stdoutOf([&] { n->initialize(); });
-  if (initLine) *initLine = line;
-  return n;
-}
-
 // The values of a std_msgs/Int32 topic in arrival order, and the threads
 // that ran the callbacks.
 struct IntTopic {
