@@ -4,6 +4,8 @@
 // network (rosnode kill, a node of the same name taking over).
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+
 #include <atomic>
 #include <thread>
 
@@ -57,6 +59,16 @@ void stopWaitingNetwork(const std::string& type, const std::string& selection, b
       std::string::npos)
       << out;
   EXPECT_TRUE(endsWith(out, "ROS destructed...\n")) << out;
+}
+
+// How often thread tid of this process has gone to sleep of its own accord.
+long sleepsOf(long tid) {
+  std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+  std::string key;
+  long value = -1;
+  while (status >> key)
+    if (key == "voluntary_ctxt_switches:" && status >> value) break;
+  return value;
 }
 
 }  // namespace
@@ -121,6 +133,56 @@ TEST(StreamSignals, OneSignalStopsTheStreamNodesOfEveryClass) {
     });
     EXPECT_EQ(child.wait(), 0) << "signal " << sig;
   }
+}
+
+// A waiting node sleeps between its looks at the stop flag, never for long:
+// SIGINT reaching nodes asleep in their waits (the first-message wait of
+// one, the data wait of another) stops both well under a second later.
+TEST(StreamSignals, SigintStopsNodesAsleepInTheirWaitsAtOnce) {
+  murvtest::RosMaster master;
+  master.start();
+  Child child([] {
+    NodePtr gen = subtest::createGenerator("murv_signal_asleep");
+    gen->initialize();
+    Stream first("first", "MurvWave", {"MATOUT"}, {{"KILL_NETWORK", boolParam(false)}});
+    Audio data("data", {{"KILL_TIME_LEN", intParam(9999999)}});
+    data.holder().cb(shared(subtest::wave(1, 1, 1)));
+    if (!data.next(0)) return 2;
+    HostFailure f1, f2;
+    std::atomic<long> tid1{0}, tid2{0};
+    std::thread t1([&] {
+      tid1 = syscall(SYS_gettid);
+      f1 = hostFailure([&] { first.next(0); });
+    });
+    std::thread t2([&] {
+      tid2 = syscall(SYS_gettid);
+      f2 = hostFailure([&] { data.next(1); });
+    });
+    // Both have slept a few times: they are in their waits.
+    waitFor([&] { return tid1 && tid2; });
+    const long asleep1 = sleepsOf(tid1), asleep2 = sleepsOf(tid2);
+    const bool waiting = waitFor([&] { return sleepsOf(tid1) > asleep1 + 2 && sleepsOf(tid2) > asleep2 + 2; });
+    const auto sent = std::chrono::steady_clock::now();
+    kill(getpid(), SIGINT);
+    t1.join();
+    t2.join();
+    const double took = secondsSince(sent);
+    int failures = 0;
+    if (!waiting || took >= 0.5) {
+      std::cerr << "waiting " << waiting << ", stopped after " << took << " s" << std::endl;
+      ++failures;
+    }
+    if (f1.message != "first Force-quit..." || f1.line != 737) {
+      std::cerr << "first: " << f1.text << std::endl;
+      ++failures;
+    }
+    if (f2.message != "data Force-quit..." || f2.file != "AudioStreamFromRos" || f2.line != 285) {
+      std::cerr << "data: " << f2.text << std::endl;
+      ++failures;
+    }
+    return failures;
+  });
+  EXPECT_EQ(child.wait(), 0);
 }
 
 // Once the flag is set every wait gives up at its first test, naming its
