@@ -86,7 +86,9 @@ TEST(StreamSignals, SigintAndSighupStopAWaitingAudioStream) {
 }
 
 // One handler for the process sets the flag of every stream node class, so
-// the nodes of both classes stop, whichever was constructed last.
+// the nodes of both classes stop, whichever was constructed last. The nodes
+// sleep between their looks at the flag, never for long: asleep in their
+// waits when the signal comes, they stop well under a second later.
 TEST(StreamSignals, OneSignalStopsTheStreamNodesOfEveryClass) {
   murvtest::RosMaster master;
   master.start();
@@ -96,93 +98,49 @@ TEST(StreamSignals, OneSignalStopsTheStreamNodesOfEveryClass) {
       gen->initialize();
       Stream first("first", "MurvSource", {"SRCOUT"}, {{"KILL_NETWORK", boolParam(false)}});
       Stream second("second", "MurvWave", {"MATOUT"}, {{"KILL_NETWORK", boolParam(false)}});
-      Audio last("last", {{"KILL_NETWORK", boolParam(false)}});
+      Audio last("last", {{"KILL_TIME_LEN", intParam(9999999)}});
       last.holder().cb(shared(subtest::wave(1, 1, 1)));
       if (!last.next(0)) return 2;
-      HostFailure f1, f2, f3;
-      std::atomic<int> waiting{0};
-      std::thread t1([&] {
-        ++waiting;
-        f1 = hostFailure([&] { first.next(0); });
+      HostFailure f[3];
+      std::atomic<long> tids[3] = {{0}, {0}, {0}};
+      std::vector<std::thread> threads;
+      for (int i = 0; i < 3; ++i)
+        threads.emplace_back([&, i] {
+          tids[i] = syscall(SYS_gettid);
+          f[i] = hostFailure([&] { i == 0 ? first.next(0) : i == 1 ? second.next(0) : last.next(1); });
+        });
+      waitFor([&] { return tids[0] && tids[1] && tids[2]; });
+      long slept[3];
+      for (int i = 0; i < 3; ++i) slept[i] = sleepsOf(tids[i]);
+      // Each has gone to sleep a few times: it is in its wait.
+      const bool asleep = waitFor([&] {
+        for (int i = 0; i < 3; ++i)
+          if (sleepsOf(tids[i]) < slept[i] + 3) return false;
+        return true;
       });
-      std::thread t2([&] {
-        ++waiting;
-        f2 = hostFailure([&] { second.next(0); });
-      });
-      std::thread t3([&] {
-        ++waiting;
-        f3 = hostFailure([&] { last.next(1); });
-      });
-      waitFor([&] { return waiting == 3; });
+      const auto sent = std::chrono::steady_clock::now();
       kill(getpid(), sig);
-      t1.join();
-      t2.join();
-      t3.join();
+      for (std::thread& t : threads) t.join();
+      const double took = secondsSince(sent);
       int failures = 0;
+      if (!asleep || took >= 0.5) {
+        std::cerr << "asleep " << asleep << ", stopped after " << took << " s" << std::endl;
+        ++failures;
+      }
       auto expect = [&](const HostFailure& f, const std::string& message, const std::string& file, int line) {
         if (f.message != message || f.file != file || f.line != line || f.hasNode) {
           std::cerr << "expected " << file << ":" << line << " " << message << ", got " << f.text << std::endl;
           ++failures;
         }
       };
-      expect(f1, "first Force-quit...", "MurvMsgsStreamFromRos", 737);
-      expect(f2, "second Force-quit...", "MurvMsgsStreamFromRos", 737);
-      expect(f3, "last Force-quit...", "AudioStreamFromRos", 285);
+      expect(f[0], "first Force-quit...", "MurvMsgsStreamFromRos", 737);
+      expect(f[1], "second Force-quit...", "MurvMsgsStreamFromRos", 737);
+      expect(f[2], "last Force-quit...", "AudioStreamFromRos", 285);
       if (!exit_flag_MurvMsgsStreamFromRos.isSet() || !exit_flag_AudioStreamFromRos.isSet()) ++failures;
       return failures;
     });
     EXPECT_EQ(child.wait(), 0) << "signal " << sig;
   }
-}
-
-// A waiting node sleeps between its looks at the stop flag, never for long:
-// SIGINT reaching nodes asleep in their waits (the first-message wait of
-// one, the data wait of another) stops both well under a second later.
-TEST(StreamSignals, SigintStopsNodesAsleepInTheirWaitsAtOnce) {
-  murvtest::RosMaster master;
-  master.start();
-  Child child([] {
-    NodePtr gen = subtest::createGenerator("murv_signal_asleep");
-    gen->initialize();
-    Stream first("first", "MurvWave", {"MATOUT"}, {{"KILL_NETWORK", boolParam(false)}});
-    Audio data("data", {{"KILL_TIME_LEN", intParam(9999999)}});
-    data.holder().cb(shared(subtest::wave(1, 1, 1)));
-    if (!data.next(0)) return 2;
-    HostFailure f1, f2;
-    std::atomic<long> tid1{0}, tid2{0};
-    std::thread t1([&] {
-      tid1 = syscall(SYS_gettid);
-      f1 = hostFailure([&] { first.next(0); });
-    });
-    std::thread t2([&] {
-      tid2 = syscall(SYS_gettid);
-      f2 = hostFailure([&] { data.next(1); });
-    });
-    // Both have slept a few times: they are in their waits.
-    waitFor([&] { return tid1 && tid2; });
-    const long asleep1 = sleepsOf(tid1), asleep2 = sleepsOf(tid2);
-    const bool waiting = waitFor([&] { return sleepsOf(tid1) > asleep1 + 2 && sleepsOf(tid2) > asleep2 + 2; });
-    const auto sent = std::chrono::steady_clock::now();
-    kill(getpid(), SIGINT);
-    t1.join();
-    t2.join();
-    const double took = secondsSince(sent);
-    int failures = 0;
-    if (!waiting || took >= 0.5) {
-      std::cerr << "waiting " << waiting << ", stopped after " << took << " s" << std::endl;
-      ++failures;
-    }
-    if (f1.message != "first Force-quit..." || f1.line != 737) {
-      std::cerr << "first: " << f1.text << std::endl;
-      ++failures;
-    }
-    if (f2.message != "data Force-quit..." || f2.file != "AudioStreamFromRos" || f2.line != 285) {
-      std::cerr << "data: " << f2.text << std::endl;
-      ++failures;
-    }
-    return failures;
-  });
-  EXPECT_EQ(child.wait(), 0);
 }
 
 // Once the flag is set every wait gives up at its first test, naming its
