@@ -83,6 +83,13 @@ struct NodeUnref {
 };
 using NodePtr = std::unique_ptr<MURV::Node, NodeUnref>;
 
+// Queues on every side hold a second of frames at the highest rate the
+// latencies are measured at, and a receiver ends a run after half a second
+// without a frame: a machine busy with other work delays frames, but does
+// not lose them.
+const int queueSize = 1000;
+const long silenceMicros = 500000;
+
 // A topic of its own for each experiment: a subscription of an earlier one
 // may still be going away.
 std::string topicOf(const std::string& experiment, int nch, int len, double rate) {
@@ -119,7 +126,7 @@ MURV::ParameterSet publisherParams(const std::string& topic) {
                          "MURVSRCFFT", "MURVSRCFEATURE", "MURVSRCFEATUREMFM"};
   p.add("TOPIC_NAME_MURVWAVE", str(topic));
   for (const char* t : types) p.add(std::string("TOPIC_NAME_") + t, str(topic + "_unused"));
-  p.add("BUFFER_NUM", num(100));
+  p.add("BUFFER_NUM", num(queueSize));
   p.add("ROS_LOOP_RATE", real(1e6f));
   p.add("ROS_FRAME_ID", str("bench"));
   p.add("TIMESTAMP_TYPE", str("ROS_TIME_NOW"));
@@ -180,7 +187,7 @@ bool publishPaced(const ros::Publisher& probe, double rate, int frames, Publish 
       probe = nh.advertise<murv_msgs::MurvWave>(topic, 1);
       ok = publishPaced(probe, rate, frames, [&](int i) { pub->getOutput(0, i); });
     } else {
-      plain = nh.advertise<murv_msgs::MurvWave>(topic, 100);
+      plain = nh.advertise<murv_msgs::MurvWave>(topic, queueSize);
       murv_msgs::MurvWave m;
       m.header.frame_id = "bench";
       m.nch = nch;
@@ -304,9 +311,9 @@ Run runStream(const std::string& publisher, const std::string& topic, int nch, i
   p.add("STREAM_SELECTION", str("MurvWave"));
   p.add("ENABLE_DEBUG", MURV::FalseObject);
   p.add("ROS_LOOP_RATE", real(1e6f));
-  p.add("MSG_BUFFER_NUM", num(100));
-  p.add("DATA_BUFFER_NUM", num(100));
-  p.add("KILL_TIME_LEN", num(300000));
+  p.add("MSG_BUFFER_NUM", num(queueSize));
+  p.add("DATA_BUFFER_NUM", num(queueSize));
+  p.add("KILL_TIME_LEN", num(static_cast<int>(silenceMicros)));
   p.add("KILL_NETWORK", MURV::TrueObject);
   std::streambuf* quiet = std::cout.rdbuf(nullptr);  // the node's traces
   NodePtr stream(new MurvMsgsStreamFromRos("stream", p));
@@ -336,7 +343,8 @@ Run runStream(const std::string& publisher, const std::string& topic, int nch, i
 // The plain pair: the callback queues the message and wakes the consumer,
 // which blocks on its own condition variable, takes the message and copies
 // its samples out, as the stream node does into its matrix. Like the node,
-// it stops after 0.3 s without a frame.
+// it waits for its first frame without a time-out (a minute here) and
+// stops after the same silence.
 Run runPlain(const std::string& publisher, const std::string& topic, int nch, int len, double rate, int frames) {
   Bench& bench = Bench::get();
   std::mutex lock;
@@ -357,7 +365,8 @@ Run runPlain(const std::string& publisher, const std::string& topic, int nch, in
   std::vector<float> samples;
   for (;;) {
     std::unique_lock<std::mutex> g(lock);
-    if (!arrived.wait_for(g, std::chrono::milliseconds(300), [&] { return !queue.empty(); })) break;
+    const auto silence = std::chrono::microseconds(run.received == 0 ? 60000000 : silenceMicros);
+    if (!arrived.wait_for(g, silence, [&] { return !queue.empty(); })) break;
     const murv_msgs::MurvWave::ConstPtr m = queue.front();
     queue.pop_front();
     g.unlock();
@@ -389,31 +398,41 @@ std::string shape(const benchmark::State& state) {
 }
 
 // Both receivers are fed by the same plain roscpp publisher, so that they
-// differ only in how the frame is taken in.
-void latency(benchmark::State& state, Path path, const char* name) {
+// differ only in how the frame is taken in; their runs alternate, so that
+// both see the same load on the machine, and the percentiles are those of
+// all frames of one receiver's runs.
+void BM_Latency(benchmark::State& state) {
   const int nch = static_cast<int>(state.range(0)), len = static_cast<int>(state.range(1));
   const double rate = static_cast<double>(state.range(2));
-  // At least five seconds' or 500 frames, whichever is more.
-  const int frames = shortRun() ? 40 : std::max(500, static_cast<int>(5 * rate));
-  const std::string key = shape(state) + "@" + std::to_string(state.range(2));
+  const int rounds = shortRun() ? 1 : 4;
+  // Three seconds' or 1000 frames a run, whichever is less.
+  const int frames = shortRun() ? 40 : std::min(1000, static_cast<int>(3 * rate));
   for (auto _ : state) {
     const auto begin = Clock::now();
-    const Run run = path("plain", topicOf(std::string("latency_") + name, nch, len, rate), nch, len, rate, frames);
+    std::vector<double> plain, stream;
+    for (int round = 0; round < rounds; ++round) {
+      const std::string suffix = "_" + std::to_string(round);
+      for (Path path : {runPlain, runStream}) {
+        const bool isPlain = path == runPlain;
+        const std::string experiment = std::string("latency_") + (isPlain ? "plain" : "stream") + suffix;
+        const Run run = path("plain", topicOf(experiment, nch, len, rate), nch, len, rate, frames);
+        if (!run.connected || run.received != frames || !run.inOrder) {
+          state.SkipWithError("frames lost or out of order");
+          return;
+        }
+        std::vector<double>& all = isPlain ? plain : stream;
+        all.insert(all.end(), run.latencyUs.begin(), run.latencyUs.end());
+      }
+    }
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
-    if (!run.connected || run.received != frames || !run.inOrder) {
-      state.SkipWithError("frames lost or out of order");
-      return;
-    }
-    const double p50 = percentile(run.latencyUs, 0.5), p99 = percentile(run.latencyUs, 0.99);
-    state.counters["p50_us"] = p50;
-    state.counters["p99_us"] = p99;
-    results()[std::string(name) + "p50" + key] = p50;
-    results()[std::string(name) + "p99" + key] = p99;
-    const auto plain50 = results().find("plainp50" + key);
-    if (std::string(name) == "stream" && plain50 != results().end() && plain50->second > 0) {
-      state.counters["p50_vs_roscpp"] = p50 / plain50->second;
-      state.counters["p99_vs_roscpp"] = p99 / results()["plainp99" + key];
-    }
+    const double p50 = percentile(stream, 0.5), p99 = percentile(stream, 0.99);
+    const double plain50 = percentile(plain, 0.5), plain99 = percentile(plain, 0.99);
+    state.counters["stream_p50_us"] = p50;
+    state.counters["stream_p99_us"] = p99;
+    state.counters["roscpp_p50_us"] = plain50;
+    state.counters["roscpp_p99_us"] = plain99;
+    state.counters["p50_vs_roscpp"] = p50 / plain50;
+    state.counters["p99_vs_roscpp"] = p99 / plain99;
   }
 }
 
@@ -442,8 +461,6 @@ void maxRate(benchmark::State& state, Path path, const char* name, const char* p
   }
 }
 
-void BM_RoscppLatency(benchmark::State& state) { latency(state, runPlain, "plain"); }
-void BM_StreamLatency(benchmark::State& state) { latency(state, runStream, "stream"); }
 void BM_RoscppMaxRate(benchmark::State& state) { maxRate(state, runPlain, "plain", "plain"); }
 void BM_StreamMaxRate(benchmark::State& state) { maxRate(state, runStream, "stream", "node"); }
 
@@ -465,8 +482,9 @@ double processCpuSeconds() {
 // in its first-message wait (until a frame is queued after the time
 // measured), or past its first frame in its data wait (until its
 // KILL_TIME_LEN); beside it the process idle with the same ROS threads and
-// no node waiting.
-enum IdleCase { noneWaiting, firstMessageWait, dataWait };
+// no node waiting, and what the tick alone costs on this machine: a thread
+// that only sleeps on a condition variable, 10 ms at a time.
+enum IdleCase { noneWaiting, firstMessageWait, dataWait, tickAlone };
 
 void BM_StreamIdleWait(benchmark::State& state) {
   Bench::get();
@@ -501,6 +519,12 @@ void BM_StreamIdleWait(benchmark::State& state) {
     double waitingThreadCpu = 0;
     if (what == noneWaiting) {
       std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    } else if (what == tickAlone) {
+      std::mutex lock;
+      std::condition_variable never;
+      std::unique_lock<std::mutex> g(lock);
+      while (Clock::now() - begin < std::chrono::duration<double>(seconds))
+        never.wait_for(g, std::chrono::milliseconds(10));
     } else if (what == dataWait) {
       node->getOutput(notEof, 1);
     } else {
@@ -547,15 +571,14 @@ void shapesAndRates(benchmark::internal::Benchmark* b) {
 
 }  // namespace
 
-// The plain pair first, so that the stream's rows carry the ratios.
-BENCHMARK(BM_RoscppLatency)->Apply(shapesAndRates);
-BENCHMARK(BM_StreamLatency)->Apply(shapesAndRates);
+BENCHMARK(BM_Latency)->Apply(shapesAndRates);
+// The plain pair first, so that the stream's rows carry the ratio.
 BENCHMARK(BM_RoscppMaxRate)->Apply(shapes);
 BENCHMARK(BM_StreamMaxRate)->Apply(shapes);
-// waiting: 0 none, 1 first-message wait, 2 data wait.
+// waiting: 0 none, 1 first-message wait, 2 data wait, 3 the tick alone.
 BENCHMARK(BM_StreamIdleWait)
     ->ArgName("waiting")
-    ->DenseRange(0, 2)
+    ->DenseRange(0, 3)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
