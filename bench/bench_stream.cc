@@ -404,9 +404,10 @@ std::string shape(const benchmark::State& state) {
 void BM_Latency(benchmark::State& state) {
   const int nch = static_cast<int>(state.range(0)), len = static_cast<int>(state.range(1));
   const double rate = static_cast<double>(state.range(2));
-  const int rounds = shortRun() ? 1 : 4;
-  // Three seconds' or 1000 frames a run, whichever is less.
-  const int frames = shortRun() ? 40 : std::min(1000, static_cast<int>(3 * rate));
+  // Many short runs rather than a few long ones: the load of the machine
+  // changes by the second.
+  const int rounds = shortRun() ? 1 : 8;
+  const int frames = shortRun() ? 40 : std::min(500, static_cast<int>(1.5 * rate));
   for (auto _ : state) {
     const auto begin = Clock::now();
     std::vector<double> plain, stream;
