@@ -1,10 +1,18 @@
-// The stream path end to end, through a private rosmaster and TCP: a
-// publishing network (a source feeding RosMurvMsgsPublisher) in a sender
-// process, MurvMsgsStreamFromRos in this one; beside it, in the same run, a
-// plain roscpp publisher and subscriber moving the same bytes. Measured:
-// latency from the publisher's stamp to the frame being out of the stream
-// node (p50, p99), the highest frame rate sustained without losing a frame,
-// and the CPU time a stream node burns while it waits idle.
+// The stream path end to end, through a private rosmaster and TCP: frames
+// published in a sender process, MurvMsgsStreamFromRos in this one; beside
+// it, in the same run, a plain roscpp subscriber whose callback queues each
+// message and wakes a consumer blocked on its own condition variable.
+// Measured:
+// - latency from publishing (the stamp, taken as the frame is published by
+//   a plain roscpp publisher) to the frame being out of the stream node, or
+//   out of the plain consumer's queue with its samples copied (p50, p99),
+//   for 8x512 and 16x512 waves at 100 and 1000 frames per second;
+// - the highest frame rate sustained without losing a frame, with the
+//   frames of the stream node sent by a publishing network (a source
+//   feeding RosMurvMsgsPublisher);
+// - the CPU time a stream node burns per second while it waits, in its
+//   first-message wait and in its data wait, beside the process idle with
+//   no node waiting.
 //
 // Run with a --benchmark_min_time below 0.5 s (as CI does) every experiment
 // is cut short, so that the binary still checks that the path works.
@@ -23,7 +31,9 @@
 #include <atomic>
 #include <boost/make_shared.hpp>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
@@ -73,8 +83,18 @@ struct NodeUnref {
 };
 using NodePtr = std::unique_ptr<MURV::Node, NodeUnref>;
 
-std::string topicOf(const char* kind, int nch, int len) {
-  return std::string("/bench/") + kind + "_" + std::to_string(nch) + "x" + std::to_string(len);
+// Queues on every side hold a second of frames at the highest rate the
+// latencies are measured at, and a receiver ends a run after half a second
+// without a frame: a machine busy with other work delays frames, but does
+// not lose them.
+const int queueSize = 1000;
+const long silenceMicros = 500000;
+
+// A topic of its own for each experiment: a subscription of an earlier one
+// may still be going away.
+std::string topicOf(const std::string& experiment, int nch, int len, double rate) {
+  return "/bench/" + experiment + "_" + std::to_string(nch) + "x" + std::to_string(len) + "_" +
+         std::to_string(static_cast<int>(rate));
 }
 
 // ----------------------------------------------------------------- sender
@@ -106,7 +126,7 @@ MURV::ParameterSet publisherParams(const std::string& topic) {
                          "MURVSRCFFT", "MURVSRCFEATURE", "MURVSRCFEATUREMFM"};
   p.add("TOPIC_NAME_MURVWAVE", str(topic));
   for (const char* t : types) p.add(std::string("TOPIC_NAME_") + t, str(topic + "_unused"));
-  p.add("BUFFER_NUM", num(100));
+  p.add("BUFFER_NUM", num(queueSize));
   p.add("ROS_LOOP_RATE", real(1e6f));
   p.add("ROS_FRAME_ID", str("bench"));
   p.add("TIMESTAMP_TYPE", str("ROS_TIME_NOW"));
@@ -131,7 +151,9 @@ bool publishPaced(const ros::Publisher& probe, double rate, int frames, Publish 
 }
 
 // The sender process: one command a line on in, one answer a line on out.
-//   node|plain NCH LEN RATE FRAMES   publish FRAMES frames of NCH x LEN
+//   node|plain TOPIC NCH LEN RATE FRAMES   publish FRAMES frames of NCH x LEN
+//                                          through the publishing network or
+//                                          a plain roscpp publisher
 //   quit
 [[noreturn]] void senderMain(int in, int out) {
   prctl(PR_SET_PDEATHSIG, SIGKILL);
@@ -142,19 +164,19 @@ bool publishPaced(const ros::Publisher& probe, double rate, int frames, Publish 
   generator->initialize();
   ros::NodeHandle nh;
   FILE* commands = fdopen(in, "r");
-  char kind[16];
+  char kind[16], topicName[256];
   int nch, len, frames;
   double rate;
   // What was published for a command stays until the next one: torn down
   // at once, a publisher would drop the frames still queued for sending.
   NodePtr source, pub;
   ros::Publisher probe, plain;
-  while (std::fscanf(commands, "%15s %d %d %lf %d", kind, &nch, &len, &rate, &frames) == 5) {
+  while (std::fscanf(commands, "%15s %255s %d %d %lf %d", kind, topicName, &nch, &len, &rate, &frames) == 6) {
     pub.reset();
     source.reset();
     probe = plain = ros::Publisher();
     bool ok = false;
-    const std::string topic = topicOf(kind, nch, len);
+    const std::string topic = topicName;
     if (std::string(kind) == "node") {
       source.reset(new FrameSource(nch, len));
       pub.reset(new RosMurvMsgsPublisher("pub", publisherParams(topic)));
@@ -165,7 +187,7 @@ bool publishPaced(const ros::Publisher& probe, double rate, int frames, Publish 
       probe = nh.advertise<murv_msgs::MurvWave>(topic, 1);
       ok = publishPaced(probe, rate, frames, [&](int i) { pub->getOutput(0, i); });
     } else {
-      plain = nh.advertise<murv_msgs::MurvWave>(topic, 100);
+      plain = nh.advertise<murv_msgs::MurvWave>(topic, queueSize);
       murv_msgs::MurvWave m;
       m.header.frame_id = "bench";
       m.nch = nch;
@@ -206,9 +228,9 @@ public:
     return *bench;
   }
   // Sends a command and waits for its answer.
-  bool command(const std::string& kind, int nch, int len, double rate, int frames) {
-    const std::string line = kind + " " + std::to_string(nch) + " " + std::to_string(len) + " " + std::to_string(rate) +
-                             " " + std::to_string(frames) + "\n";
+  bool command(const std::string& kind, const std::string& topic, int nch, int len, double rate, int frames) {
+    const std::string line = kind + " " + topic + " " + std::to_string(nch) + " " + std::to_string(len) + " " +
+                             std::to_string(rate) + " " + std::to_string(frames) + "\n";
     if (write(toSender_, line.data(), line.size()) < 0) return false;
     char answer[32] = {0};
     return std::fgets(answer, sizeof answer, fromSender_) && std::string(answer) == "done\n";
@@ -272,21 +294,26 @@ struct Run {
   bool connected = true;
 };
 
+// Who publishes a run's frames: the publishing network or a plain roscpp
+// publisher (see senderMain).
+using Path = Run (*)(const std::string& publisher, const std::string& topic, int nch, int len, double rate,
+                     int frames);
+
 double microsSince(const ros::Time& stamp) { return (ros::Time::now() - stamp).toSec() * 1e6; }
 
-Run runStream(int nch, int len, double rate, int frames) {
+Run runStream(const std::string& publisher, const std::string& topic, int nch, int len, double rate, int frames) {
   Bench& bench = Bench::get();
   MURV::ParameterSet p;
   const char* types[] = {"MURVFFT",    "MURVFEATURE",    "MURVSOURCE",       "MURVSRCWAVE",
                          "MURVSRCFFT", "MURVSRCFEATURE", "MURVSRCFEATUREMFM"};
-  p.add("TOPIC_NAME_MURVWAVE", str(topicOf("node", nch, len)));
+  p.add("TOPIC_NAME_MURVWAVE", str(topic));
   for (const char* t : types) p.add(std::string("TOPIC_NAME_") + t, str("/bench/unused"));
   p.add("STREAM_SELECTION", str("MurvWave"));
   p.add("ENABLE_DEBUG", MURV::FalseObject);
   p.add("ROS_LOOP_RATE", real(1e6f));
-  p.add("MSG_BUFFER_NUM", num(100));
-  p.add("DATA_BUFFER_NUM", num(100));
-  p.add("KILL_TIME_LEN", num(300000));
+  p.add("MSG_BUFFER_NUM", num(queueSize));
+  p.add("DATA_BUFFER_NUM", num(queueSize));
+  p.add("KILL_TIME_LEN", num(static_cast<int>(silenceMicros)));
   p.add("KILL_NETWORK", MURV::TrueObject);
   std::streambuf* quiet = std::cout.rdbuf(nullptr);  // the node's traces
   NodePtr stream(new MurvMsgsStreamFromRos("stream", p));
@@ -297,7 +324,7 @@ Run runStream(int nch, int len, double rate, int frames) {
   std::cout.rdbuf(quiet);
 
   Run run;
-  std::thread sender([&] { run.connected = bench.command("node", nch, len, rate, frames); });
+  std::thread sender([&] { run.connected = bench.command(publisher, topic, nch, len, rate, frames); });
   run.latencyUs.reserve(frames);
   for (int count = 0;; ++count) {
     if (!MURV::dereference_cast<bool>(stream->getOutput(notEof, count))) break;
@@ -313,33 +340,44 @@ Run runStream(int nch, int len, double rate, int frames) {
   return run;
 }
 
-// The plain pair: a roscpp subscription whose callback takes the time.
-Run runPlain(int nch, int len, double rate, int frames) {
+// The plain pair: the callback queues the message and wakes the consumer,
+// which blocks on its own condition variable, takes the message and copies
+// its samples out, as the stream node does into its matrix. Like the node,
+// it waits for its first frame without a time-out (a minute here) and
+// stops after the same silence.
+Run runPlain(const std::string& publisher, const std::string& topic, int nch, int len, double rate, int frames) {
   Bench& bench = Bench::get();
-  Run run;
   std::mutex lock;
-  std::atomic<int> next{0};
-  run.latencyUs.reserve(frames);
+  std::condition_variable arrived;
+  std::deque<murv_msgs::MurvWave::ConstPtr> queue;
   ros::NodeHandle nh;
   ros::Subscriber sub =
-      nh.subscribe<murv_msgs::MurvWave>(topicOf("plain", nch, len), 100, [&](const murv_msgs::MurvWave::ConstPtr& m) {
-        const double us = microsSince(m->header.stamp);
-        std::lock_guard<std::mutex> g(lock);
-        run.latencyUs.push_back(us);
-        if (m->count != next) run.inOrder = false;
-        next = m->count + 1;
-        ++run.received;
+      nh.subscribe<murv_msgs::MurvWave>(topic, 100, [&](const murv_msgs::MurvWave::ConstPtr& m) {
+        {
+          std::lock_guard<std::mutex> g(lock);
+          queue.push_back(m);
+        }
+        arrived.notify_one();
       });
-  run.connected = bench.command("plain", nch, len, rate, frames);
-  // Delivery ends a little after publishing: wait for the tail.
-  murvtest::waitFor(
-      [&] {
-        std::lock_guard<std::mutex> g(lock);
-        return run.received >= frames;
-      },
-      std::chrono::milliseconds(300), std::chrono::milliseconds(1));
+  Run run;
+  std::thread sender([&] { run.connected = bench.command(publisher, topic, nch, len, rate, frames); });
+  run.latencyUs.reserve(frames);
+  std::vector<float> samples;
+  for (;;) {
+    std::unique_lock<std::mutex> g(lock);
+    const auto silence = std::chrono::microseconds(run.received == 0 ? 60000000 : silenceMicros);
+    if (!arrived.wait_for(g, silence, [&] { return !queue.empty(); })) break;
+    const murv_msgs::MurvWave::ConstPtr m = queue.front();
+    queue.pop_front();
+    g.unlock();
+    samples.clear();
+    for (const auto& channel : m->src) samples.insert(samples.end(), channel.wavedata.begin(), channel.wavedata.end());
+    run.latencyUs.push_back(microsSince(m->header.stamp));
+    if (m->count != run.received || samples.size() != static_cast<std::size_t>(nch) * len) run.inOrder = false;
+    ++run.received;
+  }
+  sender.join();
   sub.shutdown();
-  std::lock_guard<std::mutex> g(lock);
   return run;
 }
 
@@ -359,36 +397,47 @@ std::string shape(const benchmark::State& state) {
   return std::to_string(state.range(0)) + "x" + std::to_string(state.range(1));
 }
 
-template <Run (*Path)(int, int, double, int)>
-void latency(benchmark::State& state, const char* name) {
+// Both receivers are fed by the same plain roscpp publisher, so that they
+// differ only in how the frame is taken in; their runs alternate, so that
+// both see the same load on the machine, and the percentiles are those of
+// all frames of one receiver's runs.
+void BM_Latency(benchmark::State& state) {
   const int nch = static_cast<int>(state.range(0)), len = static_cast<int>(state.range(1));
-  // Frames of 512 samples at 16 kHz come 31.25 times a second; a few times
-  // that keeps the link busy without queueing.
-  const double rate = 200;
-  const int frames = shortRun() ? 40 : 1000;
+  const double rate = static_cast<double>(state.range(2));
+  // Many short runs rather than a few long ones: the load of the machine
+  // changes by the second.
+  const int rounds = shortRun() ? 1 : 8;
+  const int frames = shortRun() ? 40 : std::min(500, static_cast<int>(1.5 * rate));
   for (auto _ : state) {
     const auto begin = Clock::now();
-    const Run run = Path(nch, len, rate, frames);
+    std::vector<double> plain, stream;
+    for (int round = 0; round < rounds; ++round) {
+      const std::string suffix = "_" + std::to_string(round);
+      for (Path path : {runPlain, runStream}) {
+        const bool isPlain = path == runPlain;
+        const std::string experiment = std::string("latency_") + (isPlain ? "plain" : "stream") + suffix;
+        const Run run = path("plain", topicOf(experiment, nch, len, rate), nch, len, rate, frames);
+        if (!run.connected || run.received != frames || !run.inOrder) {
+          state.SkipWithError("frames lost or out of order");
+          return;
+        }
+        std::vector<double>& all = isPlain ? plain : stream;
+        all.insert(all.end(), run.latencyUs.begin(), run.latencyUs.end());
+      }
+    }
     state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
-    if (!run.connected || run.received != frames || !run.inOrder) {
-      state.SkipWithError("frames lost or out of order");
-      return;
-    }
-    const double p50 = percentile(run.latencyUs, 0.5), p99 = percentile(run.latencyUs, 0.99);
-    state.counters["p50_us"] = p50;
-    state.counters["p99_us"] = p99;
-    results()[std::string(name) + "p50" + shape(state)] = p50;
-    results()[std::string(name) + "p99" + shape(state)] = p99;
-    const auto plain50 = results().find("plainp50" + shape(state));
-    if (std::string(name) == "stream" && plain50 != results().end() && plain50->second > 0) {
-      state.counters["p50_vs_roscpp"] = p50 / plain50->second;
-      state.counters["p99_vs_roscpp"] = p99 / results()["plainp99" + shape(state)];
-    }
+    const double p50 = percentile(stream, 0.5), p99 = percentile(stream, 0.99);
+    const double plain50 = percentile(plain, 0.5), plain99 = percentile(plain, 0.99);
+    state.counters["stream_p50_us"] = p50;
+    state.counters["stream_p99_us"] = p99;
+    state.counters["roscpp_p50_us"] = plain50;
+    state.counters["roscpp_p99_us"] = plain99;
+    state.counters["p50_vs_roscpp"] = p50 / plain50;
+    state.counters["p99_vs_roscpp"] = p99 / plain99;
   }
 }
 
-template <Run (*Path)(int, int, double, int)>
-void maxRate(benchmark::State& state, const char* name) {
+void maxRate(benchmark::State& state, Path path, const char* name, const char* publisher) {
   const int nch = static_cast<int>(state.range(0)), len = static_cast<int>(state.range(1));
   const std::vector<double> rates =
       shortRun() ? std::vector<double>{1000, 4000}
@@ -399,7 +448,7 @@ void maxRate(benchmark::State& state, const char* name) {
     for (double rate : rates) {
       // A second's worth of frames, at least 500.
       const int frames = shortRun() ? 50 : std::max(500, static_cast<int>(rate));
-      const Run run = Path(nch, len, rate, frames);
+      const Run run = path(publisher, topicOf(std::string("rate_") + name, nch, len, rate), nch, len, rate, frames);
       if (!run.connected || run.received != frames || !run.inOrder) break;
       best = rate;
     }
@@ -413,10 +462,8 @@ void maxRate(benchmark::State& state, const char* name) {
   }
 }
 
-void BM_RoscppLatency(benchmark::State& state) { latency<runPlain>(state, "plain"); }
-void BM_StreamLatency(benchmark::State& state) { latency<runStream>(state, "stream"); }
-void BM_RoscppMaxRate(benchmark::State& state) { maxRate<runPlain>(state, "plain"); }
-void BM_StreamMaxRate(benchmark::State& state) { maxRate<runStream>(state, "stream"); }
+void BM_RoscppMaxRate(benchmark::State& state) { maxRate(state, runPlain, "plain", "plain"); }
+void BM_StreamMaxRate(benchmark::State& state) { maxRate(state, runStream, "stream", "node"); }
 
 double threadCpuSeconds() {
   timespec t;
@@ -431,14 +478,19 @@ double processCpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
-// A stream node past its first frame waits for the next one, which does not
-// come, until its KILL_TIME_LEN: CPU time per second of that wait, on the
-// waiting thread and in the whole process; beside it the process idle with
-// the same ROS threads and no node waiting.
+// CPU time per second of waiting, on the waiting thread and in the whole
+// process, of a stream node that waits for a frame which does not come:
+// in its first-message wait (until a frame is queued after the time
+// measured), or past its first frame in its data wait (until its
+// KILL_TIME_LEN); beside it the process idle with the same ROS threads and
+// no node waiting, and what the tick alone costs on this machine: a thread
+// that only sleeps on a condition variable, 10 ms at a time.
+enum IdleCase { noneWaiting, firstMessageWait, dataWait, tickAlone };
+
 void BM_StreamIdleWait(benchmark::State& state) {
   Bench::get();
-  const bool waiting = state.range(0) != 0;
-  const double seconds = shortRun() ? 0.1 : 1.0;
+  const IdleCase what = static_cast<IdleCase>(state.range(0));
+  const double seconds = shortRun() ? 0.1 : 2.0;
   MURV::ParameterSet p;
   for (const char* t : {"MURVWAVE", "MURVFFT", "MURVFEATURE", "MURVSOURCE", "MURVSRCWAVE", "MURVSRCFFT",
                         "MURVSRCFEATURE", "MURVSRCFEATUREMFM"})
@@ -456,15 +508,41 @@ void BM_StreamIdleWait(benchmark::State& state) {
   const int notEof = node->translateOutput("NOT_EOF");
   node->initialize();
   std::cout.rdbuf(quiet);
-  node->callbackHolder().cb_murvwave(boost::make_shared<const murv_msgs::MurvWave>());
-  node->getOutput(notEof, 0);
+  callbackFuncMurvMsgsStreamFromRos& holder = node->callbackHolder();
+  auto frame = boost::make_shared<const murv_msgs::MurvWave>();
+  if (what == dataWait) {
+    holder.cb_murvwave(frame);
+    node->getOutput(notEof, 0);
+  }
   for (auto _ : state) {
     const auto begin = Clock::now();
     const double thread0 = threadCpuSeconds(), process0 = processCpuSeconds();
-    if (waiting)
-      node->getOutput(notEof, 1);
-    else
+    double waitingThreadCpu = 0;
+    if (what == noneWaiting) {
       std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    } else if (what == tickAlone) {
+      std::mutex lock;
+      std::condition_variable never;
+      std::unique_lock<std::mutex> g(lock);
+      while (Clock::now() - begin < std::chrono::duration<double>(seconds))
+        never.wait_for(g, std::chrono::milliseconds(10));
+    } else if (what == dataWait) {
+      node->getOutput(notEof, 1);
+    } else {
+      // The frame that ends the wait comes after the time measured.
+      std::thread waiting([&] {
+        const double t0 = threadCpuSeconds();
+        node->getOutput(notEof, 0);
+        waitingThreadCpu = threadCpuSeconds() - t0;
+      });
+      std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+      state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
+      state.counters["process_cpu_ms_per_s"] = (processCpuSeconds() - process0) * 1e3 / seconds;
+      holder.cb_murvwave(frame);
+      waiting.join();
+      state.counters["thread_cpu_ms_per_s"] = waitingThreadCpu * 1e3 / seconds;
+      continue;
+    }
     const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
     state.SetIterationTime(wall);
     state.counters["thread_cpu_ms_per_s"] = (threadCpuSeconds() - thread0) * 1e3 / wall;
@@ -481,17 +559,27 @@ void shapes(benchmark::internal::Benchmark* b) {
       ->Unit(benchmark::kMillisecond);
 }
 
+void shapesAndRates(benchmark::internal::Benchmark* b) {
+  b->ArgNames({"nch", "len", "fps"})
+      ->Args({8, 512, 100})
+      ->Args({8, 512, 1000})
+      ->Args({16, 512, 100})
+      ->Args({16, 512, 1000})
+      ->Iterations(1)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+}
+
 }  // namespace
 
-// The plain pair first, so that the stream's rows carry the ratios.
-BENCHMARK(BM_RoscppLatency)->Apply(shapes);
-BENCHMARK(BM_StreamLatency)->Apply(shapes);
+BENCHMARK(BM_Latency)->Apply(shapesAndRates);
+// The plain pair first, so that the stream's rows carry the ratio.
 BENCHMARK(BM_RoscppMaxRate)->Apply(shapes);
 BENCHMARK(BM_StreamMaxRate)->Apply(shapes);
+// waiting: 0 none, 1 first-message wait, 2 data wait, 3 the tick alone.
 BENCHMARK(BM_StreamIdleWait)
     ->ArgName("waiting")
-    ->Arg(0)
-    ->Arg(1)
+    ->DenseRange(0, 3)
     ->Iterations(1)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

@@ -44,6 +44,7 @@ AudioStreamFromRos::AudioStreamFromRos(std::string nodeName, MURV::ParameterSet 
   murvstream::installStopSignals();
   inOrder = true;
   holder.reset(new callbackFuncAudioStreamFromRos(dataBufferNum, debugPrint));
+  holder->arrivals = waiter.notifier();
   std::cout << getName() << " constructor end..." << std::endl;
 }
 

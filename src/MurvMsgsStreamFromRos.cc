@@ -59,6 +59,7 @@ MurvMsgsStreamFromRos::MurvMsgsStreamFromRos(std::string nodeName, MURV::Paramet
 
   murvstream::installStopSignals();
   holder.reset(new callbackFuncMurvMsgsStreamFromRos(dataBufferNum, enableDebug));
+  holder->arrivals = waiter.notifier();
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;
 }

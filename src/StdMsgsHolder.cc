@@ -92,7 +92,7 @@ std::size_t StdMsgsHolder::entries(Category category) {
   return n;
 }
 
-void StdMsgsHolder::queued() {}
+void StdMsgsHolder::queued() { arrivals.notify(); }
 
 template <class In, class Out>
 void StdMsgsHolder::receive(const char* typeName, const boost::shared_ptr<const In>& msg, std::deque<Out>& fifo) {

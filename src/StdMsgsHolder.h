@@ -16,6 +16,7 @@
 
 #include "Node.h"
 #include "StdMsgsToHost.h"
+#include "StreamWait.h"
 
 namespace murvstd {
 
@@ -77,6 +78,9 @@ public:
   const bool enable_debug;
   const std::int32_t capacity;
   std::mutex fifo_lock;
+  // Woken after every queued message. The stream node sets it to its
+  // waiter's notifier before it subscribes; the subscriber leaves it alone.
+  murvstream::WaitNotifier arrivals;
 
 protected:
   // 1 until the first callback has queued its copy, then 0 for good; under

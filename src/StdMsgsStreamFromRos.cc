@@ -71,6 +71,7 @@ void StdMsgsStreamFromRos::initialize() {
   // A type or shape the node cannot take would leave every iteration
   // waiting for a message that cannot come.
   const murvstd::StdType type = murvstd::checkedStdType(this, fileName, __LINE__, rosMessageType, outArrayFormat);
+  holder->arrivals = waiter.notifier();
   if (!subscriber)
     subscriber = murvstd::subscribeStdType(this, fileName, __LINE__, type, topicName, msgBufferNum, holder.get());
   category = murvstd::categoryOf(type);

@@ -1,10 +1,13 @@
 #include "StreamWait.h"
 
 #include <ros/ros.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <utility>
 
 namespace murvstream {
 
@@ -17,15 +20,7 @@ const int maxStopFlags = 16;
 std::atomic<StopFlag*> stopFlags[maxStopFlags];
 std::atomic<int> stopFlagCount{0};
 
-class RealWaitEnvironment : public WaitEnvironment {
-public:
-  std::int64_t nowMicros() override {
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-  }
-  void pause() override { usleep(1); }
-  bool rosRunning() override { return ros::ok() && !ros::isShuttingDown(); }
-};
+using SteadyMicros = std::chrono::time_point<std::chrono::steady_clock, std::chrono::microseconds>;
 
 }  // namespace
 
@@ -45,8 +40,57 @@ void installStopSignals() {
   std::signal(SIGHUP, stopSignalHandler);
 }
 
+// The count changes under the lock, so a waiter that has read it cannot
+// miss a later notification: either it reads the new count before it
+// sleeps, or the notification finds it asleep.
+struct WaitNotifier::State {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::uint64_t count = 0;
+};
+
+WaitNotifier::WaitNotifier() : state(std::make_shared<State>()) {}
+
+void WaitNotifier::notify() const noexcept {
+  try {
+    {
+      std::lock_guard<std::mutex> guard(state->lock);
+      ++state->count;
+    }
+    state->changed.notify_all();
+  } catch (...) {
+    // A lock that cannot be taken: the waiter still looks again within
+    // its tick.
+  }
+}
+
+std::uint64_t WaitNotifier::notifications() const {
+  std::lock_guard<std::mutex> guard(state->lock);
+  return state->count;
+}
+
+void WaitNotifier::waitPast(std::uint64_t seen, std::int64_t untilMicros) const {
+  std::unique_lock<std::mutex> guard(state->lock);
+  state->changed.wait_until(guard, SteadyMicros(std::chrono::microseconds(untilMicros)),
+                            [&] { return state->count != seen; });
+}
+
+SteadyWaitEnvironment::SteadyWaitEnvironment(std::int64_t tickMicros) : tick(tickMicros) {}
+
+std::int64_t SteadyWaitEnvironment::nowMicros() {
+  return std::chrono::time_point_cast<std::chrono::microseconds>(std::chrono::steady_clock::now())
+      .time_since_epoch()
+      .count();
+}
+
+void SteadyWaitEnvironment::block(const WaitNotifier& wake, std::uint64_t seen, std::int64_t untilMicros) {
+  wake.waitPast(seen, untilMicros);
+}
+
+bool SteadyWaitEnvironment::rosRunning() { return ros::ok() && !ros::isShuttingDown(); }
+
 WaitEnvironment& realWaitEnvironment() {
-  static RealWaitEnvironment env;
+  static SteadyWaitEnvironment env;
   return env;
 }
 
@@ -65,25 +109,34 @@ void StreamWaiter::giveUpIfStopped(int line) {
     throw new MURV::NodeException(nullptr, nodeName + " stopped waiting: ROS has been shut down", file, line);
 }
 
-void StreamWaiter::waitFirstMessage(const std::function<bool()>& arrived, int line) {
-  while (!arrived()) {
+// Every round reads the notification count before it looks, and sleeps
+// only while nothing has been notified since.
+void StreamWaiter::waitUntil(const std::function<bool()>& done, int line) {
+  for (;;) {
+    const std::uint64_t seen = wake.notifications();
+    if (done()) return;
     giveUpIfStopped(line);
-    env.pause();
+    env.block(wake, seen, env.nowMicros() + env.tickMicros());
   }
 }
 
-void StreamWaiter::waitUntil(const std::function<bool()>& holds, int line) { waitFirstMessage(holds, line); }
+void StreamWaiter::waitFirstMessage(const std::function<bool()>& arrived, int line) { waitUntil(arrived, line); }
 
 bool StreamWaiter::waitForData(const std::function<bool()>& hasData, long long killTimeLen, bool killNetwork,
                                int line) {
+  const bool timesOut = killNetwork && killTimeLen < neverTimesOut;
   const std::int64_t start = env.nowMicros();
-  while (!hasData()) {
+  for (;;) {
+    const std::uint64_t seen = wake.notifications();
+    if (hasData()) return true;
     const std::int64_t now = env.nowMicros();
-    env.pause();
-    if (killNetwork && now - start > killTimeLen) return false;
+    if (timesOut && now - start > killTimeLen) return false;
     giveUpIfStopped(line);
+    std::int64_t until = now + env.tickMicros();
+    // The first reading past the time-out ends the wait.
+    if (timesOut) until = std::min<std::int64_t>(until, start + killTimeLen + 1);
+    env.block(wake, seen, until);
   }
-  return true;
 }
 
 }  // namespace murvstream

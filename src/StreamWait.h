@@ -2,12 +2,56 @@
 #define MURV_STREAM_WAIT_H
 
 // How the stream nodes wait for data: the first-message wait, the data wait
-// with its time-out, and the stop signals that make a waiting node give up.
+// with its time-out, any other wait until a condition holds, and the stop
+// signals that make a waiting node give up.
+//
+// A wait sleeps until something can have changed: a callback holder has
+// queued a message and notified the waiter, the time-out is due, or a tick
+// of at most 10 ms has passed. The tick is there for the stop flag and for
+// ROS going away, which nothing can notify (a signal handler may not touch
+// a condition variable).
+//
+// Adopting the waits in a stream node (a few lines):
+//
+//   - the callback holder owns a WaitNotifier and notifies it after every
+//     message it has queued, once its lock is released:
+//
+//       murvstream::WaitNotifier arrivals;  // member of the holder
+//       ...
+//       murvmsg::receiveInto(typeName, *msg, fifo_lock, fifo, capacity,
+//                            [this] { first_message_flag = 0; });
+//       arrivals.notify();
+//
+//   - the node constructs its StreamWaiter as a member, and once it has
+//     made its holder, before anything is subscribed, hands the holder the
+//     waiter's notifier (a node with several holders hands it to each):
+//
+//       holder->arrivals = waiter.notifier();
+//
+//   - calculate() waits as before, with predicates that take the holder's
+//     lock for each look:
+//
+//       waiter.waitFirstMessage([&] { return h.firstMessageArrived(); }, line);
+//       if (!waiter.waitForData([&] { return murvmsg::entriesIn(h.fifo_lock, fifo) > 0; },
+//                               killTimeLen, killNetwork, line))
+//         ...NOT_EOF false...
+//
+//   - a wait without a time-out until some condition holds (for instance
+//     until the newest joint state is at or after a message's time) is
+//     waitUntil(done, line): done() is called at the start of every round
+//     and must test what it reads in the same call (a value read in one
+//     round and tested only in the next would wait a tick for nothing).
+//
+// A notification that finds nobody waiting is kept: a wait that tests its
+// condition after it has been sent sees the change, and one that tested
+// before does not block on it. A notification without a change only costs
+// one more look.
 
 #include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "BaseException.h"
@@ -40,13 +84,54 @@ private:
 void installStopSignals();
 void stopSignalHandler(int signal);
 
+// Wakes the waits of one StreamWaiter. Copies share one wake-up: a copy
+// taken from StreamWaiter::notifier() wakes that waiter's waits. A notifier
+// made on its own wakes nobody until it is replaced by such a copy, which
+// must happen before any thread can notify it.
+class WaitNotifier {
+public:
+  WaitNotifier();
+  // Tells the waiter that what it waits for may have changed. Call it
+  // after the change, with no lock of the caller held. Never throws.
+  void notify() const noexcept;
+
+  // The number of notifications so far.
+  std::uint64_t notifications() const;
+  // Blocks until notifications() is no longer seen, or until the steady
+  // clock (std::chrono::steady_clock, in microseconds) reads untilMicros.
+  void waitPast(std::uint64_t seen, std::int64_t untilMicros) const;
+
+private:
+  struct State;
+  std::shared_ptr<State> state;
+};
+
 // Time and the world as the waits see them; replaced in tests.
 class WaitEnvironment {
 public:
   virtual ~WaitEnvironment() {}
-  virtual std::int64_t nowMicros() = 0;  // a steady clock: a wall-clock step cannot fake a silence
-  virtual void pause() = 0;              // one poll interval
-  virtual bool rosRunning() = 0;         // false once ROS has been shut down
+  // A steady clock, in microseconds: a wall-clock step cannot fake a
+  // silence or hide one.
+  virtual std::int64_t nowMicros() = 0;
+  // Sleeps until wake has been notified past seen, or nowMicros() reads
+  // untilMicros.
+  virtual void block(const WaitNotifier& wake, std::uint64_t seen, std::int64_t untilMicros) = 0;
+  // The longest sleep between two looks at the stop flag and at ROS.
+  virtual std::int64_t tickMicros() = 0;
+  virtual bool rosRunning() = 0;  // false once ROS has been shut down
+};
+
+// The real one: the steady clock, a condition variable, ros::ok().
+class SteadyWaitEnvironment : public WaitEnvironment {
+public:
+  explicit SteadyWaitEnvironment(std::int64_t tickMicros = 10000);
+  std::int64_t nowMicros() override;
+  void block(const WaitNotifier& wake, std::uint64_t seen, std::int64_t untilMicros) override;
+  std::int64_t tickMicros() override { return tick; }
+  bool rosRunning() override;
+
+private:
+  std::int64_t tick;
 };
 WaitEnvironment& realWaitEnvironment();
 
@@ -54,19 +139,32 @@ WaitEnvironment& realWaitEnvironment();
 // " Force-quit...", the node's source file and the line of the wait.
 MURV::NodeException* forceQuit(const std::string& nodeName, const char* file, int line);
 
+// From this KILL_TIME_LEN on a data wait never times out: network files
+// use a large value to mean "no time-out".
+constexpr long long neverTimesOut = 9999999;
+
 class StreamWaiter {
 public:
   StreamWaiter(std::string nodeName, const StopFlag& stop, const char* file,
                WaitEnvironment& env = realWaitEnvironment());
 
+  // The notifier that callback holders notify (see the top of this file).
+  const WaitNotifier& notifier() const { return wake; }
+
+  // Each wait gives up with the force-quit exception naming line when it
+  // finds the stop flag set, and with a node exception when ROS has gone.
+
   // Waits, without a time-out, until arrived() holds.
   void waitFirstMessage(const std::function<bool()>& arrived, int line);
   // Waits until hasData() holds (true) or, when killNetwork is set, until
-  // more than killTimeLen microseconds of silence have passed (false).
+  // more than killTimeLen microseconds of silence have passed on the steady
+  // clock (false). A round looks at the data, then at the time-out, then at
+  // the stop flag, so a time-out due in the round of a stop signal wins. A
+  // negative killTimeLen ends the wait in its first round without data;
+  // from neverTimesOut on there is no time-out.
   bool waitForData(const std::function<bool()>& hasData, long long killTimeLen, bool killNetwork, int line);
-  // Waits, without a time-out, until holds() holds, as the first-message
-  // wait does, for a condition on anything a callback may change.
-  void waitUntil(const std::function<bool()>& holds, int line);
+  // Waits, without a time-out, until done() holds.
+  void waitUntil(const std::function<bool()>& done, int line);
 
 private:
   void giveUpIfStopped(int line);
@@ -74,6 +172,7 @@ private:
   const StopFlag& stop;
   const char* file;
   WaitEnvironment& env;
+  WaitNotifier wake;
 };
 
 }  // namespace murvstream

@@ -107,6 +107,10 @@ void SyncMurvMsgsAndJointState::initialize() {
   if (selection == murvmsg::StreamType::None)
     throw new MURV::NodeException(this, streamSelection + " is not supported.", fileName, __LINE__);
 
+  // Both holders wake the one waiter: the audio wait and the joint-state
+  // wait each look again when either kind arrives.
+  stream->arrivals = waiter.notifier();
+  joint->arrivals = waiter.notifier();
   using H = callbackFuncMurvMsgsStreamFromRos;
   switch (selection) {
     case murvmsg::StreamType::MurvWave: subscribe(&H::cb_murvwave); break;

@@ -24,4 +24,5 @@ void callbackFuncAudioStreamFromRos::cb(const murv_msgs::MurvWave::ConstPtr& msg
   murvmsg::receiveCopyInto(
       "MurvWave", *msg, [](const murv_msgs::MurvWave& m) { return murvmsg::frameCopy(m); }, fifo_lock, fifo_murvwave,
       capacity, [this] { first_message_flag = 0; });
+  arrivals.notify();
 }

@@ -1,6 +1,6 @@
 // The callback holder of AudioStreamFromRos: one FIFO of MurvWave frames,
 // filled by the ROS callback, and the first-message flag on which the
-// waiting node polls; every access is made under fifo_lock.
+// node waits; every access is made under fifo_lock.
 #ifndef MURV_CALLBACK_FUNC_AUDIO_STREAM_FROM_ROS_H
 #define MURV_CALLBACK_FUNC_AUDIO_STREAM_FROM_ROS_H
 
@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
+
+#include "StreamWait.h"
 
 class callbackFuncAudioStreamFromRos {
 public:
@@ -20,8 +22,8 @@ public:
 
   // The ROS callback: queues the frame trimmed to its nch by length (see
   // murvmsg::frameCopy) and clears the first-message flag in the same
-  // holding of the lock. It never throws; a frame that cannot be queued is
-  // logged and dropped.
+  // holding of the lock, then wakes the waiting node through arrivals. It
+  // never throws; a frame that cannot be queued is logged and dropped.
   void cb(const murv_msgs::MurvWave::ConstPtr& msg);
 
   // Whether a frame has been queued since construction; takes fifo_lock.
@@ -36,6 +38,9 @@ public:
   std::int32_t first_message_flag;
   const bool debug_print;
   std::mutex fifo_lock;
+  // Notified after each frame, with fifo_lock released; the node sets it to
+  // its waiter's notifier before it subscribes.
+  murvstream::WaitNotifier arrivals;
 };
 
 #endif

@@ -18,13 +18,15 @@ void traceReceipt(const char* typeName, int count) noexcept {
 
 // Each callback: the trace and the copy outside the lock, then the append
 // and the flag in one holding of it, so the node never sees the flag
-// cleared before the entry is there.
+// cleared before the entry is there; the node is woken once the lock is
+// released, so that it does not wake only to wait for the lock.
 template <class M>
 void receive(callbackFuncMurvMsgsStreamFromRos& h, const char* typeName, const boost::shared_ptr<const M>& msg,
              std::deque<M>& fifo) {
   if (!msg) return;
   if (h.enable_debug) traceReceipt(typeName, msg->count);
   murvmsg::receiveInto(typeName, *msg, h.fifo_lock, fifo, h.capacity, [&h] { h.first_message_flag = 0; });
+  h.arrivals.notify();
 }
 
 }  // namespace

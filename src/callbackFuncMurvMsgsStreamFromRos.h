@@ -1,6 +1,6 @@
 // The callback holder of MurvMsgsStreamFromRos: one message FIFO per audio
 // type, filled by the ROS callbacks, and the first-message flag on which the
-// waiting node polls. The node's calculate() reads and empties the FIFO of
+// node waits. The node's calculate() reads and empties the FIFO of
 // its type on the network's thread; every access is made under fifo_lock.
 #ifndef MURV_CALLBACK_FUNC_MURV_MSGS_STREAM_FROM_ROS_H
 #define MURV_CALLBACK_FUNC_MURV_MSGS_STREAM_FROM_ROS_H
@@ -18,6 +18,8 @@
 #include <deque>
 #include <mutex>
 
+#include "StreamWait.h"
+
 class callbackFuncMurvMsgsStreamFromRos {
 public:
   // capacity is the most entries one FIFO keeps (a value below 1 keeps 1);
@@ -27,8 +29,9 @@ public:
   callbackFuncMurvMsgsStreamFromRos& operator=(const callbackFuncMurvMsgsStreamFromRos&) = delete;
 
   // ROS callbacks: each queues its own copy of the message and clears the
-  // first-message flag in the same holding of the lock. They never throw; a
-  // message that cannot be queued is logged and dropped.
+  // first-message flag in the same holding of the lock, then wakes the
+  // waiting node through arrivals. They never throw; a message that cannot
+  // be queued is logged and dropped.
   void cb_murvwave(const murv_msgs::MurvWave::ConstPtr& msg);
   void cb_murvfft(const murv_msgs::MurvFFT::ConstPtr& msg);
   void cb_murvfeature(const murv_msgs::MurvFeature::ConstPtr& msg);
@@ -58,6 +61,9 @@ public:
   std::int32_t first_message_flag;
   const std::int32_t capacity;
   std::mutex fifo_lock;
+  // Notified after each message, with fifo_lock released; the node sets it
+  // to its waiter's notifier before it subscribes.
+  murvstream::WaitNotifier arrivals;
 };
 
 #endif

@@ -35,6 +35,7 @@ void callbackFuncSyncRosJointState::cb(const sensor_msgs::JointState::ConstPtr& 
   try {
     sensor_msgs::JointState copy(*msg);
     murvmsg::appendBounded(fifo_lock, fifo_jointstate, capacity, std::move(copy));
+    arrivals.notify();
   } catch (const std::bad_alloc&) {
     murvmsg::detail::logDropped("JointState", "out of memory while copying it");
   } catch (const std::exception& e) {

@@ -61,6 +61,10 @@ public:
   // A copy of the front joint state, for an iteration without a message.
   sensor_msgs::JointState front();
 
+  // Woken after every queued joint state, so that a node waiting for the
+  // joint state in force sees it at once. Set before subscribing.
+  murvstream::WaitNotifier arrivals;
+
   // Oldest first, never empty. Read and changed only while holding fifo_lock.
   std::deque<sensor_msgs::JointState> fifo_jointstate;
   const bool enable_debug;

@@ -110,6 +110,7 @@ TEST(StdMsgsConversion, FifoRules) {
   EXPECT_FALSE(h.firstMessageArrived());
   h.cb_stdint8(shared<Int8>(9));
   EXPECT_TRUE(h.firstMessageArrived());
+  EXPECT_EQ(h.arrivals.notifications(), 1u) << "a queued message wakes the waiting stream";
   EXPECT_EQ(log.count(ros::console::levels::Info, "Received [thread=" + murvmsg::threadIdText() + "]"), 1);
 
   H five(5, false);

@@ -4,6 +4,8 @@
 // network (rosnode kill, a node of the same name taking over).
 #include <gtest/gtest.h>
 
+#include <sys/syscall.h>
+
 #include <atomic>
 #include <thread>
 
@@ -59,6 +61,16 @@ void stopWaitingNetwork(const std::string& type, const std::string& selection, b
   EXPECT_TRUE(endsWith(out, "ROS destructed...\n")) << out;
 }
 
+// How often thread tid of this process has gone to sleep of its own accord.
+long sleepsOf(long tid) {
+  std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+  std::string key;
+  long value = -1;
+  while (status >> key)
+    if (key == "voluntary_ctxt_switches:" && status >> value) break;
+  return value;
+}
+
 }  // namespace
 
 TEST(StreamSignals, SigintAndSighupStopAWaitingMurvMsgsStream) {
@@ -74,7 +86,9 @@ TEST(StreamSignals, SigintAndSighupStopAWaitingAudioStream) {
 }
 
 // One handler for the process sets the flag of every stream node class, so
-// the nodes of both classes stop, whichever was constructed last.
+// the nodes of both classes stop, whichever was constructed last. The nodes
+// sleep between their looks at the flag, never for long: asleep in their
+// waits when the signal comes, they stop well under a second later.
 TEST(StreamSignals, OneSignalStopsTheStreamNodesOfEveryClass) {
   murvtest::RosMaster master;
   master.start();
@@ -84,38 +98,44 @@ TEST(StreamSignals, OneSignalStopsTheStreamNodesOfEveryClass) {
       gen->initialize();
       Stream first("first", "MurvSource", {"SRCOUT"}, {{"KILL_NETWORK", boolParam(false)}});
       Stream second("second", "MurvWave", {"MATOUT"}, {{"KILL_NETWORK", boolParam(false)}});
-      Audio last("last", {{"KILL_NETWORK", boolParam(false)}});
+      Audio last("last", {{"KILL_TIME_LEN", intParam(9999999)}});
       last.holder().cb(shared(subtest::wave(1, 1, 1)));
       if (!last.next(0)) return 2;
-      HostFailure f1, f2, f3;
-      std::atomic<int> waiting{0};
-      std::thread t1([&] {
-        ++waiting;
-        f1 = hostFailure([&] { first.next(0); });
+      HostFailure f[3];
+      std::atomic<long> tids[3] = {{0}, {0}, {0}};
+      std::vector<std::thread> threads;
+      for (int i = 0; i < 3; ++i)
+        threads.emplace_back([&, i] {
+          tids[i] = syscall(SYS_gettid);
+          f[i] = hostFailure([&] { i == 0 ? first.next(0) : i == 1 ? second.next(0) : last.next(1); });
+        });
+      waitFor([&] { return tids[0] && tids[1] && tids[2]; });
+      long slept[3];
+      for (int i = 0; i < 3; ++i) slept[i] = sleepsOf(tids[i]);
+      // Each has gone to sleep a few times: it is in its wait.
+      const bool asleep = waitFor([&] {
+        for (int i = 0; i < 3; ++i)
+          if (sleepsOf(tids[i]) < slept[i] + 3) return false;
+        return true;
       });
-      std::thread t2([&] {
-        ++waiting;
-        f2 = hostFailure([&] { second.next(0); });
-      });
-      std::thread t3([&] {
-        ++waiting;
-        f3 = hostFailure([&] { last.next(1); });
-      });
-      waitFor([&] { return waiting == 3; });
+      const auto sent = std::chrono::steady_clock::now();
       kill(getpid(), sig);
-      t1.join();
-      t2.join();
-      t3.join();
+      for (std::thread& t : threads) t.join();
+      const double took = secondsSince(sent);
       int failures = 0;
+      if (!asleep || took >= 0.5) {
+        std::cerr << "asleep " << asleep << ", stopped after " << took << " s" << std::endl;
+        ++failures;
+      }
       auto expect = [&](const HostFailure& f, const std::string& message, const std::string& file, int line) {
         if (f.message != message || f.file != file || f.line != line || f.hasNode) {
           std::cerr << "expected " << file << ":" << line << " " << message << ", got " << f.text << std::endl;
           ++failures;
         }
       };
-      expect(f1, "first Force-quit...", "MurvMsgsStreamFromRos", 737);
-      expect(f2, "second Force-quit...", "MurvMsgsStreamFromRos", 737);
-      expect(f3, "last Force-quit...", "AudioStreamFromRos", 285);
+      expect(f[0], "first Force-quit...", "MurvMsgsStreamFromRos", 737);
+      expect(f[1], "second Force-quit...", "MurvMsgsStreamFromRos", 737);
+      expect(f[2], "last Force-quit...", "AudioStreamFromRos", 285);
       if (!exit_flag_MurvMsgsStreamFromRos.isSet() || !exit_flag_AudioStreamFromRos.isSet()) ++failures;
       return failures;
     });

@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 
 #include "StreamWait.h"
 
@@ -10,21 +12,21 @@ using namespace murvstream;
 
 namespace {
 
-// Each pause moves the clock on by step microseconds; data can be made to
-// arrive after a number of pauses.
+// Each block moves the clock on to the time it was asked to sleep until,
+// unless a notification came since the waiter's look.
 class FakeEnvironment : public WaitEnvironment {
 public:
   std::int64_t nowMicros() override { return now; }
-  void pause() override {
-    ++pauses;
-    now += step;
-    if (stopAfter >= 0 && pauses >= stopAfter) flagToSet->set();
+  void block(const WaitNotifier& wake, std::uint64_t seen, std::int64_t until) override {
+    ++blocks;
+    if (wake.notifications() == seen) now = std::max(now, until);
+    if (stopAfter >= 0 && blocks >= stopAfter) flagToSet->set();
   }
+  std::int64_t tickMicros() override { return 10000; }
   bool rosRunning() override { return ros; }
 
   std::int64_t now = 1000000;  // anywhere: only differences count
-  std::int64_t step = 50;
-  long pauses = 0;
+  long blocks = 0;
   long stopAfter = -1;
   StopFlag* flagToSet = nullptr;
   bool ros = true;
@@ -57,44 +59,69 @@ template <class F> Failure failureOf(F f) {
 
 }  // namespace
 
-TEST(StreamWait, DataAlreadyQueuedEndsTheWaitWithoutPolling) {
+TEST(StreamWait, DataAlreadyQueuedEndsTheWaitWithoutBlocking) {
   static StopFlag stop;
   FakeEnvironment env;
   StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
   EXPECT_TRUE(waiter.waitForData([] { return true; }, 0, true, 766));
   waiter.waitFirstMessage([] { return true; }, 737);
-  EXPECT_EQ(env.pauses, 0);
+  EXPECT_EQ(env.blocks, 0);
 }
 
-TEST(StreamWait, SilenceLongerThanTheKillTimeEndsTheWait) {
-  for (long long kill : {0LL, 500000LL, 8999999LL, 9000000LL, 9500000LL, 15000000LL}) {
+// KILL_TIME_LEN below 9,999,999 means what it says on a steady clock, 9 s
+// and more included; from 9,999,999 on (network files' "no time-out") and
+// without KILL_NETWORK the silence never ends the wait; a negative value
+// ends it in its first round.
+TEST(StreamWait, KillTimeLenRules) {
+  const long long never = -1;
+  struct Row {
+    long long kill;
+    bool killNetwork;
+    long long timesOutAfter;  // microseconds of silence, or never
+  };
+  const Row rows[] = {{-1, true, 0},
+                      {INT_MIN, true, 0},
+                      {0, true, 1},
+                      {500000, true, 500001},
+                      {8999999, true, 9000000},
+                      {9000000, true, 9000001},
+                      {9500000, true, 9500001},
+                      {9999998, true, 9999999},
+                      {9999999, true, never},
+                      {10000000, true, never},
+                      {15000000, true, never},
+                      {INT_MAX, true, never},
+                      {500000, false, never},
+                      {-1, false, never}};
+  const std::int64_t watched = 20000000;  // 20 s of silence, then data
+  for (const Row& r : rows) {
     static StopFlag stop;
     FakeEnvironment env;
     StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
     const std::int64_t start = env.now;
-    EXPECT_FALSE(waiter.waitForData([] { return false; }, kill, true, 766)) << kill;
-    // Every time-out means what it says, also past 9 s: the silence is
-    // measured on a steady clock, not on a 10-second wall-clock cycle.
-    EXPECT_GT(env.now - start, kill) << kill;
-    EXPECT_LE(env.now - start, kill + 2 * env.step) << kill;
+    const bool data = waiter.waitForData([&] { return env.now - start > watched; }, r.kill, r.killNetwork, 766);
+    if (r.timesOutAfter == never) {
+      EXPECT_TRUE(data) << r.kill << " " << r.killNetwork;
+    } else {
+      EXPECT_FALSE(data) << r.kill;
+      EXPECT_EQ(env.now - start, r.timesOutAfter) << r.kill;
+    }
+    if (r.timesOutAfter == 0) {
+      EXPECT_EQ(env.blocks, 0) << r.kill;
+    }
   }
 }
 
-TEST(StreamWait, ANegativeKillTimeEndsTheWaitOnItsFirstPass) {
+TEST(StreamWait, AWaitLooksAtTheStopFlagEveryTick) {
   static StopFlag stop;
   FakeEnvironment env;
+  env.stopAfter = 1;
+  env.flagToSet = &stop;
   StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
-  EXPECT_FALSE(waiter.waitForData([] { return false; }, -1, true, 766));
-  EXPECT_EQ(env.pauses, 1);
-}
-
-TEST(StreamWait, WithoutKillNetworkTheWaitLastsUntilData) {
-  static StopFlag stop;
-  FakeEnvironment env;
-  StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
-  long polls = 0;
-  EXPECT_TRUE(waiter.waitForData([&] { return ++polls > 400000; }, 10, false, 766));
-  EXPECT_EQ(env.pauses, 400000);
+  const std::int64_t start = env.now;
+  // No time-out is near: the wait still wakes within a tick to find the flag.
+  EXPECT_TRUE(failureOf([&] { waiter.waitForData([] { return false; }, 9000000, true, 766); }).thrown);
+  EXPECT_EQ(env.now - start, env.tickMicros());
 }
 
 TEST(StreamWait, AStopSignalMakesAWaitingNodeGiveUp) {
@@ -109,13 +136,13 @@ TEST(StreamWait, AStopSignalMakesAWaitingNodeGiveUp) {
   EXPECT_EQ(f.file, "MurvMsgsStreamFromRos");
   EXPECT_EQ(f.line, 807);
   EXPECT_FALSE(f.hasNode);
-  EXPECT_EQ(env.pauses, 1000);
+  EXPECT_EQ(env.blocks, 1000);
 
   // The flag stays set: every later wait gives up at its first test, the
   // first-message wait with its own line; data already there still passes.
   Failure first = failureOf([&] { waiter.waitFirstMessage([] { return false; }, 737); });
   EXPECT_EQ(first.line, 737);
-  EXPECT_EQ(env.pauses, 1000);
+  EXPECT_EQ(env.blocks, 1000);
   EXPECT_TRUE(waiter.waitForData([] { return true; }, 0, false, 807));
 }
 
@@ -140,10 +167,8 @@ TEST(StreamWait, RosGoingAwayEndsAWaitWithANodeException) {
 
 TEST(StreamWait, RealClockTimeOutIsNoEarlierThanTheKillTime) {
   static StopFlag stop;
-  class NoRos : public WaitEnvironment {
+  class NoRos : public SteadyWaitEnvironment {
   public:
-    std::int64_t nowMicros() override { return realWaitEnvironment().nowMicros(); }
-    void pause() override { realWaitEnvironment().pause(); }
     bool rosRunning() override { return true; }
   } env;
   StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);

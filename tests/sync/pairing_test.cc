@@ -56,5 +56,8 @@ TEST(SyncHolders, CapacityKeepsTheNewestAndTheJointFifoIsNeverEmpty) {
     for (const auto& s : joint.fifo_jointstate) joints.push_back(int(s.header.seq));
     EXPECT_EQ(audio, c.audio) << c.capacity;
     EXPECT_EQ(joints, c.joints) << c.capacity;
+    // Every queued copy wakes the waiting node, whichever kind it is.
+    EXPECT_EQ(stream.arrivals.notifications(), std::uint64_t(c.sent)) << c.capacity;
+    EXPECT_EQ(joint.arrivals.notifications(), std::uint64_t(c.sent)) << c.capacity;
   }
 }
