@@ -22,14 +22,10 @@ namespace {
 
 const char* const fileName = "MurvMsgsStreamFromRos";
 
-const char* const topicParameters[MurvMsgsStreamFromRos::typeCount] = {
-    "TOPIC_NAME_MURVWAVE",    "TOPIC_NAME_MURVFFT",    "TOPIC_NAME_MURVFEATURE",    "TOPIC_NAME_MURVSOURCE",
-    "TOPIC_NAME_MURVSRCWAVE", "TOPIC_NAME_MURVSRCFFT", "TOPIC_NAME_MURVSRCFEATURE", "TOPIC_NAME_MURVSRCFEATUREMFM"};
-
 // The lines the force-quit exception names: the first-message wait, and the
 // data wait of each type in type order.
 const int firstMessageWaitLine = 737;
-const int dataWaitLines[MurvMsgsStreamFromRos::typeCount] = {766, 807, 850, 894, 940, 997, 1057, 1114};
+const int dataWaitLines[murvmsg::audioTypeCount] = {766, 807, 850, 894, 940, 997, 1057, 1114};
 
 template <class M>
 constexpr bool isChannelType = std::is_same_v<M, murv_msgs::MurvWave> || std::is_same_v<M, murv_msgs::MurvFFT>;
@@ -43,70 +39,38 @@ MurvMsgsStreamFromRos::MurvMsgsStreamFromRos(std::string nodeName, MURV::Paramet
   timestampID = addOutput("TIMESTAMP");
   notEofID = addOutput("NOT_EOF");
 
-  using namespace murvnode;
-  for (int i = 0; i < typeCount; ++i) topicNames[i] = paramString(parameters, topicParameters[i]);
-  streamSelection = paramString(parameters, "STREAM_SELECTION");
-  enableDebug = paramBool(parameters, "ENABLE_DEBUG");
-  rosLoopRate = paramFloat(parameters, "ROS_LOOP_RATE");
-  msgBufferNum = paramInt(parameters, "MSG_BUFFER_NUM");
-  dataBufferNum = paramInt(parameters, "DATA_BUFFER_NUM");
-  killTimeLen = paramInt(parameters, "KILL_TIME_LEN");
-  killNetwork = paramBool(parameters, "KILL_NETWORK");
-  checkedRate(this, "ROS_LOOP_RATE", rosLoopRate, fileName, __LINE__);
-  // This node does not take recognition results.
-  selection = murvmsg::streamTypeNamed(streamSelection);
-  if (selection == murvmsg::StreamType::MurvSorvex) selection = murvmsg::StreamType::None;
+  audio.readTopics(parameters);
+  audio.readSelection(parameters);
+  enableDebug = murvnode::paramBool(parameters, "ENABLE_DEBUG");
+  pacing.read(this, parameters, fileName, __LINE__);
 
   murvstream::installStopSignals();
-  holder.reset(new callbackFuncMurvMsgsStreamFromRos(dataBufferNum, enableDebug));
+  holder.reset(new callbackFuncMurvMsgsStreamFromRos(pacing.dataBufferNum, enableDebug));
   holder->arrivals = waiter.notifier();
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;
 }
 
 MurvMsgsStreamFromRos::~MurvMsgsStreamFromRos() {
-  murvnode::stopReceiving(subscribers, spinner);
+  murvnode::stopReceiving(subscriber, spinner);
   holder.reset();
 }
 
 int MurvMsgsStreamFromRos::translateOutput(const std::string& outputName) { return ports.translate(*this, outputName); }
 
-template <class M>
-void MurvMsgsStreamFromRos::subscribe(
-    void (callbackFuncMurvMsgsStreamFromRos::*callback)(const boost::shared_ptr<const M>&)) {
-  const int index = static_cast<int>(selection);
-  subscribers[index] =
-      murvnode::subscribeShared(this, fileName, __LINE__, topicNames[index], msgBufferNum, callback, holder.get());
-}
-
 void MurvMsgsStreamFromRos::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
 
-  // A selection that names no type would leave every iteration waiting for
-  // a first message that cannot come.
-  if (selection == murvmsg::StreamType::None)
-    throw new MURV::NodeException(this, streamSelection + " is not supported.", fileName, __LINE__);
-
-  using H = callbackFuncMurvMsgsStreamFromRos;
-  switch (selection) {
-    case murvmsg::StreamType::MurvWave: subscribe(&H::cb_murvwave); break;
-    case murvmsg::StreamType::MurvFFT: subscribe(&H::cb_murvfft); break;
-    case murvmsg::StreamType::MurvFeature: subscribe(&H::cb_murvfeature); break;
-    case murvmsg::StreamType::MurvSource: subscribe(&H::cb_murvsource); break;
-    case murvmsg::StreamType::MurvSrcWave: subscribe(&H::cb_murvsrcwave); break;
-    case murvmsg::StreamType::MurvSrcFFT: subscribe(&H::cb_murvsrcfft); break;
-    case murvmsg::StreamType::MurvSrcFeature: subscribe(&H::cb_murvsrcfeature); break;
-    case murvmsg::StreamType::MurvSrcFeatureMFM: subscribe(&H::cb_murvsrcfeaturemfm); break;
-    case murvmsg::StreamType::MurvSorvex:
-    case murvmsg::StreamType::None: break;
-  }
+  audio.requireType(this, fileName, __LINE__);
+  subscriber = murvnode::subscribeSelected(this, fileName, __LINE__, audio.selection, audio.topicNames,
+                                          pacing.msgBufferNum, holder.get());
 
   // The outputs filled together keep their counts together: TIMESTAMP,
   // NOT_EOF and the connected data ports of the type.
-  const murvmsg::DataPorts data = murvmsg::dataPortsOf(selection);
+  const murvmsg::DataPorts data = murvmsg::dataPortsOf(audio.selection);
   murvnode::raiseDepthsTogether(outputRecords, {timestampID, notEofID, data.matout ? ports.matout : -1,
                                                 data.srcout ? ports.srcout : -1, data.mapout ? ports.mapout : -1});
-  if (ports.forbiddenConnected(selection)) portMismatch = 1;
+  if (ports.forbiddenConnected(audio.selection)) portMismatch = 1;
 
   MURV::BufferedNode::initialize();
 
@@ -117,14 +81,14 @@ template <class M>
 void MurvMsgsStreamFromRos::stream(std::deque<M>& fifo, int dataWaitLine, int count, MURV::TimeStamp& stamp) {
   callbackFuncMurvMsgsStreamFromRos& h = *holder;
   waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);
-  const bool arrived = waiter.waitForData([&] { return murvmsg::entriesIn(h.fifo_lock, fifo) > 0; }, killTimeLen,
-                                          killNetwork, dataWaitLine);
+  const bool arrived = waiter.waitForData([&] { return murvmsg::entriesIn(h.fifo_lock, fifo) > 0; }, pacing.killTimeLen,
+                                          pacing.killNetwork, dataWaitLine);
   if (!arrived) slot(notEofID, count) = MURV::FalseObject;
 
   // The containers go out, empty after a time-out.
   MURV::Vector<MURV::ObjectRef>* sources = nullptr;
   MURV::Map<int, MURV::ObjectRef>* map = nullptr;
-  const murvmsg::DataPorts data = murvmsg::dataPortsOf(selection);
+  const murvmsg::DataPorts data = murvmsg::dataPortsOf(audio.selection);
   if (data.srcout && ports.srcout != -1) {
     sources = new MURV::Vector<MURV::ObjectRef>;
     slot(ports.srcout, count) = MURV::ObjectRef(sources);
@@ -154,7 +118,7 @@ void MurvMsgsStreamFromRos::stream(std::deque<M>& fifo, int dataWaitLine, int co
     held = entries;
     messageCount = msg.count;
   };
-  const murvmsg::Oldest oldest = murvmsg::useOldest(streamSelection.c_str(), h.fifo_lock, fifo, false, convert);
+  const murvmsg::Oldest oldest = murvmsg::useOldest(audio.streamSelection.c_str(), h.fifo_lock, fifo, false, convert);
   const bool converted = oldest == murvmsg::Oldest::Used;
   if (oldest == murvmsg::Oldest::Dropped) {
     // A message that could not be converted is gone; the outputs are those
@@ -180,7 +144,7 @@ void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  ros::Rate rate(rosLoopRate);
+  ros::Rate rate(pacing.rosLoopRate);
 
   if (portMismatch) {
     std::cout << "Error : " << getName() << " output exception -> Connected output ports are not appropriate..."
@@ -190,8 +154,8 @@ void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   }
 
   callbackFuncMurvMsgsStreamFromRos& h = *holder;
-  const int line = selection == murvmsg::StreamType::None ? 0 : dataWaitLines[static_cast<int>(selection)];
-  switch (selection) {
+  const int line = audio.selection == murvmsg::StreamType::None ? 0 : dataWaitLines[static_cast<int>(audio.selection)];
+  switch (audio.selection) {
     case murvmsg::StreamType::MurvWave: stream(h.fifo_murvwave, line, count, *stamp); break;
     case murvmsg::StreamType::MurvFFT: stream(h.fifo_murvfft, line, count, *stamp); break;
     case murvmsg::StreamType::MurvFeature: stream(h.fifo_murvfeature, line, count, *stamp); break;

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "BufferedNode.h"
+#include "StreamParameters.h"
 #include "StreamSelection.h"
 #include "StreamWait.h"
 #include "TimeStamp.h"
@@ -37,12 +38,7 @@ public:
   // The holder whose FIFOs calculate() consumes.
   callbackFuncMurvMsgsStreamFromRos& callbackHolder() { return *holder; }
 
-  // The audio types, in the order of the topic parameters and subscriptions.
-  static constexpr int typeCount = 8;
-
 private:
-  template <class M>
-  void subscribe(void (callbackFuncMurvMsgsStreamFromRos::*callback)(const boost::shared_ptr<const M>&));
   template <class M>
   void stream(std::deque<M>& fifo, int dataWaitLine, int count, MURV::TimeStamp& stamp);
   MURV::ObjectRef& slot(int outputID, int count) { return (*outputRecords[outputID].buffer)[count]; }
@@ -50,19 +46,13 @@ private:
   murvmsg::SelectablePorts ports;
   int timestampID;
   int notEofID;
-  std::string topicNames[typeCount];
-  std::string streamSelection;
-  murvmsg::StreamType selection;
+  murvstream::AudioSelection audio;
   bool enableDebug;
-  float rosLoopRate;
-  int msgBufferNum;
-  int dataBufferNum;
-  int killTimeLen;
-  bool killNetwork;
+  murvstream::Pacing pacing;
   int portMismatch;
   std::unique_ptr<callbackFuncMurvMsgsStreamFromRos> holder;
   murvstream::StreamWaiter waiter;
-  ros::Subscriber subscribers[typeCount];
+  ros::Subscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

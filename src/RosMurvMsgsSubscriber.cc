@@ -18,11 +18,6 @@ namespace {
 
 const char* const fileName = "RosMurvMsgsSubscriber";
 
-const char* const topicParameters[murvmsg::streamTypeCount] = {
-    "TOPIC_NAME_MURVWAVE",   "TOPIC_NAME_MURVFFT",         "TOPIC_NAME_MURVFEATURE",
-    "TOPIC_NAME_MURVSOURCE", "TOPIC_NAME_MURVSRCWAVE",     "TOPIC_NAME_MURVSRCFFT",
-    "TOPIC_NAME_MURVSRCFEATURE", "TOPIC_NAME_MURVSRCFEATUREMFM", "TOPIC_NAME_MURVSORVEX"};
-
 }  // namespace
 
 RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::ParameterSet params)
@@ -30,7 +25,8 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
   timestampID = addOutput("TIMESTAMP");
 
   using namespace murvnode;
-  for (int i = 0; i < murvmsg::streamTypeCount; ++i) topicNames[i] = paramString(parameters, topicParameters[i]);
+  for (int i = 0; i < murvmsg::streamTypeCount; ++i)
+    topicNames[i] = paramString(parameters, murvmsg::topicParameter(static_cast<murvmsg::StreamType>(i)));
   streamSelection = paramString(parameters, "STREAM_SELECTION");
   nbChannels = paramInt(parameters, "NB_CHANNELS");
   fftLength = paramInt(parameters, "FFT_LENGTH");
@@ -60,7 +56,7 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
 }
 
 RosMurvMsgsSubscriber::~RosMurvMsgsSubscriber() {
-  murvnode::stopReceiving(subscribers, spinner);
+  murvnode::stopReceiving(subscriber, spinner);
   holder.reset();
 }
 
@@ -68,30 +64,11 @@ int RosMurvMsgsSubscriber::translateOutput(const std::string& outputName) {
   return ports.translate(*this, outputName);
 }
 
-template <class M>
-void RosMurvMsgsSubscriber::subscribe(
-    void (callbackFuncMurvMsgsSubscriber::*callback)(const boost::shared_ptr<const M>&)) {
-  const int index = static_cast<int>(selection);
-  subscribers[index] =
-      murvnode::subscribeShared(this, fileName, __LINE__, topicNames[index], msgBufferNum, callback, holder.get());
-}
-
 void RosMurvMsgsSubscriber::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
 
-  using H = callbackFuncMurvMsgsSubscriber;
-  switch (selection) {
-    case murvmsg::StreamType::MurvWave: subscribe(&H::cb_murvwave); break;
-    case murvmsg::StreamType::MurvFFT: subscribe(&H::cb_murvfft); break;
-    case murvmsg::StreamType::MurvFeature: subscribe(&H::cb_murvfeature); break;
-    case murvmsg::StreamType::MurvSource: subscribe(&H::cb_murvsource); break;
-    case murvmsg::StreamType::MurvSrcWave: subscribe(&H::cb_murvsrcwave); break;
-    case murvmsg::StreamType::MurvSrcFFT: subscribe(&H::cb_murvsrcfft); break;
-    case murvmsg::StreamType::MurvSrcFeature: subscribe(&H::cb_murvsrcfeature); break;
-    case murvmsg::StreamType::MurvSrcFeatureMFM: subscribe(&H::cb_murvsrcfeaturemfm); break;
-    case murvmsg::StreamType::MurvSorvex: subscribe(&H::cb_murvsorvex); break;
-    case murvmsg::StreamType::None: break;
-  }
+  subscriber =
+      murvnode::subscribeSelected(this, fileName, __LINE__, selection, topicNames, msgBufferNum, holder.get());
   if (ports.forbiddenConnected(selection)) portMismatch = 1;
 
   // A spinner needs an initialised ROS even when nothing is subscribed.

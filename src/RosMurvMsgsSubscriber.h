@@ -32,8 +32,6 @@ public:
 
 private:
   template <class M>
-  void subscribe(void (callbackFuncMurvMsgsSubscriber::*callback)(const boost::shared_ptr<const M>&));
-  template <class M>
   void takeOldest(std::deque<M>& fifo, MURV::TimeStamp& stamp, int count);
   template <class M>
   void writeData(const M& msg, int count);
@@ -54,7 +52,7 @@ private:
   float rosLoopRate;
   int portMismatch;
   std::unique_ptr<callbackFuncMurvMsgsSubscriber> holder;
-  ros::Subscriber subscribers[murvmsg::streamTypeCount];
+  ros::Subscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

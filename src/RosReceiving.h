@@ -10,10 +10,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "MurvMsgReader.h"
 #include "NodeSupport.h"
 #include "RosHandle.h"
+#include "StreamSelection.h"
 
 namespace murvnode {
 
@@ -25,6 +27,40 @@ ros::Subscriber subscribeShared(MURV::Node* node, const char* file, int line, co
   return onSharedRosHandle(node, file, line, [&](ros::NodeHandle& nh) {
     return murvSubscribe<M>(nh, topic, rosQueueSize(queueSize), callback, holder);
   });
+}
+
+// Whether Holder has a callback for the recognition results of MurvSorvex.
+template <class Holder, class = void>
+struct takesSorvex : std::false_type {};
+template <class Holder>
+struct takesSorvex<Holder, std::void_t<decltype(&Holder::cb_murvsorvex)>> : std::true_type {};
+
+// Subscribes holder's callback of the murv_msgs type selected to its topic
+// (topics holds one per type, in type order), as subscribeShared does.
+// Nothing is subscribed for None, nor for MurvSorvex when holder takes no
+// recognition results.
+template <class Holder>
+ros::Subscriber subscribeSelected(MURV::Node* node, const char* file, int line, murvmsg::StreamType selection,
+                                  const std::string* topics, int queueSize, Holder* holder) {
+  auto to = [&](auto callback) {
+    return subscribeShared(node, file, line, topics[static_cast<int>(selection)], queueSize, callback, holder);
+  };
+  using T = murvmsg::StreamType;
+  switch (selection) {
+    case T::MurvWave: return to(&Holder::cb_murvwave);
+    case T::MurvFFT: return to(&Holder::cb_murvfft);
+    case T::MurvFeature: return to(&Holder::cb_murvfeature);
+    case T::MurvSource: return to(&Holder::cb_murvsource);
+    case T::MurvSrcWave: return to(&Holder::cb_murvsrcwave);
+    case T::MurvSrcFFT: return to(&Holder::cb_murvsrcfft);
+    case T::MurvSrcFeature: return to(&Holder::cb_murvsrcfeature);
+    case T::MurvSrcFeatureMFM: return to(&Holder::cb_murvsrcfeaturemfm);
+    case T::MurvSorvex:
+      if constexpr (takesSorvex<Holder>::value) return to(&Holder::cb_murvsorvex);
+      break;
+    case T::None: break;
+  }
+  return ros::Subscriber();
 }
 
 // Starts the node's spinner of threads threads (one by default), once; ROS

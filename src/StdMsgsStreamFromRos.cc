@@ -42,17 +42,12 @@ StdMsgsStreamFromRos::StdMsgsStreamFromRos(std::string nodeName, MURV::Parameter
   outArrayFormat = paramString(parameters, "OUT_ARRAY_FORMAT");
   topicName = paramString(parameters, "TOPIC_NAME");
   enableDebug = paramBool(parameters, "ENABLE_DEBUG");
-  rosLoopRate = paramFloat(parameters, "ROS_LOOP_RATE");
-  msgBufferNum = paramInt(parameters, "MSG_BUFFER_NUM");
-  dataBufferNum = paramInt(parameters, "DATA_BUFFER_NUM");
-  killTimeLen = paramInt(parameters, "KILL_TIME_LEN");
-  killNetwork = paramBool(parameters, "KILL_NETWORK");
-  checkedRate(this, "ROS_LOOP_RATE", rosLoopRate, fileName, __LINE__);
+  pacing.read(this, parameters, fileName, __LINE__);
   format = murvstd::arrayFormatNamed(outArrayFormat);
 
   murvstream::installStopSignals();
-  if (dataBufferNum <= 5) dataBufferNum = 5;
-  holder.reset(new callbackFuncStdMsgsStreamFromRos(dataBufferNum, enableDebug));
+  if (pacing.dataBufferNum <= 5) pacing.dataBufferNum = 5;
+  holder.reset(new callbackFuncStdMsgsStreamFromRos(pacing.dataBufferNum, enableDebug));
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;
 }
@@ -73,7 +68,8 @@ void StdMsgsStreamFromRos::initialize() {
   const murvstd::StdType type = murvstd::checkedStdType(this, fileName, __LINE__, rosMessageType, outArrayFormat);
   holder->arrivals = waiter.notifier();
   if (!subscriber)
-    subscriber = murvstd::subscribeStdType(this, fileName, __LINE__, type, topicName, msgBufferNum, holder.get());
+    subscriber =
+        murvstd::subscribeStdType(this, fileName, __LINE__, type, topicName, pacing.msgBufferNum, holder.get());
   category = murvstd::categoryOf(type);
 
   // Both outputs are filled together and keep their counts together.
@@ -84,12 +80,12 @@ void StdMsgsStreamFromRos::initialize() {
 
 void StdMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   slot(notEofID, count) = MURV::TrueObject;
-  ros::Rate rate(rosLoopRate);
+  ros::Rate rate(pacing.rosLoopRate);
 
   callbackFuncStdMsgsStreamFromRos& h = *holder;
   waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);
   // A malformed message is dropped (and logged) while waiting: it is no data.
-  if (!waiter.waitForData([&] { return h.hasServable(category, format); }, killTimeLen, killNetwork,
+  if (!waiter.waitForData([&] { return h.hasServable(category, format); }, pacing.killTimeLen, pacing.killNetwork,
                           dataWaitLine(category)))
     slot(notEofID, count) = MURV::FalseObject;
 

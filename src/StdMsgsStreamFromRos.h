@@ -15,6 +15,7 @@
 
 #include "BufferedNode.h"
 #include "StdMsgsToHost.h"
+#include "StreamParameters.h"
 #include "StreamWait.h"
 #include "callbackFuncStdMsgsStreamFromRos.h"
 
@@ -44,11 +45,7 @@ private:
   murvstd::ArrayFormat format;
   bool enableDebug;
   std::string topicName;
-  float rosLoopRate;
-  int msgBufferNum;
-  int dataBufferNum;
-  int killTimeLen;
-  bool killNetwork;
+  murvstream::Pacing pacing;
   std::unique_ptr<callbackFuncStdMsgsStreamFromRos> holder;
   murvstream::StreamWaiter waiter;
   ros::Subscriber subscriber;

@@ -10,6 +10,11 @@ const char* const typeNames[streamTypeCount] = {"MurvWave",    "MurvFFT",    "Mu
                                                 "MurvSource",  "MurvSrcWave", "MurvSrcFFT",
                                                 "MurvSrcFeature", "MurvSrcFeatureMFM", "MurvSorvex"};
 
+const char* const topicParameters[streamTypeCount] = {
+    "TOPIC_NAME_MURVWAVE",       "TOPIC_NAME_MURVFFT",           "TOPIC_NAME_MURVFEATURE",
+    "TOPIC_NAME_MURVSOURCE",     "TOPIC_NAME_MURVSRCWAVE",       "TOPIC_NAME_MURVSRCFFT",
+    "TOPIC_NAME_MURVSRCFEATURE", "TOPIC_NAME_MURVSRCFEATUREMFM", "TOPIC_NAME_MURVSORVEX"};
+
 int declare(MURV::Node& node, const std::string& port, int& id, bool& added) {
   if (!added) {
     id = node.addOutput(port);
@@ -29,6 +34,8 @@ StreamType streamTypeNamed(const std::string& selection) {
 const char* streamTypeName(StreamType type) {
   return type == StreamType::None ? "" : typeNames[static_cast<int>(type)];
 }
+
+const char* topicParameter(StreamType type) { return topicParameters[static_cast<int>(type)]; }
 
 DataPorts dataPortsOf(StreamType type) {
   DataPorts p;

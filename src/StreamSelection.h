@@ -25,11 +25,16 @@ enum class StreamType {
 };
 
 constexpr int streamTypeCount = 9;
+// The audio types: all but the recognition results of MurvSorvex.
+constexpr int audioTypeCount = 8;
 
 // The type named exactly (whole string, case-sensitive) by selection, or
 // None. Nodes that do not take MurvSorvex treat it as None.
 StreamType streamTypeNamed(const std::string& selection);
 const char* streamTypeName(StreamType type);
+// The parameter that names the topic of type, TOPIC_NAME_MURVWAVE to
+// TOPIC_NAME_MURVSORVEX; type is not None.
+const char* topicParameter(StreamType type);
 
 struct DataPorts {
   bool matout = false;

@@ -23,15 +23,11 @@ namespace {
 
 const char* const fileName = "src/SyncMurvMsgsAndJointState";
 
-const char* const topicParameters[SyncMurvMsgsAndJointState::typeCount] = {
-    "TOPIC_NAME_MURVWAVE",    "TOPIC_NAME_MURVFFT",    "TOPIC_NAME_MURVFEATURE",    "TOPIC_NAME_MURVSOURCE",
-    "TOPIC_NAME_MURVSRCWAVE", "TOPIC_NAME_MURVSRCFFT", "TOPIC_NAME_MURVSRCFEATURE", "TOPIC_NAME_MURVSRCFEATUREMFM"};
-
 // The lines the force-quit exception names: the first-message wait, and the
 // stream wait and the joint-state wait of each type in type order.
 const int firstMessageWaitLine = 1023;
-const int streamWaitLines[SyncMurvMsgsAndJointState::typeCount] = {1052, 1156, 1258, 1361, 1466, 1582, 1700, 1816};
-const int jointWaitLines[SyncMurvMsgsAndJointState::typeCount] = {1073, 1185, 1287, 1390, 1495, 1611, 1729, 1845};
+const int streamWaitLines[murvmsg::audioTypeCount] = {1052, 1156, 1258, 1361, 1466, 1582, 1700, 1816};
+const int jointWaitLines[murvmsg::audioTypeCount] = {1073, 1185, 1287, 1390, 1495, 1611, 1729, 1845};
 
 template <class M>
 constexpr bool isChannelType = std::is_same_v<M, murv_msgs::MurvWave> || std::is_same_v<M, murv_msgs::MurvFFT>;
@@ -57,25 +53,17 @@ SyncMurvMsgsAndJointState::SyncMurvMsgsAndJointState(std::string nodeName, MURV:
   notEofID = addOutput("NOT_EOF");
 
   using namespace murvnode;
-  for (int i = 0; i < typeCount; ++i) topicNames[i] = paramString(parameters, topicParameters[i]);
+  audio.readTopics(parameters);
   jointTopic = paramString(parameters, "TOPIC_NAME");
-  streamSelection = paramString(parameters, "STREAM_SELECTION");
+  audio.readSelection(parameters);
   enableDebug = paramBool(parameters, "ENABLE_DEBUG");
   enableSyncDebug = paramBool(parameters, "ENABLE_SYNC_DEBUG");
   enableStatusDebug = paramBool(parameters, "ENABLE_STATUS_DEBUG");
-  rosLoopRate = paramFloat(parameters, "ROS_LOOP_RATE");
-  msgBufferNum = paramInt(parameters, "MSG_BUFFER_NUM");
-  dataBufferNum = paramInt(parameters, "DATA_BUFFER_NUM");
-  killTimeLen = paramInt(parameters, "KILL_TIME_LEN");
-  killNetwork = paramBool(parameters, "KILL_NETWORK");
-  checkedRate(this, "ROS_LOOP_RATE", rosLoopRate, fileName, __LINE__);
-  // This node does not take recognition results.
-  selection = murvmsg::streamTypeNamed(streamSelection);
-  if (selection == murvmsg::StreamType::MurvSorvex) selection = murvmsg::StreamType::None;
+  pacing.read(this, parameters, fileName, __LINE__);
 
   murvstream::installStopSignals();
-  stream.reset(new callbackFuncSyncMurvMsgsAndJointState(dataBufferNum, enableDebug));
-  joint.reset(new callbackFuncSyncRosJointState(dataBufferNum, enableDebug));
+  stream.reset(new callbackFuncSyncMurvMsgsAndJointState(pacing.dataBufferNum, enableDebug));
+  joint.reset(new callbackFuncSyncRosJointState(pacing.dataBufferNum, enableDebug));
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;
 }
@@ -90,51 +78,31 @@ int SyncMurvMsgsAndJointState::translateOutput(const std::string& outputName) {
   return ports.translate(*this, outputName);
 }
 
-template <class M>
-void SyncMurvMsgsAndJointState::subscribe(
-    void (callbackFuncMurvMsgsStreamFromRos::*callback)(const boost::shared_ptr<const M>&)) {
-  const int index = static_cast<int>(selection);
-  callbackFuncMurvMsgsStreamFromRos* holder = stream.get();
-  subscribers[1 + index] =
-      murvnode::subscribeShared(this, fileName, __LINE__, topicNames[index], msgBufferNum, callback, holder);
-}
-
 void SyncMurvMsgsAndJointState::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
 
-  // A selection that names no type would leave every iteration waiting for
-  // a first message that cannot come.
-  if (selection == murvmsg::StreamType::None)
-    throw new MURV::NodeException(this, streamSelection + " is not supported.", fileName, __LINE__);
+  audio.requireType(this, fileName, __LINE__);
 
   // Both holders wake the one waiter: the audio wait and the joint-state
   // wait each look again when either kind arrives.
   stream->arrivals = waiter.notifier();
   joint->arrivals = waiter.notifier();
-  using H = callbackFuncMurvMsgsStreamFromRos;
-  switch (selection) {
-    case murvmsg::StreamType::MurvWave: subscribe(&H::cb_murvwave); break;
-    case murvmsg::StreamType::MurvFFT: subscribe(&H::cb_murvfft); break;
-    case murvmsg::StreamType::MurvFeature: subscribe(&H::cb_murvfeature); break;
-    case murvmsg::StreamType::MurvSource: subscribe(&H::cb_murvsource); break;
-    case murvmsg::StreamType::MurvSrcWave: subscribe(&H::cb_murvsrcwave); break;
-    case murvmsg::StreamType::MurvSrcFFT: subscribe(&H::cb_murvsrcfft); break;
-    case murvmsg::StreamType::MurvSrcFeature: subscribe(&H::cb_murvsrcfeature); break;
-    case murvmsg::StreamType::MurvSrcFeatureMFM: subscribe(&H::cb_murvsrcfeaturemfm); break;
-    case murvmsg::StreamType::MurvSorvex:
-    case murvmsg::StreamType::None: break;
-  }
+  // The callbacks are those of the stream source's holder, and are
+  // subscribed on that type.
+  callbackFuncMurvMsgsStreamFromRos* audioHolder = stream.get();
+  subscribers[1] = murvnode::subscribeSelected(this, fileName, __LINE__, audio.selection, audio.topicNames,
+                                               pacing.msgBufferNum, audioHolder);
 
   // The outputs filled together keep their counts together: the five fixed
   // outputs and the connected data ports of the type.
-  const murvmsg::DataPorts data = murvmsg::dataPortsOf(selection);
+  const murvmsg::DataPorts data = murvmsg::dataPortsOf(audio.selection);
   murvnode::raiseDepthsTogether(outputRecords,
                                 {positionID, velocityID, timestamp1ID, timestamp2ID, notEofID,
                                  data.matout ? ports.matout : -1, data.srcout ? ports.srcout : -1,
                                  data.mapout ? ports.mapout : -1});
-  if (ports.forbiddenConnected(selection)) portMismatch = 1;
+  if (ports.forbiddenConnected(audio.selection)) portMismatch = 1;
 
-  subscribers[0] = murvnode::subscribeShared(this, fileName, __LINE__, jointTopic, msgBufferNum,
+  subscribers[0] = murvnode::subscribeShared(this, fileName, __LINE__, jointTopic, pacing.msgBufferNum,
                                              &callbackFuncSyncRosJointState::cb, joint.get());
   // Two threads, so that joint states keep arriving while an audio callback
   // copies a large frame.
@@ -152,7 +120,7 @@ callbackFuncSyncRosJointState::InForce SyncMurvMsgsAndJointState::pairWith(std::
   callbackFuncSyncRosJointState& j = *joint;
   try {
     waiter.waitUntil([&j, &at] { return murvsync::caughtUp(at, j.newestStamp()); },
-                     jointWaitLines[static_cast<int>(selection)]);
+                     jointWaitLines[static_cast<int>(audio.selection)]);
   } catch (...) {
     try {
       murvmsg::putBackOldest(stream->fifo_lock, fifo, stream->capacity, std::move(base));
@@ -169,15 +137,14 @@ template <class M>
 sensor_msgs::JointState SyncMurvMsgsAndJointState::pass(std::deque<M>& fifo, int count, MURV::TimeStamp& stamp) {
   callbackFuncSyncMurvMsgsAndJointState& h = *stream;
   waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);
-  const bool arrived =
-      waiter.waitForData([&] { return murvmsg::entriesIn(h.fifo_lock, fifo) > 0; }, killTimeLen, killNetwork,
-                         streamWaitLines[static_cast<int>(selection)]);
+  const bool arrived = waiter.waitForData([&] { return murvmsg::entriesIn(h.fifo_lock, fifo) > 0; }, pacing.killTimeLen,
+                                          pacing.killNetwork, streamWaitLines[static_cast<int>(audio.selection)]);
   if (!arrived) slot(notEofID, count) = MURV::FalseObject;
 
   // The containers go out, empty after a time-out.
   MURV::Vector<MURV::ObjectRef>* sources = nullptr;
   MURV::Map<int, MURV::ObjectRef>* map = nullptr;
-  const murvmsg::DataPorts data = murvmsg::dataPortsOf(selection);
+  const murvmsg::DataPorts data = murvmsg::dataPortsOf(audio.selection);
   if (data.srcout && ports.srcout != -1) {
     sources = new MURV::Vector<MURV::ObjectRef>;
     slot(ports.srcout, count) = MURV::ObjectRef(sources);
@@ -206,11 +173,11 @@ sensor_msgs::JointState SyncMurvMsgsAndJointState::pass(std::deque<M>& fifo, int
   if (enableSyncDebug) {
     const ros::Time& b = msg.header.stamp;
     const ros::Time& s = paired.state.header.stamp;
-    const std::int64_t btime = selection == murvmsg::StreamType::MurvWave ? murvsync::windowTime(b)
+    const std::int64_t btime = audio.selection == murvmsg::StreamType::MurvWave ? murvsync::windowTime(b)
                                                                            : murvsync::traceBaseTime(b, paired.newest);
     std::cout << count << " [ Base : " << b.sec << "." << b.nsec << " , Sync : " << s.sec << "." << s.nsec
               << " , M Buf Size : " << held << " , S Buf Size : " << paired.held << " , btime : " << btime;
-    if (selection == murvmsg::StreamType::MurvWave)
+    if (audio.selection == murvmsg::StreamType::MurvWave)
       std::cout << " , stime_i : " << murvsync::windowTime(s) << " , stime_f : " << murvsync::windowTime(paired.newest)
                 << " , btime - stime_i : " << btime - murvsync::windowTime(s) << " , index : " << paired.index;
     else
@@ -257,7 +224,7 @@ void SyncMurvMsgsAndJointState::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestamp1ID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  ros::Rate rate(rosLoopRate);
+  ros::Rate rate(pacing.rosLoopRate);
 
   if (portMismatch) {
     std::cout << "Error : " << getName() << " output exception -> Connected output ports are not appropriate..."
@@ -268,7 +235,7 @@ void SyncMurvMsgsAndJointState::calculate(int, int count, MURV::Buffer&) {
 
   callbackFuncSyncMurvMsgsAndJointState& h = *stream;
   sensor_msgs::JointState state;
-  switch (selection) {
+  switch (audio.selection) {
     case murvmsg::StreamType::MurvWave: state = pass(h.fifo_murvwave, count, *stamp); break;
     case murvmsg::StreamType::MurvFFT: state = pass(h.fifo_murvfft, count, *stamp); break;
     case murvmsg::StreamType::MurvFeature: state = pass(h.fifo_murvfeature, count, *stamp); break;

@@ -20,6 +20,7 @@
 #include <string>
 
 #include "BufferedNode.h"
+#include "StreamParameters.h"
 #include "StreamSelection.h"
 #include "StreamWait.h"
 #include "TimeStamp.h"
@@ -42,12 +43,7 @@ public:
   callbackFuncSyncMurvMsgsAndJointState& streamHolder() { return *stream; }
   callbackFuncSyncRosJointState& jointHolder() { return *joint; }
 
-  // The audio types, in the order of the topic parameters.
-  static constexpr int typeCount = 8;
-
 private:
-  template <class M>
-  void subscribe(void (callbackFuncMurvMsgsStreamFromRos::*callback)(const boost::shared_ptr<const M>&));
   template <class M>
   sensor_msgs::JointState pass(std::deque<M>& fifo, int count, MURV::TimeStamp& stamp);
   template <class M>
@@ -61,24 +57,18 @@ private:
   int timestamp1ID;
   int timestamp2ID;
   int notEofID;
-  std::string topicNames[typeCount];
+  murvstream::AudioSelection audio;
   std::string jointTopic;
-  std::string streamSelection;
-  murvmsg::StreamType selection;
   bool enableDebug;
   bool enableSyncDebug;
   bool enableStatusDebug;
-  float rosLoopRate;
-  int msgBufferNum;
-  int dataBufferNum;
-  int killTimeLen;
-  bool killNetwork;
+  murvstream::Pacing pacing;
   int portMismatch;
   std::unique_ptr<callbackFuncSyncMurvMsgsAndJointState> stream;
   std::unique_ptr<callbackFuncSyncRosJointState> joint;
   murvstream::StreamWaiter waiter;
-  // The joint-state subscription, then one per audio type in type order.
-  ros::Subscriber subscribers[1 + typeCount];
+  // The joint-state subscription, then the audio one.
+  ros::Subscriber subscribers[2];
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 
