@@ -7,9 +7,12 @@
 #include "MurvMsgsStreamFromRos.h"
 #include "Node.h"
 #include "RosMurvIntPublisher.h"
+#include "RosMurvIntDynReconf.h"
 #include "RosMurvIntSubscriber.h"
 #include "RosMurvMsgsPublisher.h"
 #include "RosMurvMsgsSubscriber.h"
+#include "RosMurvParamsDynReconf.h"
+#include "RosMurvParamsSubscriber.h"
 #include "RosNodeGenerator.h"
 #include "STPMPublisher.h"
 
@@ -27,7 +30,10 @@ struct ToolboxRegistration {
     registerNode<RosMurvIntSubscriber>("RosMurvIntSubscriber");
     registerNode<RosMurvMsgsPublisher>("RosMurvMsgsPublisher");
     registerNode<RosMurvMsgsSubscriber>("RosMurvMsgsSubscriber");
+    registerNode<RosMurvIntDynReconf>("RosMurvIntDynReconf");
+    registerNode<RosMurvParamsDynReconf>("RosMurvParamsDynReconf");
     registerNode<MurvMsgsStreamFromRos>("MurvMsgsStreamFromRos");
+    registerNode<RosMurvParamsSubscriber>("RosMurvParamsSubscriber");
     registerNode<AudioStreamFromRos>("AudioStreamFromRos");
     registerNode<BeatCandidate>("BeatCandidate");
     registerNode<STPMPublisher>("STPMPublisher");

@@ -7,6 +7,7 @@
 #include <ros/ros.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -26,11 +27,13 @@ ros::Subscriber subscribeShared(MURV::Node* node, const char* file, int line, co
   });
 }
 
-// Starts the node's one spinner thread, once; ROS must be up.
-inline void startSpinner(MURV::Node* node, const char* file, int line, std::unique_ptr<ros::AsyncSpinner>& spinner) {
+// Starts the node's spinner (one thread unless told otherwise), once; ROS
+// must be up.
+inline void startSpinner(MURV::Node* node, const char* file, int line, std::unique_ptr<ros::AsyncSpinner>& spinner,
+                         std::uint32_t threads = 1) {
   if (spinner) return;
   onSharedRosHandle(node, file, line, [&](ros::NodeHandle&) {
-    spinner.reset(new ros::AsyncSpinner(1));
+    spinner.reset(new ros::AsyncSpinner(threads));
     spinner->start();
   });
 }

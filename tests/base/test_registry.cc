@@ -43,7 +43,11 @@ TEST(ToolboxLoad, RegistersVersionFirstThenNodeTypesInOrder) {
   std::vector<std::string> added(names.begin() + static_cast<long>(before), names.end());
   // The node types that exist, in their registration order.
   const std::vector<std::string> expected = {"RosNodeGenerator",      "RosMurvIntPublisher",   "RosMurvIntSubscriber",
-                                             "RosMurvMsgsPublisher",  "RosMurvMsgsSubscriber", "MurvMsgsStreamFromRos",
+                                             "RosMurvMsgsPublisher",  "RosMurvMsgsSubscriber",
+                                             "RosMurvIntDynReconf",
+                                             "RosMurvParamsDynReconf",
+                                             "MurvMsgsStreamFromRos",
+                                             "RosMurvParamsSubscriber",
                                              "AudioStreamFromRos",    "BeatCandidate",         "STPMPublisher"};
   EXPECT_EQ(added, expected);
   for (const std::string& n : expected) {
