@@ -15,11 +15,6 @@ void ParamsPending::takeInto(MURV::Vector<MURV::ObjectRef>& diradure, MURV::Vect
   }
 }
 
-std::size_t ParamsPending::pendingIn(const MURV::Vector<MURV::ObjectRef>& list) {
-  std::lock_guard<std::mutex> guard(lock);
-  return list.size();
-}
-
 void ParamsPending::replace(MURV::Vector<MURV::ObjectRef>& list, const MURV::ObjectRef& object) {
   std::lock_guard<std::mutex> guard(lock);
   list.clear();

@@ -26,9 +26,6 @@ public:
   void takeInto(MURV::Vector<MURV::ObjectRef>& diradure, MURV::Vector<MURV::ObjectRef>& tracker,
                 MURV::Vector<MURV::ObjectRef>& doda);
 
-  // The pending lists as they are now, read under the lock.
-  std::size_t pendingIn(const MURV::Vector<MURV::ObjectRef>& list);
-
   MURV::Vector<MURV::ObjectRef> DiradureZIDID;
   MURV::Vector<MURV::ObjectRef> SourceTracker;
   MURV::Vector<MURV::ObjectRef> DODA;

@@ -64,6 +64,7 @@ public:
   // parameter server, clamped) and runs cb once with it, on this thread,
   // before this returns.
   void serve(MURV::Node* node, const char* file, int line, const Callback& cb) {
+    if (server) return;
     claim.claim(node, file, line);
     try {
       onSharedRosHandle(node, file, line, [&](ros::NodeHandle&) {
