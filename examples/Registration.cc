@@ -1,6 +1,7 @@
 // The example nodes, registered when the host loads this library.
 #include "ChannelLevel.h"
 #include "Node.h"
+#include "ParamsMonitor.h"
 #include "TestSignal.h"
 
 namespace {
@@ -9,6 +10,7 @@ struct ExampleRegistration {
   ExampleRegistration() {
     MURV::Node::addFactory("TestSignal", new MURV::NodeFactory<TestSignal>("TestSignal"));
     MURV::Node::addFactory("ChannelLevel", new MURV::NodeFactory<ChannelLevel>("ChannelLevel"));
+    MURV::Node::addFactory("ParamsMonitor", new MURV::NodeFactory<ParamsMonitor>("ParamsMonitor"));
   }
 };
 

@@ -46,14 +46,15 @@ inline float checkedRate(MURV::Node* node, const std::string& name, float rate, 
   return rate;
 }
 
-// A number of seconds for ros::Duration::sleep(): finite, not negative (a
-// negative sleep never returns) and within ros::Duration's 32-bit seconds.
-// Anything else is refused, naming the parameter.
+// A pause in seconds that ros::Duration can hold and sleep: finite, not
+// negative (roscpp never returns from a negative sleep) and below 2^31
+// seconds (ros::Duration throws beyond). Anything else is refused, naming
+// the parameter.
 inline float checkedDuration(MURV::Node* node, const std::string& name, float seconds, const char* file, int line) {
-  if (!(seconds >= 0.0f && seconds <= 2147483647.0f))
+  if (!(seconds >= 0.0f) || !(static_cast<double>(seconds) < 2147483648.0))
     throw new MURV::NodeException(
-        node, name + " must be a finite, non-negative number of seconds (got " + std::to_string(seconds) + ")", file,
-        line);
+        node, name + " must be a finite, non-negative number of seconds below 2^31 (got " + std::to_string(seconds) + ")",
+        file, line);
   return seconds;
 }
 

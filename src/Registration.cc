@@ -10,9 +10,12 @@
 #include "RosAddMurvIntClient.h"
 #include "RosAddMurvIntServer.h"
 #include "RosMurvIntPublisher.h"
+#include "RosMurvIntDynReconf.h"
 #include "RosMurvIntSubscriber.h"
 #include "RosMurvMsgsPublisher.h"
 #include "RosMurvMsgsSubscriber.h"
+#include "RosMurvParamsDynReconf.h"
+#include "RosMurvParamsSubscriber.h"
 #include "RosNodeGenerator.h"
 #include "RosStdMsgsPublisher.h"
 #include "RosStdMsgsSubscriber.h"
@@ -36,8 +39,11 @@ struct ToolboxRegistration {
     registerNode<RosMurvMsgsSubscriber>("RosMurvMsgsSubscriber");
     registerNode<RosAddMurvIntServer>("RosAddMurvIntServer");
     registerNode<RosAddMurvIntClient>("RosAddMurvIntClient");
+    registerNode<RosMurvIntDynReconf>("RosMurvIntDynReconf");
+    registerNode<RosMurvParamsDynReconf>("RosMurvParamsDynReconf");
     registerNode<MurvMsgsStreamFromRos>("MurvMsgsStreamFromRos");
     registerNode<IfRosStdMsgsPublisher>("IfRosStdMsgsPublisher");
+    registerNode<RosMurvParamsSubscriber>("RosMurvParamsSubscriber");
     registerNode<RosStdMsgsPublisher>("RosStdMsgsPublisher");
     registerNode<RosStdMsgsSubscriber>("RosStdMsgsSubscriber");
     registerNode<StdMsgsStreamFromRos>("StdMsgsStreamFromRos");

@@ -44,7 +44,8 @@ TEST(ToolboxLoad, RegistersVersionFirstThenNodeTypesInOrder) {
   // The node types that exist, in their registration order.
   const std::vector<std::string> expected = {"RosNodeGenerator", "RosMurvIntPublisher", "RosMurvIntSubscriber",
                                              "RosMurvMsgsPublisher", "RosMurvMsgsSubscriber", "RosAddMurvIntServer",
-                                             "RosAddMurvIntClient", "MurvMsgsStreamFromRos", "IfRosStdMsgsPublisher",
+                                             "RosAddMurvIntClient", "RosMurvIntDynReconf", "RosMurvParamsDynReconf",
+                                             "MurvMsgsStreamFromRos", "IfRosStdMsgsPublisher", "RosMurvParamsSubscriber",
                                              "RosStdMsgsPublisher", "RosStdMsgsSubscriber", "StdMsgsStreamFromRos",
                                              "AudioStreamFromRos", "BeatCandidate", "STPMPublisher",
                                              "SyncMurvMsgsAndJointState"};

@@ -32,18 +32,21 @@
 
 namespace subtest {
 
-// Every record the ROS log writes while it lives, with its level.
+// Every record the ROS log writes while it lives, with its level and the
+// source location it names.
 class LogCapture : public ros::console::LogAppender {
 public:
   struct Record {
     ros::console::Level level;
     std::string text;
+    std::string file;
+    int line;
   };
   LogCapture() { ros::console::register_appender(this); }
   ~LogCapture() override { ros::console::deregister_appender(this); }
-  void log(ros::console::Level level, const char* str, const char*, const char*, int) override {
+  void log(ros::console::Level level, const char* str, const char* file, const char*, int line) override {
     std::lock_guard<std::mutex> g(lock_);
-    records_.push_back(Record{level, str});
+    records_.push_back(Record{level, str, file ? file : "", line});
   }
   std::vector<Record> records() const {
     std::lock_guard<std::mutex> g(lock_);

@@ -1,0 +1,62 @@
+#include "RosMurvIntDynReconf.h"
+
+#include <boost/bind/bind.hpp>
+#include <iostream>
+
+#include "MsgFifo.h"
+#include "NodeSupport.h"
+#include "RosLogAt.h"
+#include "net_types.h"
+
+namespace {
+
+const char* const fileName = "src/RosMurvIntDynReconf";
+
+}  // namespace
+
+callbackFuncMurvIntDynReconf::callbackFuncMurvIntDynReconf(float durationSeconds)
+    : duration(static_cast<double>(durationSeconds)) {}
+
+void callbackFuncMurvIntDynReconf::cb(murv_params::DynReconfMurvIntConfig& config, uint32_t) {
+  MURV_LOG_INFO_AT(fileName, 64, "Received [%d] [thread=%s]", config.number, murvmsg::threadIdText().c_str());
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    value = config.number;
+  }
+  duration.sleep();
+}
+
+int64_t callbackFuncMurvIntDynReconf::stored() {
+  std::lock_guard<std::mutex> guard(lock);
+  return value;
+}
+
+RosMurvIntDynReconf::RosMurvIntDynReconf(std::string nodeName, MURV::ParameterSet params)
+    : MURV::BufferedNode(std::move(nodeName), params) {
+  output1ID = addOutput("OUTPUT1");
+  rosDuration = murvnode::paramFloat(parameters, "ROS_DURATION");
+  murvnode::checkedDuration(this, "ROS_DURATION", rosDuration, fileName, __LINE__);
+  holder.reset(new callbackFuncMurvIntDynReconf(rosDuration));
+  inOrder = true;
+}
+
+RosMurvIntDynReconf::~RosMurvIntDynReconf() {
+  serving.stop();
+  holder.reset();
+}
+
+void RosMurvIntDynReconf::initialize() {
+  std::cout << getName() << " initialized..." << std::endl;
+  serving.serve(this, fileName, __LINE__,
+                boost::bind(&callbackFuncMurvIntDynReconf::cb, holder.get(), boost::placeholders::_1,
+                            boost::placeholders::_2));
+  MURV::BufferedNode::initialize();
+  serving.spin();
+}
+
+void RosMurvIntDynReconf::calculate(int, int count, MURV::Buffer&) {
+  const int64_t value = holder->stored();
+  std::cout << getName() << " Subscribed [" << value << "]" << std::endl;
+  (*outputRecords[static_cast<size_t>(output1ID)].buffer)[count] =
+      MURV::ObjectRef(new MURV::NetCType<int>(static_cast<int>(static_cast<uint32_t>(value))));
+}

@@ -1,0 +1,81 @@
+#include "RosMurvParamsSubscriber.h"
+
+#include <iostream>
+
+#include "MsgFifo.h"
+#include "NodeSupport.h"
+#include "ParamsObjects.h"
+#include "RosLogAt.h"
+#include "RosReceiving.h"
+
+namespace {
+
+const char* const fileName = "src/RosMurvParamsSubscriber";
+
+}  // namespace
+
+callbackFuncMurvParamsSubscriber::callbackFuncMurvParamsSubscriber(float durationSeconds, bool debug)
+    : ParamsPending(durationSeconds, debug) {}
+
+void callbackFuncMurvParamsSubscriber::cb_DiradureZIDID(const murv_params::DiradureZIDID::ConstPtr& msg) {
+  if (enable_debug) MURV_LOG_INFO_AT(fileName, 74, "Received [thread=%s]", murvmsg::threadIdText().c_str());
+  replace(DiradureZIDID, MURV::ObjectRef(new ParamsDiradureZIDID(msg->num_source, msg->min_deg, msg->max_deg,
+                                                                 msg->lower_bound_frequency,
+                                                                 msg->upper_bound_frequency)));
+  pause();
+}
+
+void callbackFuncMurvParamsSubscriber::cb_SourceTracker(const murv_params::SourceTracker::ConstPtr& msg) {
+  if (enable_debug) MURV_LOG_INFO_AT(fileName, 88, "Received [thread=%s]", murvmsg::threadIdText().c_str());
+  replace(SourceTracker, MURV::ObjectRef(new ParamsSourceTracker(msg->thresh, msg->pause_length, msg->min_src_interval,
+                                                                 msg->min_tfindex_interval, msg->compare_mode)));
+  pause();
+}
+
+void callbackFuncMurvParamsSubscriber::cb_DODA(const murv_params::DODA::ConstPtr& msg) {
+  if (enable_debug) MURV_LOG_INFO_AT(fileName, 102, "Received [thread=%s]", murvmsg::threadIdText().c_str());
+  replace(DODA, MURV::ObjectRef(new ParamsDODA(msg->lx, msg->time_constant)));
+  pause();
+}
+
+RosMurvParamsSubscriber::RosMurvParamsSubscriber(std::string nodeName, MURV::ParameterSet params)
+    : MURV::BufferedNode(std::move(nodeName), params) {
+  diradureID = addOutput("DiradureZIDID");
+  sourceTrackerID = addOutput("SourceTracker");
+  dodaID = addOutput("DODA");
+  using namespace murvnode;
+  topicDiradureZIDID = paramString(parameters, "TOPIC_NAME_DiradureZIDID");
+  topicSourceTracker = paramString(parameters, "TOPIC_NAME_SourceTracker");
+  topicDODA = paramString(parameters, "TOPIC_NAME_DODA");
+  bufferNum = paramInt(parameters, "BUFFER_NUM");
+  rosDuration = paramFloat(parameters, "ROS_DURATION");
+  enableDebug = paramBool(parameters, "ENABLE_DEBUG");
+  checkedDuration(this, "ROS_DURATION", rosDuration, fileName, __LINE__);
+  holder.reset(new callbackFuncMurvParamsSubscriber(rosDuration, enableDebug));
+  inOrder = true;
+  std::cout << getName() << " constructor end..." << std::endl;
+}
+
+RosMurvParamsSubscriber::~RosMurvParamsSubscriber() {
+  murvnode::stopReceiving(subscribers, spinner);
+  holder.reset();
+}
+
+void RosMurvParamsSubscriber::initialize() {
+  std::cout << getName() << " initialized..." << std::endl;
+  using H = callbackFuncMurvParamsSubscriber;
+  subscribers[0] = murvnode::subscribeShared(this, fileName, __LINE__, topicDiradureZIDID, bufferNum,
+                                             &H::cb_DiradureZIDID, holder.get());
+  subscribers[1] = murvnode::subscribeShared(this, fileName, __LINE__, topicSourceTracker, bufferNum,
+                                             &H::cb_SourceTracker, holder.get());
+  subscribers[2] =
+      murvnode::subscribeShared(this, fileName, __LINE__, topicDODA, bufferNum, &H::cb_DODA, holder.get());
+  murvnode::raiseDepthsTogether(outputRecords, {diradureID, sourceTrackerID, dodaID});
+  MURV::BufferedNode::initialize();
+  murvnode::startSpinner(this, fileName, __LINE__, spinner, 3);
+}
+
+void RosMurvParamsSubscriber::calculate(int, int count, MURV::Buffer&) {
+  murvparams::deliverPending(*holder, outputRecords, diradureID, sourceTrackerID, dodaID, count);
+  if (enableDebug) std::cout << getName() << " Subscribed [" << count << "]" << std::endl;
+}
