@@ -8,45 +8,16 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "$1" && pwd)
 frames=${2:-300}
-py=/usr/bin/python3
 runner="$build/base/murv-run --toolbox $build/src/libmurv-ros.tlb.so --toolbox $build/examples/libmurv-examples.tlb.so"
 
-work=$(mktemp -d /tmp/murv-demo-XXXXXX)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  [ -n "${MURV_DEMO_KEEP:-}" ] && echo "logs kept in $work" || rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Waits up to $1 seconds for the command after it to succeed.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
-
-port=$($py -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-export ROS_MASTER_URI=http://127.0.0.1:$port/ ROS_IP=127.0.0.1 ROS_HOME=$work ROS_LOG_DIR=$work/log
-export PYTHONPATH=$build/msgs/python${PYTHONPATH:+:$PYTHONPATH}
-unset ROS_HOSTNAME
-
-echo "== rosmaster on 127.0.0.1:$port"
-$py /usr/bin/rosmaster --core -p "$port" >"$work/master.log" 2>&1 &
-master=$!
-pids+=("$master")
-# The master answering must be ours: a master started on a taken port does not exit.
-ours() { $py -c "import sys, xmlrpc.client as x; sys.exit(x.ServerProxy('$ROS_MASTER_URI').getPid('/demo')[2] != $master)"; }
-wait_for 30 ours || { echo "rosmaster did not start"; cat "$work/master.log"; exit 1; }
+# shellcheck source=private-rosmaster.sh
+. "$here/scripts/private-rosmaster.sh"
+start_private_master
 
 echo "== receiving network: examples/receive-wave.net"
 $runner "$here/examples/receive-wave.net" >"$work/receiver.log" 2>&1 &
 receiver=$!
-pids+=("$receiver")
+track "$receiver"
 topic_info() { $py /usr/bin/rostopic info /murv/wave 2>/dev/null || true; }
 subscribed() { [[ "$(topic_info)" == *"* /murv_demo_receiver"* ]]; }
 wait_for 30 subscribed || { echo "the receiver did not subscribe"; cat "$work/receiver.log"; exit 1; }
@@ -54,10 +25,10 @@ wait_for 30 subscribed || { echo "the receiver did not subscribe"; cat "$work/re
 # Unbuffered (-u): Python block-buffers output to a file, so without it the
 # rate lines of a still-running rostopic hz would not be in its log yet.
 $py -u /usr/bin/rostopic hz /murv/wave >"$work/hz.log" 2>&1 &
-pids+=("$!")
+track "$!"
 $py -u /usr/bin/rostopic echo -n 1 --noarr /murv/wave >"$work/echo.log" 2>&1 &
 echoer=$!
-pids+=("$echoer")
+track "$echoer"
 listening() { [ "$(topic_info | grep -c '^ \* /rostopic_' || true)" -ge 2 ]; }
 wait_for 30 listening || true
 
