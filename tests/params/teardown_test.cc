@@ -1,60 +1,30 @@
-// Destroying the parameter nodes while ROS traffic still reaches them: set
-// requests from outside service clients, and parameter messages from a
-// publisher on another thread, with the network thread iterating until
-// the node goes. Meant for the ThreadSanitizer build; in every build a
-// callback on a freed holder or server shows as a crash or a sanitizer
-// report.
+// Destroying the parameter nodes while set requests or parameter messages
+// still reach them and the network thread iterates: a callback on a freed
+// holder or server shows as a crash or a ThreadSanitizer report.
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
+#include <list>
 #include <thread>
-#include <vector>
 
 #include "ParamsTestSupport.h"
 #include "RosMurvParamsSubscriber.h"
-#include "RosTestSupport.h"
 
 using namespace paramtest;
-using murvtest::waitFor;
-using subtest::RosNetwork;
 
-namespace {
-
-// Outside clients that keep sending set requests to service until killed,
-// printing "answered" or "failed" for each: for the integer config, or
-// for the parameter sets.
-std::string setRequester(const std::string& service, bool integer) {
-  return "exec /usr/bin/python3 -u -c \"\n"
-         "import sys, time, rospy\n"
-         "from dynamic_reconfigure.srv import Reconfigure\n"
-         "from dynamic_reconfigure.msg import Config, IntParameter, BoolParameter\n"
-         "rospy.init_node('setter', anonymous=True, disable_signals=True)\n"
-         "i = 0\n"
-         "while True:\n"
-         "    c = Config()\n"
-         "    c.ints.append(IntParameter('" + std::string(integer ? "number" : "DiradureZIDID_num_source") +
-         "', i % 150))\n" + (integer ? "" : "    c.bools.append(BoolParameter('MurvParamsDynReconfEnable', True))\n") +
-         "    try:\n"
-         "        rospy.ServiceProxy('" + service + "', Reconfigure)(c)\n"
-         "        print('answered')\n"
-         "    except Exception:\n"
-         "        print('failed')\n"
-         "        time.sleep(0.01)\n"
-         "    i += 1\n"
-         "\"";
-}
-
-int linesSaying(const std::vector<std::unique_ptr<murvtest::BackgroundCommand>>& clients, const std::string& word) {
-  int n = 0;
-  for (const auto& c : clients) {
-    const std::string out = c->output();
-    for (size_t at = out.find(word + "\n"); at != std::string::npos; at = out.find(word + "\n", at + 1)) ++n;
-  }
-  return n;
-}
-
-}  // namespace
+// An outside client that keeps sending set requests until killed, printing
+// "answered" or "failed" for each; its arguments: the integer parameter it
+// sets, and 1 to set MurvParamsDynReconfEnable too.
+const std::string setter = R"(exec /usr/bin/python3 -u -c "
+import sys, time, rospy; from dynamic_reconfigure.srv import Reconfigure; from dynamic_reconfigure.msg import *
+rospy.init_node('setter', anonymous=True, disable_signals=True)
+call = rospy.ServiceProxy('/murv_reconf_teardown/set_parameters', Reconfigure)
+for i in range(10**9):
+    c = Config(ints=[IntParameter(sys.argv[1], i % 150)])
+    c.bools = [BoolParameter('MurvParamsDynReconfEnable', True)] * int(sys.argv[2])
+    try: call(c); print('answered')
+    except Exception: print('failed'); time.sleep(0.01)
+")";
 
 TEST(ReconfTeardown, SetRequestsArrivingWhileTheNodeIsDestroyedNeverReachIt) {
   RosNetwork net("murv_reconf_teardown");
@@ -67,72 +37,64 @@ TEST(ReconfTeardown, SetRequestsArrivingWhileTheNodeIsDestroyedNeverReachIt) {
   ros::console::notifyLoggerLevelsChanged();
   for (int round = 0; round < 4; ++round) {
     const bool integer = round % 2 == 0;
-    NodePtr node = integer ? createNode("RosMurvIntDynReconf", "int", intReconfParams(0.001f))
-                           : createNode("RosMurvParamsDynReconf", "params", paramsReconfParams(0.001f, false));
+    const char* type = integer ? "RosMurvIntDynReconf" : "RosMurvParamsDynReconf";
+    NodePtr node = createNode(type, "reconf", paramsOf(type, 0.001f));
     node->initialize();
-    std::vector<std::unique_ptr<murvtest::BackgroundCommand>> clients;
-    for (int c = 0; c < 3; ++c)
-      clients.emplace_back(new murvtest::BackgroundCommand(setRequester("/murv_reconf_teardown/set_parameters", integer)));
+    std::list<murvtest::BackgroundCommand> clients;
+    for (int c = 0; c < 3; ++c) clients.emplace_back(setter + (integer ? " number 0" : " DiradureZIDID_num_source 1"));
+    auto saying = [&](const std::string& word) {
+      int n = 0;
+      for (const auto& c : clients) {
+        std::istringstream out(c.output());
+        for (std::string line; std::getline(out, line);) n += line == word;
+      }
+      return n;
+    };
     const int output = node->getOutputID(integer ? "OUTPUT1" : "DODA");
     int count = 0;
     EXPECT_TRUE(waitFor([&] {
       node->getOutput(output, count++);
-      return linesSaying(clients, "answered") >= 20;
-    })) << "round " << round << ": " << clients[0]->output();
+      return saying("answered") >= 20;
+    })) << "round " << round << ": " << clients.front().output();
     node.reset();
     // Once the node has gone, only requests already being answered may
     // still count as answered; the others fail.
-    const int answeredAtTeardown = linesSaying(clients, "answered");
-    const int failedAtTeardown = linesSaying(clients, "failed");
-    EXPECT_TRUE(waitFor([&] { return linesSaying(clients, "failed") >= failedAtTeardown + 3; })) << "round " << round;
-    EXPECT_LE(linesSaying(clients, "answered"), answeredAtTeardown + 3) << "round " << round;
+    const int answeredAtTeardown = saying("answered"), failedAtTeardown = saying("failed");
+    EXPECT_TRUE(waitFor([&] { return saying("failed") >= failedAtTeardown + 3; })) << "round " << round;
+    EXPECT_LE(saying("answered"), answeredAtTeardown + 3) << "round " << round;
   }
 }
 
 TEST(ParamsSubscriberTeardown, MessagesArrivingWhileTheNodeIsDestroyedNeverReachIt) {
   RosNetwork net("murv_params_teardown");
   ros::NodeHandle nh;
-  ros::Publisher diradure = nh.advertise<murv_params::DiradureZIDID>("/pteardown/diradure", 100);
-  ros::Publisher tracker = nh.advertise<murv_params::SourceTracker>("/pteardown/tracker", 100);
-  ros::Publisher doda = nh.advertise<murv_params::DODA>("/pteardown/doda", 100);
+  ros::Publisher diradure = nh.advertise<murv_params::DiradureZIDID>("/p/DiradureZIDID", 100);
+  ros::Publisher tracker = nh.advertise<murv_params::SourceTracker>("/p/SourceTracker", 100);
+  ros::Publisher doda = nh.advertise<murv_params::DODA>("/p/DODA", 100);
   // About a thousand messages of each kind a second, from a thread of its
   // own that runs until the test ends.
-  struct Publishing {
-    std::atomic<bool> stop{false};
-    std::thread thread;
-    ~Publishing() {
-      stop = true;
-      thread.join();
-    }
-  } publishing;
-  publishing.thread = std::thread([&] {
-    for (int i = 0; !publishing.stop; ++i) {
-      murv_params::DiradureZIDID d;
-      d.num_source = i;
-      diradure.publish(d);
-      murv_params::SourceTracker t;
-      t.compare_mode = static_cast<uint8_t>(i);
-      tracker.publish(t);
-      murv_params::DODA o;
-      o.lx = static_cast<float>(i);
-      doda.publish(o);
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  std::atomic<bool> stop{false};
+  std::thread publishing([&] {
+    for (; !stop; std::this_thread::sleep_for(std::chrono::milliseconds(1))) {
+      diradure.publish(murv_params::DiradureZIDID());
+      tracker.publish(murv_params::SourceTracker());
+      doda.publish(murv_params::DODA());
     }
   });
   for (int round = 0; round < 3; ++round) {
-    NodePtr node = createNode("RosMurvParamsSubscriber", "sub", paramsSubscriberParams("pteardown", 0.0f, false));
+    NodePtr node = createNode("RosMurvParamsSubscriber", "sub", paramsOf("RosMurvParamsSubscriber", 0.0f));
     node->initialize();
     // Iterate until every kind has reached the network, then let the node
     // go while the messages keep coming.
-    bool kinds[3] = {false, false, false};
+    std::string seen;
     int count = 0;
     EXPECT_TRUE(waitFor([&] {
-      const std::string d = delivered(*node, count++);
-      kinds[0] |= d.rfind("DiradureZIDID", 0) == 0;
-      kinds[1] |= d.find("SourceTracker") != std::string::npos;
-      kinds[2] |= d.find("DODA") != std::string::npos;
-      return kinds[0] && kinds[1] && kinds[2];
+      seen += delivered(*node, count++);
+      return seen.find("DiradureZIDID") != seen.npos && seen.find("SourceTracker") != seen.npos &&
+             seen.find("DODA") != seen.npos;
     })) << "round " << round;
     node.reset();
   }
+  stop = true;
+  publishing.join();
 }
