@@ -5,6 +5,8 @@
 #define MURV_STD_MSGS_TEST_SUPPORT_H
 
 #include <complex>
+#include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -18,25 +20,40 @@
 namespace stdtest {
 
 using namespace streamtest;
-using subtest::boolParam;
-using subtest::intParam;
-using subtest::stringParam;
+using murvtest::waitFor;
 
 // The parameters of RosStdMsgsSubscriber (stream false) or
 // StdMsgsStreamFromRos, on the topic /std_test/<type>.
 inline MURV::ParameterSet nodeParams(bool stream, const std::string& type, const std::string& format,
-                                     const Overrides& overrides = {}) {
-  Overrides all = {{"ROS_MESSAGE_TYPE", stringParam(type)}, {"OUT_ARRAY_FORMAT", stringParam(format)},
-                   {"TOPIC_NAME", stringParam("/std_test/" + type)}, {"ENABLE_DEBUG", boolParam(false)},
-                   {"ROS_LOOP_RATE", floatParam(1000.0f)},        {"MSG_BUFFER_NUM", intParam(100)},
-                   {"DATA_BUFFER_NUM", intParam(20)}};
-  if (stream) all.insert({{"KILL_TIME_LEN", intParam(200000)}, {"KILL_NETWORK", boolParam(true)}});
-  else all.insert({{"BOOL_DEFAULT", boolParam(false)}, {"INT_DEFAULT", intParam(-7)},
-                   {"FLOAT_DEFAULT", floatParam(2.5f)}, {"REMAIN_LATEST", boolParam(false)}});
-  for (const auto& o : overrides) all[o.first] = o.second;
+                                     Overrides overrides = {}) {
+  // insert keeps the values overrides already has.
+  overrides.insert({{"ROS_MESSAGE_TYPE", stringParam(type)}, {"OUT_ARRAY_FORMAT", stringParam(format)},
+                    {"TOPIC_NAME", stringParam("/std_test/" + type)}, {"ENABLE_DEBUG", boolParam(false)},
+                    {"ROS_LOOP_RATE", floatParam(1000.0f)}, {"MSG_BUFFER_NUM", intParam(100)},
+                    {"DATA_BUFFER_NUM", intParam(20)}});
+  if (stream) overrides.insert({{"KILL_TIME_LEN", intParam(200000)}, {"KILL_NETWORK", boolParam(true)}});
+  else overrides.insert({{"BOOL_DEFAULT", boolParam(true)}, {"INT_DEFAULT", intParam(-7)},
+                         {"FLOAT_DEFAULT", floatParam(2.5f)}, {"REMAIN_LATEST", boolParam(false)}});
   MURV::ParameterSet p;
-  for (const auto& o : all) p.add(o.first, o.second);
+  for (const auto& o : overrides) p.add(o.first, o.second);
   return p;
+}
+
+// Writes "Vector<name> 1 2" or "Matrix<name> 2x3 1 2 3 4 5 6" for a vector
+// or matrix of T; answers whether o is one.
+template <class T> bool describeArray(std::ostream& out, MURV::Object* o, const char* name) {
+  std::vector<T> values;
+  if (auto* v = dynamic_cast<MURV::Vector<T>*>(o)) {
+    out << "Vector<" << name << ">";
+    values.assign(v->begin(), v->end());
+  } else if (auto* m = dynamic_cast<MURV::Matrix<T>*>(o)) {
+    out << "Matrix<" << name << "> " << m->rows << "x" << m->cols;
+    values.assign(m->data, m->data + m->msize());
+  } else {
+    return false;
+  }
+  for (const T& e : values) out << " " << e;
+  return true;
 }
 
 // "true", "false" (the shared objects themselves), "Int -3", "Float 0.5",
@@ -46,32 +63,15 @@ inline MURV::ParameterSet nodeParams(bool stream, const std::string& type, const
 inline std::string describe(const MURV::ObjectRef& r, int precision = 6) {
   MURV::Object* o = r.get();
   if (!o) return "none";
-  if (o == MURV::TrueObject.get() || o == MURV::FalseObject.get())
-    return o == MURV::TrueObject.get() ? "true" : "false";
+  if (o == MURV::TrueObject.get()) return "true";
+  if (o == MURV::FalseObject.get()) return "false";
   std::ostringstream out;
   out.precision(precision);
-  auto vector = [&](auto* v, const char* name) {
-    if (!v) return false;
-    out << name;
-    for (const auto& e : *v) out << " " << e;
-    return true;
-  };
-  auto matrix = [&](auto* m, const char* name) {
-    if (!m) return false;
-    out << name << " " << m->rows << "x" << m->cols;
-    for (std::int64_t k = 0; k < m->msize(); ++k) out << " " << m->data[k];
-    return true;
-  };
-  using C = std::complex<float>;
   if (auto* i = dynamic_cast<MURV::NetCType<int>*>(o)) out << "Int " << i->value;
   else if (auto* f = dynamic_cast<MURV::NetCType<float>*>(o)) out << "Float " << f->value;
   else if (auto* s = dynamic_cast<MURV::String*>(o)) out << "String " << static_cast<std::string&>(*s);
-  else if (!vector(dynamic_cast<MURV::Vector<int>*>(o), "Vector<int>") &&
-           !vector(dynamic_cast<MURV::Vector<float>*>(o), "Vector<float>") &&
-           !vector(dynamic_cast<MURV::Vector<C>*>(o), "Vector<complex>") &&
-           !matrix(dynamic_cast<MURV::Matrix<int>*>(o), "Matrix<int>") &&
-           !matrix(dynamic_cast<MURV::Matrix<float>*>(o), "Matrix<float>") &&
-           !matrix(dynamic_cast<MURV::Matrix<C>*>(o), "Matrix<complex>"))
+  else if (!describeArray<int>(out, o, "int") && !describeArray<float>(out, o, "float") &&
+           !describeArray<std::complex<float>>(out, o, "complex"))
     out << "other";
   return out.str();
 }
@@ -79,15 +79,22 @@ inline std::string describe(const MURV::ObjectRef& r, int precision = 6) {
 // Either node, initialised; OUTPUT is output 0, the stream's NOT_EOF 1.
 struct Receiver {
   subtest::NodePtr node;
+  const std::string type;
+  const murvstd::Category category;  // the FIFO its messages go to
   int count = 0;
   Receiver(bool stream, const std::string& name, const std::string& type, const std::string& format,
            const Overrides& overrides = {})
       : node(subtest::createNode(stream ? "StdMsgsStreamFromRos" : "RosStdMsgsSubscriber", name,
-                                 nodeParams(stream, type, format, overrides))) {
+                                 nodeParams(stream, type, format, overrides))),
+        type(type), category(murvstd::categoryOf(murvstd::stdTypeNamed(type))) {
     node->initialize();
   }
-  std::string get(int c) { return describe(node->getOutput(0, c)); }
-  std::string next() { return get(count++); }  // what the next count outputs
+  std::string get(int c, int precision = 6) { return describe(node->getOutput(0, c), precision); }
+  std::string next(int n = 1, int precision = 6) {  // what the next n counts output, joined by ";"
+    std::string out = get(count++, precision);
+    while (--n > 0) out += ";" + get(count++, precision);
+    return out;
+  }
   bool notEof(int c) { return MURV::dereference_cast<bool>(node->getOutput(1, c)); }
   murvstd::StdMsgsHolder& holder() {
     if (auto* s = dynamic_cast<StdMsgsStreamFromRos*>(node.get())) return s->callbackHolder();
@@ -113,11 +120,31 @@ M arrayMsg(const std::vector<T>& values, std::vector<unsigned> shape = {}, bool 
   return m;
 }
 
-template <class M, class V>
-boost::shared_ptr<const M> shared(V v) {
+// A scalar message of value v, and a message shared as a callback takes it.
+template <class M, class V> M msg(V v) {
   M m;
   m.data = v;
-  return boost::make_shared<const M>(m);
+  return m;
+}
+template <class M> boost::shared_ptr<const M> shared(const M& m) { return boost::make_shared<const M>(m); }
+template <class M, class V> boost::shared_ptr<const M> shared(V v) { return shared(msg<M>(v)); }
+
+// A message for a holder's callback of type M: a scalar's value, or an
+// array's values in the publishers' layout of the given shape.
+struct Given {
+  std::string type;  // M's name, "Int8" for std_msgs/Int8
+  murvstd::Category category;
+  std::function<void(murvstd::StdMsgsHolder&)> to;
+};
+template <class M, class V>
+Given given(void (murvstd::StdMsgsHolder::*callback)(const boost::shared_ptr<const M>&), V v,
+            std::vector<unsigned> shape = {}, bool complex = false) {
+  M m;
+  if constexpr (std::is_class_v<V>) m = arrayMsg<M>(v, shape, complex);
+  else m.data = v;
+  const std::string type = ros::message_traits::datatype<M>() + std::strlen("std_msgs/");
+  return {type, murvstd::categoryOf(murvstd::stdTypeNamed(type)),
+          [=](murvstd::StdMsgsHolder& h) { (h.*callback)(shared(m)); }};
 }
 
 }  // namespace stdtest

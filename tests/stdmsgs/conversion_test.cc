@@ -1,9 +1,9 @@
 // The callback holders' folds of the twenty-two std_msgs types, the front
-// conversion of the publishers' layouts and of malformed ones, and the FIFO
-// rules; no ROS master is needed.
+// conversion of the publishers' layouts and of malformed ones, the FIFO
+// rules, and the configurations both nodes refuse; no ROS is needed.
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <array>
 
 #include "MsgFifo.h"
 #include "StdMsgsTestSupport.h"
@@ -14,93 +14,63 @@ using namespace std_msgs;
 using murvstd::ArrayFormat;
 using murvstd::Category;
 
-
 namespace {
+
+using I = std::vector<int>;
+using D = std::vector<double>;
 const double two32 = 4294967296.0;
-template <class M, class T>
-boost::shared_ptr<const M> array(const std::vector<T>& v, std::vector<unsigned> shape = {}, bool complex = false) {
-  return boost::make_shared<const M>(arrayMsg<M>(v, shape, complex));
-}
+
 }  // namespace
 
 TEST(StdMsgsConversion, EveryFoldAndShapeAndEveryMalformedLayout) {
-  const Category i32 = Category::Int32, f32 = Category::Float32, ia = Category::Int32MultiArray,
-                 fa = Category::Float32MultiArray;
   const ArrayFormat no = ArrayFormat::None, vec = ArrayFormat::Vector, cvec = ArrayFormat::ComplexVector,
                     mat = ArrayFormat::Matrix, cmat = ArrayFormat::ComplexMatrix;
   const std::vector<float> six = {1, 2, 3, 4, 5, 6};
-  struct Row {
-    std::function<void(H&)> feed;
-    Category category;
+  const auto f32s = &H::cb_stdfloat32multiarray;
+  const struct {
+    Given in;
     ArrayFormat format;
     std::string expected;  // "" for a message dropped as malformed
-  };
-  const std::vector<Row> rows = {
-      {[](H& h) { h.cb_stdbool(shared<Bool>(2)); }, Category::Bool, no, "true"},
-      {[](H& h) { h.cb_stdstring(shared<String>("a b")); }, Category::String, no, "String a b"},
-      {[](H& h) { h.cb_stdint8(shared<Int8>(-1)); }, i32, no, "Int -1"},
-      {[](H& h) { h.cb_stdint16(shared<Int16>(-32768)); }, i32, no, "Int -32768"},
-      {[](H& h) { h.cb_stdint32(shared<Int32>(2147483647)); }, i32, no, "Int 2147483647"},
-      {[](H& h) { h.cb_stdint64(shared<Int64>(-1)); }, i32, no, "Int -1"},
-      {[](H& h) { h.cb_stdint64(shared<Int64>(4294967301LL)); }, i32, no, "Int 5"},
-      {[](H& h) { h.cb_stduint8(shared<UInt8>(255)); }, i32, no, "Int 255"},
-      {[](H& h) { h.cb_stduint32(shared<UInt32>(4294967295u)); }, i32, no, "Int -1"},
-      {[](H& h) { h.cb_stduint64(shared<UInt64>(4294967296ULL)); }, i32, no, "Int 0"},
-      {[](H& h) { h.cb_stdfloat32(shared<Float32>(0.1f)); }, f32, no, "Float 0.1"},
-      {[](H& h) { h.cb_stdfloat64(shared<Float64>(-1e300)); }, f32, no, "Float -inf"},
+  } rows[] = {
+      {given(&H::cb_stdbool, 2), no, "true"}, {given(&H::cb_stdstring, "a b"), no, "String a b"},
+      {given(&H::cb_stdint8, -1), no, "Int -1"}, {given(&H::cb_stdint16, -32768), no, "Int -32768"},
+      {given(&H::cb_stdint32, 2147483647), no, "Int 2147483647"}, {given(&H::cb_stdint64, 4294967301LL), no, "Int 5"},
+      {given(&H::cb_stdint64, -1), no, "Int -1"}, {given(&H::cb_stduint8, 255), no, "Int 255"},
+      {given(&H::cb_stduint16, 65535), no, "Int 65535"}, {given(&H::cb_stduint32, 4294967295u), no, "Int -1"},
+      {given(&H::cb_stduint64, 4294967296ULL), no, "Int 0"}, {given(&H::cb_stdfloat32, 0.1f), no, "Float 0.1"},
+      {given(&H::cb_stdfloat64, -1e300), no, "Float -inf"},
       // Half an ulp above the largest float rounds to an infinity, just below
       // it to the largest float.
-      {[](H& h) { h.cb_stdfloat64(shared<Float64>(0x1.ffffffp127)); }, f32, no, "Float inf"},
-      {[](H& h) { h.cb_stdfloat64(shared<Float64>(0x1.fffffefffffffp127)); }, f32, no, "Float 3.40282e+38"},
-      {[](H& h) { h.cb_stdint8multiarray(array<Int8MultiArray>(std::vector<int>{-1, 127})); }, ia, vec,
-       "Vector<int> -1 127"},
-      {[](H& h) { h.cb_stdint16multiarray(array<Int16MultiArray>(std::vector<int>{})); }, ia, vec, "Vector<int>"},
-      {[](H& h) { h.cb_stdint64multiarray(array<Int64MultiArray>(std::vector<double>{two32 + 1, -1})); }, ia, vec,
-       "Vector<int> 1 -1"},
-      {[](H& h) { h.cb_stduint8multiarray(array<UInt8MultiArray>(std::vector<int>{255})); }, ia, vec,
-       "Vector<int> 255"},
-      {[](H& h) { h.cb_stduint16multiarray(array<UInt16MultiArray>(std::vector<int>{65535})); }, ia, vec,
-       "Vector<int> 65535"},
-      {[](H& h) { h.cb_stduint32multiarray(array<UInt32MultiArray>(std::vector<double>{two32 - 1})); }, ia, vec,
-       "Vector<int> -1"},
-      {[](H& h) { h.cb_stduint64multiarray(array<UInt64MultiArray>(std::vector<double>{two32 + 7})); }, ia, vec,
-       "Vector<int> 7"},
-      {[](H& h) { h.cb_stdfloat64multiarray(array<Float64MultiArray>(std::vector<double>{1e300, 0.25})); }, fa, vec,
-       "Vector<float> inf 0.25"},
-      {[&](H& h) { h.cb_stdfloat32multiarray(array<Float32MultiArray>(six, {2, 3})); }, fa, mat,
-       "Matrix<float> 2x3 1 2 3 4 5 6"},
-      {[&](H& h) { h.cb_stdfloat32multiarray(array<Float32MultiArray>(six, {1, 3}, true)); }, fa, cmat,
-       "Matrix<complex> 1x3 (1,2) (3,4) (5,6)"},
-      {[&](H& h) { h.cb_stdint32multiarray(array<Int32MultiArray>(std::vector<int>{16777217, -3}, {1, 1})); }, ia,
-       cvec, "Vector<complex> (1.67772e+07,-3)"},
-      {[&](H& h) { h.cb_stdfloat32multiarray(array<Float32MultiArray>(std::vector<float>{}, {0, 5})); }, fa, mat,
-       "Matrix<float> 0x5"},
-      {[&](H& h) { h.cb_stdfloat32multiarray(array<Float32MultiArray>(six)); }, fa, cvec, ""},
-      {[&](H& h) { h.cb_stdfloat32multiarray(array<Float32MultiArray>(six)); }, fa, mat, ""},
-      {[&](H& h) { h.cb_stdfloat32multiarray(array<Float32MultiArray>(six, {3, 3})); }, fa, mat, ""},
-      {[&](H& h) { h.cb_stdfloat32multiarray(array<Float32MultiArray>(six, {2, 3})); }, fa, cmat, ""},
-      {[&](H& h) { h.cb_stdfloat32multiarray(array<Float32MultiArray>(six, {2147483648u, 0})); }, fa, mat, ""},
-      // 2^32 values: 0 in 32-bit arithmetic.
-      {[&](H& h) { h.cb_stdfloat32multiarray(array<Float32MultiArray>(six, {65536, 65536})); }, fa, mat, ""},
-      {[&](H& h) {
-         Float32MultiArray m = arrayMsg<Float32MultiArray>(six);
-         m.layout.dim.clear();
-         h.cb_stdfloat32multiarray(boost::make_shared<const Float32MultiArray>(m));
-       },
-       fa, vec, ""},
+      {given(&H::cb_stdfloat64, 0x1.ffffffp127), no, "Float inf"},
+      {given(&H::cb_stdfloat64, 0x1.fffffefffffffp127), no, "Float 3.40282e+38"},
+      {given(&H::cb_stdint8multiarray, I{-1, 127}), vec, "Vector<int> -1 127"},
+      {given(&H::cb_stdint16multiarray, I{}), vec, "Vector<int>"},
+      {given(&H::cb_stdint64multiarray, D{two32 + 1, -1}), vec, "Vector<int> 1 -1"},
+      {given(&H::cb_stduint8multiarray, I{255}), vec, "Vector<int> 255"},
+      {given(&H::cb_stduint16multiarray, I{65535}), vec, "Vector<int> 65535"},
+      {given(&H::cb_stduint32multiarray, D{two32 - 1}), vec, "Vector<int> -1"},
+      {given(&H::cb_stduint64multiarray, D{two32 + 7}), vec, "Vector<int> 7"},
+      {given(&H::cb_stdfloat64multiarray, D{1e300, 0.25}), vec, "Vector<float> inf 0.25"},
+      {given(f32s, six, {2, 3}), mat, "Matrix<float> 2x3 1 2 3 4 5 6"},
+      {given(f32s, six, {1, 3}, true), cmat, "Matrix<complex> 1x3 (1,2) (3,4) (5,6)"},
+      {given(&H::cb_stdint32multiarray, I{16777217, -3}, {1, 1}), cvec, "Vector<complex> (1.67772e+07,-3)"},
+      {given(f32s, std::vector<float>{}, {0, 5}), mat, "Matrix<float> 0x5"},
+      {given(f32s, six), cvec, ""}, {given(f32s, six), mat, ""}, {given(f32s, six, {3, 3}), mat, ""},
+      {given(f32s, six, {2, 3}), cmat, ""}, {given(f32s, six, {2147483648u, 0}), mat, ""},
+      {given(f32s, six, {65536, 65536}), mat, ""},  // 2^32 values: 0 in 32 bits
   };
-  for (std::size_t i = 0; i < rows.size(); ++i) {
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.in.type + " " + row.expected);
     subtest::LogCapture log;
     H h(5, false);
-    rows[i].feed(h);
+    row.in.to(h);
     MURV::ObjectRef out;
-    const std::size_t held = h.serveOldest(rows[i].category, rows[i].format, false, out);
     // A malformed message is dropped and logged, and nothing is made: what
     // an empty FIFO gives.
-    EXPECT_EQ(held, rows[i].expected.empty() ? 0u : 1u) << "row " << i;
-    EXPECT_EQ(describe(out), rows[i].expected.empty() ? "none" : rows[i].expected) << "row " << i;
-    EXPECT_EQ(log.count(ros::console::levels::Error, " message dropped: "), rows[i].expected.empty()) << "row " << i;
-    EXPECT_EQ(h.entries(rows[i].category), 0u) << "row " << i;
+    EXPECT_EQ(h.serveOldest(row.in.category, row.format, false, out), row.expected.empty() ? 0u : 1u);
+    EXPECT_EQ(describe(out), row.expected.empty() ? "none" : row.expected);
+    EXPECT_EQ(log.count(ros::console::levels::Error, " message dropped: "), row.expected.empty());
+    EXPECT_EQ(h.entries(row.in.category), 0u);
   }
 }
 
@@ -109,39 +79,58 @@ TEST(StdMsgsConversion, FifoRules) {
   callbackFuncStdMsgsStreamFromRos h(0, true);
   EXPECT_FALSE(h.firstMessageArrived());
   h.cb_stdint8(shared<Int8>(9));
-  EXPECT_TRUE(h.firstMessageArrived());
-  EXPECT_EQ(h.arrivals.notifications(), 1u) << "a queued message wakes the waiting stream";
+  EXPECT_TRUE(h.firstMessageArrived() && h.arrivals.notifications() == 1u) << "a queued message wakes the stream";
   EXPECT_EQ(log.count(ros::console::levels::Info, "Received [thread=" + murvmsg::threadIdText() + "]"), 1);
 
+  // The oldest is dropped at capacity. Malformed messages are dropped
+  // wherever they are queued: the good one behind them is served, and the one
+  // kept for REMAIN_LATEST is served again however many malformed ones come
+  // after it, until a newer good one comes.
   H five(5, false);
-  for (int v = 1; v <= 6; ++v) five.cb_stduint16(shared<UInt16>(v));
-  MURV::ObjectRef out;
-  EXPECT_EQ(five.serveOldest(Category::Int32, ArrayFormat::None, false, out), 5u);
-  EXPECT_EQ(describe(out), "Int 2") << "the oldest is dropped at capacity";
-
-  // Malformed messages are dropped wherever they are queued: the good one
-  // behind them is served, and the one kept for REMAIN_LATEST is served
-  // again however many malformed ones come after it.
-  auto matrix = [](double v, unsigned rows) {
-    return array<Float64MultiArray>(std::vector<double>{v, v}, {rows, 1});
+  auto serve = [&five](Category c, ArrayFormat f) {  // entries held, and the object served
+    MURV::ObjectRef out;
+    const std::size_t held = five.serveOldest(c, f, true, out);
+    return std::to_string(held) + " " + describe(out);
   };
-  five.cb_stdfloat64multiarray(matrix(1, 3));
-  five.cb_stdfloat64multiarray(matrix(2, 2));
+  auto matrix = [&five](double v, unsigned rows) {
+    five.cb_stdfloat64multiarray(shared(arrayMsg<Float64MultiArray>(D{v, v}, {rows, 1})));
+  };
+  for (int v = 1; v <= 6; ++v) five.cb_stduint16(shared<UInt16>(v));
+  EXPECT_EQ(serve(Category::Int32, ArrayFormat::None), "5 Int 2");
+  matrix(1, 3);
+  matrix(2, 2);
   for (int i = 0; i < 3; ++i) {
-    five.cb_stdfloat64multiarray(matrix(3, 4));
-    EXPECT_EQ(five.serveOldest(Category::Float32MultiArray, ArrayFormat::Matrix, true, out), 1u);
-    EXPECT_EQ(describe(out), "Matrix<float> 2x1 2 2");
+    matrix(3, 4);
+    EXPECT_EQ(serve(Category::Float32MultiArray, ArrayFormat::Matrix), "1 Matrix<float> 2x1 2 2");
   }
   EXPECT_EQ(log.count(ros::console::levels::Error,
-                      "Float32MultiArray message dropped: \"Matrix<>\" reads 3 values, the message holds 2"),
-            1);
-  five.cb_stdfloat64multiarray(matrix(5, 1));
-  EXPECT_EQ(five.serveOldest(Category::Float32MultiArray, ArrayFormat::Matrix, true, out), 2u);
-  EXPECT_EQ(five.serveOldest(Category::Float32MultiArray, ArrayFormat::Matrix, true, out), 1u);
-  EXPECT_EQ(describe(out), "Matrix<float> 1x1 5") << "a newer message ends the repeat";
+                      "Float32MultiArray message dropped: \"Matrix<>\" reads 3 values, the message holds 2"), 1);
+  matrix(5, 1);
+  EXPECT_EQ(serve(Category::Float32MultiArray, ArrayFormat::Matrix), "2 Matrix<float> 2x1 2 2");
+  EXPECT_EQ(serve(Category::Float32MultiArray, ArrayFormat::Matrix), "1 Matrix<float> 1x1 5");
 
   // More values than the host takes are refused when they arrive.
-  five.cb_stduint8multiarray(array<UInt8MultiArray>(std::vector<int>(16777217, 1)));
+  five.cb_stduint8multiarray(shared(arrayMsg<UInt8MultiArray>(I(16777217, 1))));
   EXPECT_EQ(five.entries(Category::Int32MultiArray), 0u);
-  EXPECT_EQ(log.count(ros::console::levels::Error, "UInt8MultiArray message dropped: it would make 16777217 values"), 1);
+  EXPECT_EQ(log.count(ros::console::levels::Error, "UInt8MultiArray message dropped: it would make 16777217 values"),
+            1);
+}
+
+// What could only hang or do nothing is refused before anything meets ROS
+// (which this process never joins).
+TEST(StdReceivers, ConfigurationsThatCouldOnlyHangOrDoNothingAreRefused) {
+  for (const std::string type : {"RosStdMsgsSubscriber", "StdMsgsStreamFromRos"}) {
+    const bool stream = type == "StdMsgsStreamFromRos";
+    const std::array<std::string, 3> rows[] = {
+        {"int32", "Vector<>", "int32"}, {"Int32 ", "Vector<>", "Int32 "}, {"UInt8MultiArray", "vector<>", "vector<>"}};
+    for (const auto& [name, format, refused] : rows) {
+      subtest::NodePtr n = subtest::createNode(type, "bad", nodeParams(stream, name, format));
+      const HostFailure f = hostFailure([&] { n->initialize(); });
+      EXPECT_TRUE(f.message == refused + " is not supported." && f.file == "src/" + type && f.hasNode) << f.text;
+    }
+    const HostFailure rate = hostFailure([&] {
+      subtest::createNode(type, "rate", nodeParams(stream, "Bool", "", {{"ROS_LOOP_RATE", floatParam(0.0f)}}));
+    });
+    EXPECT_NE(rate.message.find("ROS_LOOP_RATE must be a positive, finite rate"), std::string::npos) << type;
+  }
 }

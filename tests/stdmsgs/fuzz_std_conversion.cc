@@ -18,18 +18,17 @@ namespace {
 using murvstd::ArrayFormat;
 using C = std::complex<float>;
 
-// Element k of the host object against the data, bit for bit.
-template <class T, class Data>
-void expectValues(const T* values, std::int64_t n, const Data& data) {
-  for (std::int64_t k = 0; k < n; ++k) {
-    const C want = std::is_same_v<T, C> ? C(data[2 * k], data[2 * k + 1]) : C(data[k]);
-    const C got(values[k]);
-    if (std::memcmp(&want, &got, sizeof want) != 0) std::abort();
+template <class Received>
+void readOne(const std::vector<uint8_t>& body, ArrayFormat format) {
+  Received received;
+  try {
+    murvDeserialize(body.data(), static_cast<uint32_t>(body.size()), received);
+  } catch (const ros::serialization::StreamOverrunException&) {
+    return;
   }
-}
-
-template <class T, class M>
-void check(const M& m, ArrayFormat format) {
+  const auto m = murvstd::fold(received);
+  if (m.data.size() != received.data.size() || m.layout != received.layout) std::abort();
+  using T = typename decltype(m.data)::value_type;
   const bool malformed = !murvstd::layoutFault(m, format).empty();
   MURV::ObjectRef out;
   try {
@@ -40,36 +39,24 @@ void check(const M& m, ArrayFormat format) {
   }
   if (malformed || (format == ArrayFormat::None) != !out.get()) std::abort();
   if (!out.get()) return;
-  const std::int64_t first = m.layout.dim[0].size;
-  if (auto* v = dynamic_cast<MURV::Vector<T>*>(out.get())) {
-    if (format != ArrayFormat::Vector || std::int64_t(v->size()) != first) std::abort();
-    expectValues(v->data(), first, m.data);
-  } else if (auto* c = dynamic_cast<MURV::Vector<C>*>(out.get())) {
-    if (format != ArrayFormat::ComplexVector || std::int64_t(c->size()) != first) std::abort();
-    expectValues(c->data(), first, m.data);
-  } else {
-    auto shape = [&](auto* x) {
-      if (x->rows != first || x->cols != std::int64_t(m.layout.dim[1].size)) std::abort();
-      expectValues(x->data, x->msize(), m.data);
-    };
-    if (auto* x = dynamic_cast<MURV::Matrix<T>*>(out.get()); x && format == ArrayFormat::Matrix) shape(x);
-    else if (auto* y = dynamic_cast<MURV::Matrix<C>*>(out.get()); y && format == ArrayFormat::ComplexMatrix) shape(y);
-    else std::abort();
-  }
-}
-
-template <class Received>
-void readOne(const std::vector<uint8_t>& body, ArrayFormat format) {
-  Received received;
-  try {
-    murvDeserialize(body.data(), static_cast<uint32_t>(body.size()), received);
-  } catch (const ros::serialization::StreamOverrunException&) {
-    return;
-  }
-  const auto folded = murvstd::fold(received);
-  if (folded.data.size() != received.data.size() || folded.layout != received.layout) std::abort();
-  using T = typename decltype(folded.data)::value_type;
-  check<T>(folded, format);
+  const bool matrix = format == ArrayFormat::Matrix || format == ArrayFormat::ComplexMatrix;
+  const std::int64_t rows = m.layout.dim[0].size, cols = matrix ? m.layout.dim[1].size : 1;
+  // The object's shape first, then element k against the data, bit for bit.
+  auto expect = [&](ArrayFormat f, std::int64_t r, std::int64_t c, const auto* values) {
+    if (f != format || r != rows || c != cols) std::abort();
+    for (std::int64_t k = 0; k < r * c; ++k) {
+      using E = std::decay_t<decltype(values[0])>;
+      const C want = std::is_same_v<E, C> ? C(m.data[2 * k], m.data[2 * k + 1]) : C(m.data[k]);
+      const C got(values[k]);
+      if (std::memcmp(&want, &got, sizeof want) != 0) std::abort();
+    }
+  };
+  MURV::Object* o = out.get();
+  if (auto* v = dynamic_cast<MURV::Vector<T>*>(o)) expect(ArrayFormat::Vector, v->size(), 1, v->data());
+  else if (auto* w = dynamic_cast<MURV::Vector<C>*>(o)) expect(ArrayFormat::ComplexVector, w->size(), 1, w->data());
+  else if (auto* x = dynamic_cast<MURV::Matrix<T>*>(o)) expect(ArrayFormat::Matrix, x->rows, x->cols, x->data);
+  else if (auto* y = dynamic_cast<MURV::Matrix<C>*>(o)) expect(ArrayFormat::ComplexMatrix, y->rows, y->cols, y->data);
+  else std::abort();
 }
 
 using Reader = void (*)(const std::vector<uint8_t>&, ArrayFormat);

@@ -1,155 +1,147 @@
 // RosStdMsgsSubscriber and StdMsgsStreamFromRos against a private master:
-// roscpp publishers writing the standard-message publishers' layouts,
-// rostopic as an outside client, and stream networks run by the network
-// runner, ended by silence or by SIGINT.
+// host values through RosStdMsgsPublisher, roscpp publishers, rostopic as an
+// outside client, and stream networks run by the network runner, ended by
+// silence or by SIGINT.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
 #include <thread>
 
 #include "StdMsgsTestSupport.h"
+#include "StdPubTestSupport.h"
 
 using namespace stdtest;
-using H = murvstd::StdMsgsHolder;
 using namespace std_msgs;
-using murvstd::Category;
+using H = murvstd::StdMsgsHolder;
+using MURV::ObjectRef;
 using murvtest::BackgroundCommand;
-using murvtest::waitFor;
+using subtest::NodePtr;
 using subtest::RosNetwork;
 
 namespace {
 
-// Publishes msg once on the topic of r's type when r has connected, and
-// waits until r has queued it.
+// Publishes m once on r's topic when r has connected, and waits until r has
+// queued it.
 template <class M>
-void deliver(Receiver& r, const std::string& type, const M& msg, Category c) {
+void deliver(Receiver& r, const M& m) {
   ros::NodeHandle nh;
-  ros::Publisher p = nh.advertise<M>("/std_test/" + type, 10);
-  ASSERT_TRUE(waitFor([&] { return p.getNumSubscribers() > 0; })) << type;
-  const std::size_t before = r.holder().entries(c);
-  p.publish(msg);
-  ASSERT_TRUE(waitFor([&] { return r.holder().entries(c) > before; })) << type;
+  ros::Publisher p = nh.advertise<M>("/std_test/" + r.type, 10);
+  ASSERT_TRUE(waitFor([&] { return p.getNumSubscribers() > 0; })) << r.type;
+  const std::size_t before = r.holder().entries(r.category);
+  p.publish(m);
+  ASSERT_TRUE(waitFor([&] { return r.holder().entries(r.category) > before; })) << r.type;
 }
 
 }  // namespace
 
-TEST(StdSubscriber, EveryFamilyRoundTripsAndDefaultsFillTheGaps) {
+TEST(StdSubscriber, DefaultsRoundTripsAndMalformedLayouts) {
   RosNetwork net("murv_std_sub");
+  // A scalar type reads no array shape, whatever the format says.
   testing::internal::CaptureStdout();
-  Receiver b(false, "b", "Bool", "", {{"BOOL_DEFAULT", boolParam(true)}});
+  Receiver b(false, "b", "Bool", "nonsense");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "b constructor end...\nb initialized...\n");
-  Receiver s(false, "s", "String", ""), u(false, "u", "UInt32", ""), f(false, "f", "Float64", "");
-  Receiver v(false, "v", "Int16MultiArray", "Vector<>"), m(false, "m", "Float32MultiArray", "Matrix<>");
-  Receiver c(false, "c", "Float64MultiArray", "Matrix<complex<>>");
   Receiver r(false, "r", "Int16", "", {{"REMAIN_LATEST", boolParam(true)}, {"DATA_BUFFER_NUM", intParam(-3)}});
-  EXPECT_EQ(r.holder().capacity, 5);
-  EXPECT_EQ(v.holder().capacity, 20);
-  const std::map<Receiver*, std::string> defaults = {
-      {&b, "true"}, {&s, "String "}, {&u, "Int -7"}, {&f, "Float 2.5"}, {&v, "Vector<int>"},
-      {&m, "Matrix<float> 0x0"}, {&c, "Matrix<complex> 0x0"}, {&r, "Int -7"}};
-  for (const auto& d : defaults) EXPECT_EQ(d.first->next(), d.second);
+  EXPECT_EQ(b.holder().capacity + r.holder().capacity, 20 + 5);
+  // The default, then the value, then the default again; REMAIN_LATEST
+  // repeats the last value until a newer one has come.
+  deliver(b, msg<Bool>(false));
+  EXPECT_EQ(b.next(2), "false;true");
+  deliver(r, msg<Int16>(-3));
+  EXPECT_EQ(r.next(2), "Int -3;Int -3");
+  deliver(r, msg<Int16>(8));
+  EXPECT_EQ(r.next(3), "Int -3;Int 8;Int 8");
 
-  deliver(b, "Bool", *shared<Bool>(false), Category::Bool);
-  deliver(s, "String", *shared<String>("hello world"), Category::String);
-  deliver(u, "UInt32", *shared<UInt32>(4294967295u), Category::Int32);
-  deliver(f, "Float64", *shared<Float64>(0.1), Category::Float32);
-  deliver(v, "Int16MultiArray", arrayMsg<Int16MultiArray>(std::vector<int>{-3, 300, 32767}),
-          Category::Int32MultiArray);
-  deliver(m, "Float32MultiArray", arrayMsg<Float32MultiArray>(std::vector<float>{1, 2, 3, 4, 5, 6}, {2, 3}),
-          Category::Float32MultiArray);
-  deliver(c, "Float64MultiArray", arrayMsg<Float64MultiArray>(std::vector<double>{1, -1, 2, -2, 3, -3, 4, -4.5},
-                                                              {2, 2}, true),
-          Category::Float32MultiArray);
-  const std::vector<std::pair<Receiver*, std::string>> values = {
-      {&b, "false"},          {&s, "String hello world"},      {&u, "Int -1"},
-      {&f, "Float 0.1"},      {&v, "Vector<int> -3 300 32767"}, {&m, "Matrix<float> 2x3 1 2 3 4 5 6"},
-      {&c, "Matrix<complex> 2x2 (1,-1) (2,-2) (3,-3) (4,-4.5)"}};
-  for (const auto& e : values) {
-    EXPECT_EQ(e.first->next(), e.second);
-    EXPECT_EQ(e.first->next(), defaults.at(e.first)) << "then the default again";
-  }
-
-  // REMAIN_LATEST repeats the last value until a newer one has come.
-  auto nexts = [&r](int n) {
-    std::string out;
-    for (int i = 0; i < n; ++i) out += r.next() + ";";
-    return out;
+  // Host values through RosStdMsgsPublisher come back as the objects that
+  // went in, or as what the narrower message type keeps; before a message
+  // each family outputs its default.
+  const float inf = std::numeric_limits<float>::infinity();
+  using namespace stdpubtest;
+  const struct {
+    std::string type, format;
+    ObjectRef in;
+    std::string folded, fallback;  // folded "": the input itself
+  } rows[] = {
+      {"String", "", ObjectRef(new MURV::String(std::string("caf\xc3\xa9\0 end", 10))), "", "String "},
+      {"Int8", "", boxed(300), "Int 44", "Int -7"},
+      {"UInt64", "", boxed(std::numeric_limits<int>::min()), "", "Int -7"},  // 2^64 - 2^31 on the wire
+      {"Float64", "", boxed(0.1f), "", "Float 2.5"},
+      {"Int8MultiArray", "Vector<>", ints({-128, 127, 300, -129}), "Vector<int> -128 127 44 127", "Vector<int>"},
+      {"UInt16MultiArray", "Matrix<>", intMatrixOf({{1, -1, 7}, {65535, 65536, 0}}),
+       "Matrix<int> 2x3 1 65535 7 65535 0 0", "Matrix<int> 0x0"},
+      {"Float32MultiArray", "Vector<>", floats({0.5f, -1e-3f, inf}), "", "Vector<float>"},
+      {"Float64MultiArray", "Matrix<>", matrixOf({{1, 2, 3}, {4, 5, 6.25f}}), "", "Matrix<float> 0x0"},
+      {"Float32MultiArray", "Matrix<complex<>>", complexMatrixOf({{{1e-7f, -1}, {2, 0.5f}}, {{0.1f, 3}, {4, -4}}}),
+       "", "Matrix<complex> 0x0"},
+      // A complex column is the publisher's only way to a complex vector.
+      {"Float64MultiArray", "Vector<complex<>>", complexMatrixOf({{{1, 2}}, {{-3, 0.25f}}}),
+       "Vector<complex> (1,2) (-3,0.25)", "Vector<complex>"},
   };
-  deliver(r, "Int16", *shared<Int16>(-3), Category::Int32);
-  EXPECT_EQ(nexts(2), "Int -3;Int -3;");
-  deliver(r, "Int16", *shared<Int16>(8), Category::Int32);
-  EXPECT_EQ(nexts(3), "Int -3;Int 8;Int 8;");
-}
+  std::vector<NodePtr> feeds, publishers;
+  std::vector<std::unique_ptr<Receiver>> receivers;
+  for (const auto& row : rows) {
+    const std::string i = std::to_string(publishers.size()), topic = "/std_roundtrip/" + i;
+    feeds.emplace_back(constant(row.in));
+    publishers.emplace_back(node("RosStdMsgsPublisher", "pub" + i, stdParams(row.type, topic), feeds.back().get()));
+    receivers.emplace_back(new Receiver(false, "sub" + i, row.type, row.format, {{"TOPIC_NAME", stringParam(topic)}}));
+    EXPECT_EQ(receivers.back()->next(), row.fallback) << row.type << " as " << row.format;
+  }
+  // The publishers run iterations until every subscriber has a message: the
+  // first ones may go out before the connection is made.
+  bool arrived = false;
+  stdoutOf([&] {
+    arrived = waitFor([&, count = 0]() mutable {
+      for (NodePtr& p : publishers) p->getOutput(0, count);
+      ++count;
+      return std::all_of(receivers.begin(), receivers.end(), [](auto& r) { return r->holder().entries(r->category); });
+    });
+  });
+  ASSERT_TRUE(arrived);
+  for (std::size_t i = 0; i < receivers.size(); ++i)
+    EXPECT_EQ(receivers[i]->next(1, std::numeric_limits<float>::max_digits10),
+              rows[i].folded.empty() ? describe(rows[i].in, std::numeric_limits<float>::max_digits10) : rows[i].folded)
+        << rows[i].type << " as " << rows[i].format;
 
-TEST(StdSubscriber, AMalformedLayoutFromRostopicIsDroppedAndTheNextOneArrives) {
-  RosNetwork net("murv_std_rostopic");
+  // A malformed layout from an outside client is dropped with an Error line,
+  // and the good message behind it is output.
   subtest::LogCapture log;
   Receiver v(false, "v", "Float32MultiArray", "Vector<>");
-  for (const char* yaml : {"{layout: {dim: []}, data: [1.5, 2.5]}",
-                           "{layout: {dim: [{label: v, size: 2, stride: 2}]}, data: [1.5, 2.5]}"}) {
-    const murvtest::CommandResult pub = murvtest::runCommand(
-        "exec /usr/bin/python3 /usr/bin/rostopic pub -1 /std_test/Float32MultiArray std_msgs/Float32MultiArray '" +
-        std::string(yaml) + "'");
-    ASSERT_EQ(pub.status, 0) << pub.output;
-    ASSERT_TRUE(waitFor([&] { return v.holder().entries(Category::Float32MultiArray) > 0; }));
-  }
-  // The malformed one is dropped, the good one behind it output.
+  const murvtest::CommandResult pub = murvtest::runCommand(
+      "exec /usr/bin/python3 /usr/bin/rostopic pub -1 /std_test/Float32MultiArray std_msgs/Float32MultiArray "
+      "'{layout: {dim: []}, data: [1.5, 2.5]}'");
+  ASSERT_EQ(pub.status, 0) << pub.output;
+  ASSERT_TRUE(waitFor([&] { return v.holder().entries(v.category) > 0; }));
+  deliver(v, arrayMsg<Float32MultiArray>(std::vector<float>{1.5f, 2.5f}));
   EXPECT_EQ(v.next(), "Vector<float> 1.5 2.5");
   EXPECT_EQ(log.count(ros::console::levels::Error,
                       "Float32MultiArray message dropped: \"Vector<>\" reads 1 layout dimension(s), the message has 0"),
             1);
-  EXPECT_EQ(v.next(), "Vector<float>");
 }
 
-TEST(StdReceivers, ConfigurationsThatCouldOnlyHangOrDoNothingAreRefused) {
-  RosNetwork net("murv_std_refusals");
-  const std::vector<std::vector<std::string>> rows = {{"int32", "Vector<>", "int32 is not supported."},
-                                                      {"Int32 ", "Vector<>", "Int32  is not supported."},
-                                                      {"UInt8MultiArray", "vector<>", "vector<> is not supported."}};
-  for (bool stream : {false, true}) {
-    const std::string file = stream ? "src/StdMsgsStreamFromRos" : "src/RosStdMsgsSubscriber";
-    for (const auto& row : rows) {
-      subtest::NodePtr n = subtest::createNode(stream ? "StdMsgsStreamFromRos" : "RosStdMsgsSubscriber", "bad",
-                                               nodeParams(stream, row[0], row[1]));
-      testing::internal::CaptureStdout();
-      const HostFailure f = hostFailure([&] { n->initialize(); });
-      testing::internal::GetCapturedStdout();
-      EXPECT_TRUE(f.message == row[2] && f.file == file && f.hasNode) << f.text;
-      EXPECT_TRUE(subtest::subscribersOf("/std_test/" + row[0]).empty());
-    }
-    const HostFailure rate = hostFailure([&] {
-      subtest::createNode(stream ? "StdMsgsStreamFromRos" : "RosStdMsgsSubscriber", "rate",
-                          nodeParams(stream, "Bool", "", {{"ROS_LOOP_RATE", floatParam(0.0f)}}));
-    });
-    EXPECT_NE(rate.message.find("ROS_LOOP_RATE must be a positive, finite rate"), std::string::npos) << file;
-  }
-  Receiver scalar(false, "ok", "Bool", "nonsense");  // a scalar type reads no array shape
-  EXPECT_EQ(scalar.next(), "false");
-}
-
-TEST(StdStream, ANetworkCountsEveryMessageToTheEndOfTheStreamAndStopsOnSigint) {
+TEST(StdStream, NetworksCountToTheEndStopOnSigintAndGiveUpWhenRosShutsDown) {
   RosNetwork net("murv_std_stream");
   ros::NodeHandle nh;
-  auto run = [](const std::string& name, const std::string& type, bool killNetwork) {
-    const std::string topic = "/std_test/" + name;
+  // A network of one stream node on /std_test/<name>, running once p reaches it.
+  auto run = [](const std::string& name, bool killNetwork, const ros::Publisher& p) {
+    const std::string param = "\nparam stream ";
     const std::string description =
-        "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_" + name +
-        "\nnode stream StdMsgsStreamFromRos\nparam stream ROS_MESSAGE_TYPE string " + type +
-        "\nparam stream OUT_ARRAY_FORMAT string Vector<>\nparam stream TOPIC_NAME string " + topic +
-        "\nparam stream ENABLE_DEBUG bool false\nparam stream ROS_LOOP_RATE float 1000\n"
-        "param stream MSG_BUFFER_NUM int 100\nparam stream DATA_BUFFER_NUM int 100\n"
-        "param stream KILL_TIME_LEN int 500000\nparam stream KILL_NETWORK bool " +
-        (killNetwork ? "true" : "false") + "\neof stream NOT_EOF\noutput stream OUTPUT\n";
+        "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_" + name + "\nnode stream StdMsgsStreamFromRos" +
+        param + "ROS_MESSAGE_TYPE string Int64" + param + "OUT_ARRAY_FORMAT string Vector<>" + param +
+        "TOPIC_NAME string /std_test/" + name + param + "ENABLE_DEBUG bool false" + param + "ROS_LOOP_RATE float 1000" +
+        param + "MSG_BUFFER_NUM int 100" + param + "DATA_BUFFER_NUM int 100" + param + "KILL_TIME_LEN int 500000" +
+        param + "KILL_NETWORK bool " + (killNetwork ? "true" : "false") +
+        "\neof stream NOT_EOF\noutput stream OUTPUT\n";
     auto runner = std::make_unique<BackgroundCommand>(runnerCommand(name, description));
-    EXPECT_TRUE(waitFor([&] { return !subtest::subscribersOf(topic).empty() || !runner->running(); }));
+    EXPECT_TRUE(waitFor([&] { return p.getNumSubscribers() > 0 || !runner->running(); })) << runner->output();
     return runner;
   };
+  ros::Publisher toCount = nh.advertise<Int64>("/std_test/count", 100);
+  ros::Publisher toStop = nh.advertise<Int64>("/std_test/sigint", 10);
   {
-    auto runner = run("count", "Int64", true);
-    ros::Publisher p = nh.advertise<Int64>("/std_test/count", 100);
-    ASSERT_TRUE(waitFor([&] { return p.getNumSubscribers() > 0; })) << runner->output();
+    auto runner = run("count", true, toCount);
     std::string expected;
     for (int i = 0; i < 40; ++i) {
-      p.publish(*shared<Int64>(4294967296LL * i + i));  // folds to i
+      toCount.publish(msg<Int64>(4294967296LL * i + i));  // folds to i
       expected += "[" + std::to_string(i) + "] stream.OUTPUT = <Int " + std::to_string(i) + " >\n";
     }
     EXPECT_EQ(runner->waitExit(std::chrono::seconds(60)), 0) << runner->output();
@@ -157,15 +149,20 @@ TEST(StdStream, ANetworkCountsEveryMessageToTheEndOfTheStreamAndStopsOnSigint) {
     EXPECT_NE(ownLines(runner->output()).find(expected + "ROS destructed...\n"), std::string::npos)
         << runner->output();
   }
-  auto runner = run("sigint", "Float32MultiArray", false);
-  ros::Publisher p = nh.advertise<Float32MultiArray>("/std_test/sigint", 10);
-  ASSERT_TRUE(waitFor([&] { return p.getNumSubscribers() > 0; })) << runner->output();
-  p.publish(arrayMsg<Float32MultiArray>(std::vector<float>{0.5f}));
+  auto runner = run("sigint", false, toStop);
+  toStop.publish(msg<Int64>(1));
   ASSERT_TRUE(waitFor([&] { return runner->output().find("[0] stream.OUTPUT = ") != std::string::npos; }));
   runner->signal(SIGINT);
   EXPECT_EQ(runner->waitExit(std::chrono::seconds(30)), 1) << runner->output();
-  EXPECT_NE(runner->output().find("src/StdMsgsStreamFromRos, line 1015: stream Force-quit...\n"), std::string::npos)
+  EXPECT_NE(runner->output().find("src/StdMsgsStreamFromRos, line 858: stream Force-quit...\n"), std::string::npos)
       << runner->output();
+
+  // Last, as it ends ROS for this process: a wait gives up when ROS shuts down.
+  Receiver s(true, "s", "String", "", {{"KILL_NETWORK", boolParam(false)}});
+  std::thread shutdown([] { ros::shutdown(); });
+  const HostFailure f = hostFailure([&] { s.notEof(0); });
+  shutdown.join();
+  EXPECT_EQ(f.message + " at " + std::to_string(f.line), "s stopped waiting: ROS has been shut down at 769");
 }
 
 // The stop flag belongs to the process, so this runs in a child, which
@@ -174,7 +171,7 @@ TEST(StdStream, TimeOutsDebugLinesAndTheLineOfEveryWait) {
   murvtest::RosMaster master;
   master.start();
   Child child([] {
-    subtest::NodePtr gen = subtest::createGenerator("murv_std_lines");
+    NodePtr gen = subtest::createGenerator("murv_std_lines");
     gen->initialize();
     int failures = 0;
     auto expect = [&](bool ok, const std::string& what) {
@@ -190,25 +187,21 @@ TEST(StdStream, TimeOutsDebugLinesAndTheLineOfEveryWait) {
     expect(t.notEof(3) && t.get(3) == "Int 5", "the next count starts again");
 
     raise(SIGINT);  // the nodes installed the handler: the flag is set
-    for (const auto& l : std::vector<std::pair<std::string, int>>{{"Bool", 798},    {"String", 828},
-                                                                  {"UInt64", 858},  {"Float64", 888},
-                                                                  {"Int8MultiArray", 918}, {"Float64MultiArray", 1015}}) {
-      Receiver w(true, "w", l.first, "Matrix<>", {{"KILL_NETWORK", boolParam(false)}});
+    const std::pair<Given, int> waits[] = {
+        {given(&H::cb_stdbool, 1), 798},    {given(&H::cb_stdstring, ""), 828},
+        {given(&H::cb_stduint64, 1), 858},  {given(&H::cb_stdfloat64, 1), 888},
+        {given(&H::cb_stdint8multiarray, std::vector<int>{1}, {1, 1}), 918},
+        {given(&H::cb_stdfloat64multiarray, std::vector<double>{1}, {1, 1}), 1015}};
+    for (const auto& [in, line] : waits) {
+      Receiver w(true, "w", in.type, "Matrix<>", {{"KILL_NETWORK", boolParam(false)}});
       const HostFailure first = hostFailure([&] { w.notEof(0); });
       expect(first.message == "w Force-quit..." && first.line == 769 && first.file == "src/StdMsgsStreamFromRos" &&
                  !first.hasNode,
-             l.first + " first wait: " + first.text);
-      H& h = w.holder();
-      h.cb_stdbool(shared<Bool>(1));
-      h.cb_stdstring(shared<String>(""));
-      h.cb_stduint64(shared<UInt64>(1));
-      h.cb_stdfloat64(shared<Float64>(1));
-      h.cb_stdint8multiarray(boost::make_shared<const Int8MultiArray>(arrayMsg<Int8MultiArray>(std::vector<int>{1}, {1, 1})));
-      h.cb_stdfloat64multiarray(
-          boost::make_shared<const Float64MultiArray>(arrayMsg<Float64MultiArray>(std::vector<double>{1}, {1, 1})));
-      expect(w.notEof(0), l.first + " goes on while it finds data");
+             in.type + " first wait: " + first.text);
+      in.to(w.holder());
+      expect(w.notEof(0), in.type + " goes on while it finds data");
       const HostFailure data = hostFailure([&] { w.notEof(1); });
-      expect(data.message == "w Force-quit..." && data.line == l.second, l.first + " data wait: " + data.text);
+      expect(data.message == "w Force-quit..." && data.line == line, in.type + " data wait: " + data.text);
     }
     Receiver quick(true, "quick", "Bool", "", {{"KILL_TIME_LEN", intParam(-1)}});
     quick.holder().cb_stdbool(shared<Bool>(1));
@@ -216,14 +209,4 @@ TEST(StdStream, TimeOutsDebugLinesAndTheLineOfEveryWait) {
     return failures;
   });
   EXPECT_EQ(child.wait(), 0);
-}
-
-TEST(StdStream, AWaitGivesUpWhenRosShutsDown) {
-  RosNetwork net("murv_std_shutdown");
-  Receiver s(true, "s", "String", "", {{"KILL_NETWORK", boolParam(false)}});
-  std::thread shutdown([] { ros::shutdown(); });
-  const HostFailure f = hostFailure([&] { s.notEof(0); });
-  shutdown.join();
-  EXPECT_EQ(f.message, "s stopped waiting: ROS has been shut down");
-  EXPECT_EQ(f.line, 769);
 }

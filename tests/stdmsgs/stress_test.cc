@@ -15,7 +15,6 @@ TEST(StdMsgsConcurrency, CallbacksOnSeveralThreadsWhileTheStreamWaitsDropsAndCon
   Receiver s(true, "stress", "Float64MultiArray", "Matrix<>",
              {{"DATA_BUFFER_NUM", intParam(8)}, {"KILL_TIME_LEN", intParam(20000)}});
   murvstd::StdMsgsHolder& h = s.holder();
-  const murvstd::Category category = murvstd::Category::Float32MultiArray;
   constexpr int producers = 4, perProducer = 300;
   std::atomic<int> finished{0};
   std::vector<std::thread> threads;
@@ -24,8 +23,8 @@ TEST(StdMsgsConcurrency, CallbacksOnSeveralThreadsWhileTheStreamWaitsDropsAndCon
       // Six values of the tag in a 2 x 3 layout; every fifth claims three
       // rows and is malformed.
       for (int i = 0; i < perProducer; ++i) {
-        h.cb_stdfloat64multiarray(boost::make_shared<const std_msgs::Float64MultiArray>(arrayMsg<std_msgs::Float64MultiArray>(
-            std::vector<double>(6, p * perProducer + i), {i % 5 == 4 ? 3u : 2u, 3})));
+        const std::vector<double> tagged(6, p * perProducer + i);
+        h.cb_stdfloat64multiarray(shared(arrayMsg<std_msgs::Float64MultiArray>(tagged, {i % 5 == 4 ? 3u : 2u, 3})));
         if (i % 8 == 0) std::this_thread::sleep_for(std::chrono::microseconds(200));
       }
       ++finished;
@@ -33,8 +32,8 @@ TEST(StdMsgsConcurrency, CallbacksOnSeveralThreadsWhileTheStreamWaitsDropsAndCon
   std::vector<int> last(producers, -1);
   int converted = 0, disorder = 0, torn = 0;
   std::size_t mostHeld = 0;
-  for (int count = 0; finished < producers || h.entries(category) > 0; ++count) {
-    mostHeld = std::max(mostHeld, h.entries(category));
+  for (int count = 0; finished < producers || h.entries(s.category) > 0; ++count) {
+    mostHeld = std::max(mostHeld, h.entries(s.category));
     if (!s.notEof(count)) continue;  // a pause longer than the kill time
     ++converted;
     const MURV::Matrix<float>& m = MURV::object_cast<MURV::Matrix<float>>(s.node->getOutput(0, count));

@@ -1,8 +1,9 @@
 #ifndef MURV_TESTS_STD_PUB_TEST_SUPPORT_H
 #define MURV_TESTS_STD_PUB_TEST_SUPPORT_H
 
-// What the standard-message publishers' tests share: their parameter set and
-// making either node type through the registry, connected and initialised.
+// What the standard-message publishers' tests share: their parameter set,
+// boxed values and constant feeds, and either node type made through the
+// registry, connected and initialised.
 
 #include "PublisherTestSupport.h"
 
@@ -22,6 +23,11 @@ inline MURV::ParameterSet stdParams(const std::string& type, const std::string& 
   return p;
 }
 
+template <class T> ObjectRef boxed(T v) { return ObjectRef(new MURV::NetCType<T>(v)); }
+
+// A feed giving the same object for every count.
+inline Feed* constant(const ObjectRef& v) { return new Feed("constant", [v](int) { return v; }); }
+
 // A node of type nodeType made as the host makes it; its constructor line is
 // swallowed.
 inline MURV::Node* makeNode(const std::string& nodeType, const std::string& name, const MURV::ParameterSet& p) {
@@ -31,14 +37,13 @@ inline MURV::Node* makeNode(const std::string& nodeType, const std::string& name
 }
 
 // A publisher node with INPUT and COND fed by the nodes given (none: left
-// unconnected), initialised, and what its initialize printed.
+// unconnected), initialised quietly.
 inline MURV::Node* node(const std::string& type, const std::string& name, const MURV::ParameterSet& p,
-                        MURV::Node* input, MURV::Node* cond = nullptr, std::string* initLine = nullptr) {
+                        MURV::Node* input, MURV::Node* cond = nullptr) {
   MURV::Node* n = makeNode(type, name, p);
   if (input) n->connectToNode("INPUT", input, "OUTPUT");
   if (cond) n->connectToNode("COND", cond, "OUTPUT");
-  const std::string line = stdoutOf([&] { n->initialize(); });
-  if (initLine) *initLine = line;
+  stdoutOf([&] { n->initialize(); });
   return n;
 }
 
