@@ -1,127 +1,83 @@
-// The integer service pair through a real master: rosservice as the outside
-// client of the server, and the client against servers in this process and
-// in a network run by the network runner.
+// The integer service pair through a real master, in one run: the client
+// and rosservice calling the server, a network run by the network runner
+// calling it too, and the server's refused pauses.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <fstream>
-#include <limits>
 
-#include "BufferedNode.h"
-#include "RosMaster.h"
 #include "ServiceTestSupport.h"
 
-using namespace MURV;
 using namespace servicetest;
 using murvtest::runCommand;
 
 namespace {
 const std::string rosservice = "/usr/bin/python3 /usr/bin/rosservice ";
-bool offered() { return runCommand(rosservice + "list").output.find("/add\n") != std::string::npos; }
+bool has(const std::string& out, const std::string& part) { return out.find(part) != std::string::npos; }
+bool offered() { return has(runCommand(rosservice + "list").output, "/add\n"); }
 }  // namespace
 
-TEST(RosAddMurvIntServer, AnswersRosserviceWithTheWrapped64BitSumAndKeepsItsLow32Bits) {
-  murvtest::RosMaster master;
-  master.start();
+TEST(RosAddMurvIntService, ServerAndClientWrapTheirSumsWithRosserviceAndTheRunnerAsPeers) {
+  RosNetwork network("add_int_test");
   testing::internal::CaptureStdout();
-  Node* ros = generator("add_int_server_test");
-  Node* srv = server("add", 0.0f);
-  srv->initialize();
-  int count = 0;
-  EXPECT_EQ(output(srv, count++), 0) << "nothing served yet";
-  ASSERT_TRUE(murvtest::waitFor(offered));
-  struct Case {
-    const char *first, *second, *sum;
-    int stored;
-  };
-  for (const Case& c : {Case{"2", "3", "5", 5}, Case{"2147483647", "1", "2147483648", INT_MIN},
-                        Case{"4294967296", "7", "4294967303", 7},
-                        Case{"9223372036854775807", "1", "-9223372036854775808", 0},
-                        Case{"-9223372036854775808", "-1", "9223372036854775807", -1}}) {
-    auto r = runCommand(rosservice + "call /add '{first: " + c.first + ", second: " + c.second + "}'");
-    EXPECT_NE(r.output.find(std::string("sum: ") + c.sum + "\n"), std::string::npos) << c.first << " " << r.output;
-    EXPECT_EQ(output(srv, count++), c.stored) << c.first << " + " << c.second;
-  }
-
-  srv->unref();
-  EXPECT_FALSE(offered()) << "destroying the server withdraws the service";
-  ros->unref();
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_EQ(out.find("constructor end"), std::string::npos) << out;
-  EXPECT_NE(out.find("server initialized...\nserver Output : [0]\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("server Output : [-2147483648]\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("Request [9223372036854775807 + 1 = -9223372036854775808] [thread="), std::string::npos) << out;
-}
-
-TEST(RosAddMurvIntClient, CallsServersInAndOutOfProcessWrapsItsOperandsAndKeepsItsLastResult) {
-  murvtest::RosMaster master;
-  master.start();
-  testing::internal::CaptureStdout();
-  Node* ros = generator("add_int_client_test");
-  Node* cli = client("add", 10);
-  cli->initialize();
+  NodePtr cli = client(10);
   EXPECT_EQ(output(cli, 0), 0) << "no server yet: the call fails";
-
-  const float pause = 0.2f;
-  Node* srv = server("add", pause);
-  srv->initialize();
-  auto start = std::chrono::steady_clock::now();
+  NodePtr srv = server(0.2f);
+  EXPECT_EQ(output(srv, 0), 0) << "nothing served yet";
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(output(cli, 1), 12);
-  EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), pause)
+  EXPECT_GE(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 0.2)
       << "the answer goes out after the server's pause";
   EXPECT_EQ(output(cli, 2), 14);
-  EXPECT_EQ(output(srv, 0), 14);
+  EXPECT_EQ(output(srv, 1), 14);
 
-  // PARAM + count wraps in 32 bits before it is widened (the log line shows
-  // the operands); the result is the low 32 bits of the sum.
-  struct Case {
-    int param, count, result;
-    const char* request;
-  };
-  for (const Case& c : {Case{INT_MAX, 1, INT_MIN + 1, "Request [1 + -2147483648 = -2147483647]"},
-                        Case{INT_MAX - 1, 1, INT_MIN, "Request [1 + 2147483647 = 2147483648]"},
-                        Case{-5, 2, -1, "Request [2 + -3 = -1]"}}) {
-    Node* other = client("add", c.param);
-    other->initialize();
-    Buffer buffer(1);
-    static_cast<BufferedNode*>(other)->calculate(0, c.count, buffer);
-    EXPECT_EQ(dereference_cast<int>(buffer.get(c.count)), c.result) << c.request;
-    other->unref();
+  // From rosservice: the sum wraps in 64 bits, the server outputs its low 32.
+  ASSERT_TRUE(murvtest::waitFor(offered));
+  struct Call { const char *first, *second, *sum; int low; };
+  int count = 2;
+  for (const Call& c : {Call{"2", "3", "5", 5}, Call{"2147483647", "1", "2147483648", INT_MIN},
+                        Call{"4294967296", "7", "4294967303", 7},
+                        Call{"9223372036854775807", "1", "-9223372036854775808", 0},
+                        Call{"-9223372036854775808", "-1", "9223372036854775807", -1}}) {
+    const auto r = runCommand(rosservice + "call /add '{first: " + c.first + ", second: " + c.second + "}'");
+    EXPECT_TRUE(has(r.output, std::string("sum: ") + c.sum + "\n")) << c.first << " " << r.output;
+    EXPECT_EQ(output(srv, count++), c.low) << c.first << " + " << c.second;
   }
 
-  std::string net = std::string(MURV_BINARY_DIR) + "/add-int-client.net";
-  std::ofstream(net) << "node ros RosNodeGenerator\nparam ros NODE_NAME string add_int_runner\n"
-                        "node c RosAddMurvIntClient\nparam c TOPIC_NAME string /add\nparam c PARAM int 100\n"
-                        "output c OUTPUT1\niterations 3\n";
-  auto r = runCommand(std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " " + net + " 2>&1");
+  // PARAM + count wraps in 32 bits before it is widened (the server's log
+  // shows the operands); the result is the low 32 bits of the sum.
+  struct Case { int param, count, result; const char* request; };
+  const Case cases[] = {{INT_MAX, 1, INT_MIN + 1, "Request [1 + -2147483648 = -2147483647]"},
+                        {INT_MAX - 1, 1, INT_MIN, "Request [1 + 2147483647 = 2147483648]"},
+                        {-5, 2, -1, "Request [2 + -3 = -1]"}};
+  for (const Case& c : cases) EXPECT_EQ(output(client(c.param), c.count), c.result) << c.request;
+
+  const std::string file = std::string(MURV_BINARY_DIR) + "/add-int-client.net";
+  std::ofstream(file) << "node ros RosNodeGenerator\nparam ros NODE_NAME string add_int_runner\n"
+                         "node c RosAddMurvIntClient\nparam c TOPIC_NAME string /add\nparam c PARAM int 100\n"
+                         "output c OUTPUT1\niterations 3\n";
+  const auto r = runCommand(std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " " + file + " 2>&1");
   for (const char* line : {"[0] c.OUTPUT1 = <Int 100 >", "[1] c.OUTPUT1 = <Int 102 >", "[2] c.OUTPUT1 = <Int 104 >"})
-    EXPECT_NE(r.output.find(line), std::string::npos) << r.output;
-  EXPECT_EQ(output(srv, 1), 104);
+    EXPECT_TRUE(has(r.output, line)) << r.output;
+  EXPECT_EQ(output(srv, count), 104);
 
-  srv->unref();
+  srv.reset();
+  EXPECT_FALSE(offered()) << "destroying the server withdraws the service";
   EXPECT_EQ(output(cli, 3), 14) << "the server has gone: the last result stays";
-  cli->unref();
-  ros->unref();
-  std::string out = testing::internal::GetCapturedStdout();
-  EXPECT_NE(out.find("client constructor end...\nclient initialized...\nclient Published : [0]\n"), std::string::npos)
-      << out;
-  EXPECT_NE(out.find("client Published : [14]\n", out.find("client Published : [14]\n") + 1), std::string::npos)
-      << out;
-  for (const char* request : {"Request [1 + -2147483648 = -2147483647]", "Request [1 + 2147483647 = 2147483648]"})
-    EXPECT_NE(out.find(request), std::string::npos) << out;
-}
+  cli.reset();
+  const std::string out = testing::internal::GetCapturedStdout();
+  for (const char* part : {"client constructor end...\nclient initialized...\nclient Published : [0]\n",
+                           "server initialized...\nserver Output : [0]\n",
+                           "Request [9223372036854775807 + 1 = -9223372036854775808] [thread="})
+    EXPECT_TRUE(has(out, part)) << out;
+  for (const Case& c : cases) EXPECT_TRUE(has(out, c.request)) << out;
+  EXPECT_FALSE(has(out, "server constructor end")) << out;
 
-TEST(RosAddMurvIntServer, UnusableDurationsAreRefusedNamingTheParameter) {
-  const float inf = std::numeric_limits<float>::infinity();
-  for (float bad : {-0.5f, -inf, inf, std::numeric_limits<float>::quiet_NaN(), 3e9f}) {
-    try {
-      server("add", bad)->unref();
-      ADD_FAILURE() << "accepted " << bad;
-    } catch (BaseException* e) {
-      EXPECT_NE(e->text().find("ROS_DURATION"), std::string::npos) << e->text();
-      delete e;
-    }
+  EXPECT_EQ(subtest::hostError([] { server(0.0f); }), "") << "no pause at all";
+  for (float bad : {-0.5f, -HUGE_VALF, HUGE_VALF, NAN, 3e9f}) {
+    const std::string error = subtest::hostError([&] { server(bad); });
+    EXPECT_TRUE(has(error, "ROS_DURATION")) << bad << ": " << error;
   }
-  for (float good : {0.0f, 0.25f}) server("add", good)->unref();
 }

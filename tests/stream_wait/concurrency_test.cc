@@ -1,27 +1,27 @@
-// The waits woken by callbacks on other threads: a notification ends a
-// blocking wait at once, and none is lost between a wait's look and its
-// sleep. The tick is made a minute long here, so that a wait that ends in
-// seconds can only have been woken by a notification. Meant for the
-// ThreadSanitizer build.
+// Waits woken by callbacks on other threads, for the ThreadSanitizer build.
+// The tick is a minute here: a wait that ends within seconds can only have
+// been woken by a notification.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 #include <vector>
 
+#include "RosMaster.h"
 #include "StreamWait.h"
 
 using namespace murvstream;
+using murvtest::waitFor;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const std::int64_t minute = 60000000;
+StopFlag stop;
 
-class LongTick : public SteadyWaitEnvironment {
-public:
-  LongTick() : SteadyWaitEnvironment(minute) {}
+// The real waits with a minute's tick, counting the sleeps.
+struct LongTick : SteadyWaitEnvironment {
+  LongTick() : SteadyWaitEnvironment(60000000) {}
   void block(const WaitNotifier& wake, std::uint64_t seen, std::int64_t until) override {
     ++blocks;
     SteadyWaitEnvironment::block(wake, seen, until);
@@ -30,36 +30,7 @@ public:
   std::atomic<int> blocks{0};
 };
 
-// What a callback holder does: change under its lock, notify after.
-struct Holder {
-  std::mutex lock;
-  int queued = 0;
-  WaitNotifier arrivals;
-  void arrive() {
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      ++queued;
-    }
-    arrivals.notify();
-  }
-  int held() {
-    std::lock_guard<std::mutex> guard(lock);
-    return queued;
-  }
-};
-
-double secondsSince(std::chrono::steady_clock::time_point t) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
-}
-
-bool waitForBlocks(LongTick& env, int n) {
-  const auto begin = std::chrono::steady_clock::now();
-  while (env.blocks < n) {
-    if (secondsSince(begin) > 30) return false;
-    std::this_thread::sleep_for(std::chrono::microseconds(100));
-  }
-  return true;
-}
+double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 }  // namespace
 
@@ -67,62 +38,52 @@ bool waitForBlocks(LongTick& env, int n) {
 // first message: a notification without a change makes the waiter look and
 // sleep again; the one after the frame has been queued ends the wait.
 TEST(StreamWaitWakeUp, AFrameArrivingDuringABlockingWaitEndsItWithoutWaitingForTheTick) {
-  static StopFlag stop;
-  for (int wait = 0; wait < 3; ++wait) {
-    LongTick env;
-    StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
-    Holder h;
-    h.arrivals = waiter.notifier();
-    std::thread callback([&] {
-      if (!waitForBlocks(env, 1)) return;
-      h.arrivals.notify();
-      if (!waitForBlocks(env, 2)) return;
-      h.arrive();
-    });
-    const auto begin = std::chrono::steady_clock::now();
-    bool data = true;
-    if (wait == 0) data = waiter.waitForData([&] { return h.held() > 0; }, 9999998, true, 766);
-    if (wait == 1) data = waiter.waitForData([&] { return h.held() > 0; }, 0, false, 766);
-    if (wait == 2) waiter.waitFirstMessage([&] { return h.held() > 0; }, 737);
-    callback.join();
-    EXPECT_TRUE(data) << wait;
-    EXPECT_EQ(env.blocks, 2) << wait;
-    EXPECT_LT(secondsSince(begin), 5) << wait;
-  }
+  LongTick env;
+  StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
+  const WaitNotifier arrivals = waiter.notifier();
+  std::atomic<int> queued{0};
+  std::thread callback([&] {  // what a callback holder does: queue, then notify
+    for (int wait = 0; wait < 3; ++wait) {
+      waitFor([&] { return env.blocks >= 2 * wait + 1; });
+      arrivals.notify();
+      waitFor([&] { return env.blocks >= 2 * wait + 2; });
+      ++queued;
+      arrivals.notify();
+    }
+  });
+  const auto begin = Clock::now();
+  EXPECT_TRUE(waiter.waitForData([&] { return queued > 0; }, 9999998, true, 766));
+  EXPECT_TRUE(waiter.waitForData([&] { return queued > 1; }, 0, false, 766));
+  waiter.waitFirstMessage([&] { return queued > 2; }, 737);
+  callback.join();
+  EXPECT_EQ(env.blocks, 6) << "two sleeps for each wait";
+  EXPECT_LT(secondsSince(begin), 5);
 }
 
 // Many waits in a row, each for one more frame, with the frames queued on
-// several threads as the waiter asks for them: every wait ends by a
-// notification, none by the tick.
+// several threads as the waiter asks for them: a lost notification would
+// cost a minute's tick.
 TEST(StreamWaitWakeUp, NoNotificationIsLost) {
-  static StopFlag stop;
   LongTick env;
   StreamWaiter waiter("stream", stop, "AudioStreamFromRos", env);
-  Holder h;
-  h.arrivals = waiter.notifier();
+  const WaitNotifier arrivals = waiter.notifier();
   const int rounds = 2000;
-  std::atomic<int> asked{0}, given{0};
-  std::atomic<bool> done{false};
+  std::atomic<int> asked{0}, queued{0};
   std::vector<std::thread> callbacks;
   for (int t = 0; t < 3; ++t)
-    callbacks.emplace_back([&] {
-      while (!done) {
-        int g = given;
-        if (g < asked && given.compare_exchange_strong(g, g + 1))
-          h.arrive();
-        else
-          std::this_thread::yield();
+    callbacks.emplace_back([&, t] {  // frame k from thread k % 3, once it is asked for
+      for (int k = t + 1; k <= rounds; k += 3) {
+        while (asked < k) std::this_thread::yield();
+        ++queued;
+        arrivals.notify();
       }
     });
-  const auto begin = std::chrono::steady_clock::now();
-  int ended = 0;
+  const auto begin = Clock::now();
   for (int k = 1; k <= rounds; ++k) {
     asked = k;
-    if (waiter.waitForData([&] { return h.held() >= k; }, 9999999, true, 285)) ++ended;
+    waiter.waitForData([&] { return queued >= k; }, 9999999, true, 285);
   }
-  done = true;
   for (std::thread& t : callbacks) t.join();
-  EXPECT_EQ(ended, rounds);
   EXPECT_LT(secondsSince(begin), 30);
   EXPECT_GT(env.blocks, 0) << "the waits did sleep";
 }

@@ -71,44 +71,24 @@ TEST(StreamWait, DataAlreadyQueuedEndsTheWaitWithoutBlocking) {
 // KILL_TIME_LEN below 9,999,999 means what it says on a steady clock, 9 s
 // and more included; from 9,999,999 on (network files' "no time-out") and
 // without KILL_NETWORK the silence never ends the wait; a negative value
-// ends it in its first round.
+// ends it in its first round. No sleep is longer than a tick.
 TEST(StreamWait, KillTimeLenRules) {
-  const long long never = -1;
-  struct Row {
-    long long kill;
-    bool killNetwork;
-    long long timesOutAfter;  // microseconds of silence, or never
-  };
-  const Row rows[] = {{-1, true, 0},
-                      {INT_MIN, true, 0},
-                      {0, true, 1},
-                      {500000, true, 500001},
-                      {8999999, true, 9000000},
-                      {9000000, true, 9000001},
-                      {9500000, true, 9500001},
-                      {9999998, true, 9999999},
-                      {9999999, true, never},
-                      {10000000, true, never},
-                      {15000000, true, never},
-                      {INT_MAX, true, never},
-                      {500000, false, never},
-                      {-1, false, never}};
-  const std::int64_t watched = 20000000;  // 20 s of silence, then data
+  const long long data = 20010000;  // never times out: the data after 20 s of silence ends it, a tick later
+  struct Row { long long kill; bool killNetwork; long long endsAfter; };  // endsAfter in microseconds
+  const Row rows[] = {{-1, true, 0}, {INT_MIN, true, 0}, {0, true, 1}, {500000, true, 500001},
+                      {8999999, true, 9000000}, {9000000, true, 9000001}, {9500000, true, 9500001},
+                      {9999998, true, 9999999}, {9999999, true, data}, {10000000, true, data},
+                      {15000000, true, data}, {INT_MAX, true, data}, {500000, false, data}, {-1, false, data}};
   for (const Row& r : rows) {
     static StopFlag stop;
     FakeEnvironment env;
     StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
     const std::int64_t start = env.now;
-    const bool data = waiter.waitForData([&] { return env.now - start > watched; }, r.kill, r.killNetwork, 766);
-    if (r.timesOutAfter == never) {
-      EXPECT_TRUE(data) << r.kill << " " << r.killNetwork;
-    } else {
-      EXPECT_FALSE(data) << r.kill;
-      EXPECT_EQ(env.now - start, r.timesOutAfter) << r.kill;
-    }
-    if (r.timesOutAfter == 0) {
-      EXPECT_EQ(env.blocks, 0) << r.kill;
-    }
+    EXPECT_EQ(waiter.waitForData([&] { return env.now - start > 20000000; }, r.kill, r.killNetwork, 766),
+              r.endsAfter == data)
+        << r.kill << " " << r.killNetwork;
+    EXPECT_EQ(env.now - start, r.endsAfter) << r.kill;
+    EXPECT_EQ(env.blocks, (r.endsAfter + env.tickMicros() - 1) / env.tickMicros()) << r.kill;
   }
 }
 

@@ -8,13 +8,9 @@
 using namespace synctest;
 
 TEST(SyncPairing, TheLastJointStateStrictlyOlderThanTheBaseIsInForce) {
-  struct Case {
-    const char* what;
-    std::int64_t base;                  // microseconds
-    std::vector<std::int64_t> states;  // FIFO order
-    std::size_t index;                  // of the state in force
-    bool caughtUp;                      // whether the newest is at or after the base
-  };
+  // Stamps in microseconds, the states in FIFO order; the index of the state
+  // in force, and whether the newest is at or after the base.
+  struct Case { const char* what; long long base; std::vector<long long> states; std::size_t index; bool caughtUp; };
   const Case cases[] = {
       {"the last older one", 100500000, {100200000, 100400000, 100600000}, 1, true},
       {"one at the base time is not older", 100500000, {100500000, 100700000}, 0, true},
@@ -31,32 +27,28 @@ TEST(SyncPairing, TheLastJointStateStrictlyOlderThanTheBaseIsInForce) {
   };
   for (const Case& c : cases) {
     std::deque<sensor_msgs::JointState> fifo;
-    for (std::int64_t t : c.states) fifo.push_back(jointAt(t));
+    for (long long t : c.states) fifo.push_back(jointAt(t));
     EXPECT_EQ(murvsync::indexInForce(at(c.base), fifo), c.index) << c.what;
     EXPECT_EQ(murvsync::caughtUp(at(c.base), fifo.back().header.stamp), c.caughtUp) << c.what;
   }
 }
 
+// Both keep the newest DATA_BUFFER_NUM (0: one, negative: all); each copy queued wakes the node.
 TEST(SyncHolders, CapacityKeepsTheNewestAndTheJointFifoIsNeverEmpty) {
-  struct Case {
-    int capacity, sent;
-    std::vector<int> audio, joints;  // counts of the audio copies kept; seq of the joint states (default: 0)
-  };
-  const Case cases[] = {{3, 5, {3, 4, 5}, {3, 4, 5}}, {3, 1, {1}, {0, 1}}, {0, 4, {4}, {4}},
-                        {-1, 7, {1, 2, 3, 4, 5, 6, 7}, {0, 1, 2, 3, 4, 5, 6, 7}}};
-  for (const Case& c : cases) {
+  struct Case { int capacity, sent; std::vector<int> audio, joints; };  // the counts kept; the joint states' seconds
+  for (const Case& c : {Case{3, 5, {3, 4, 5}, {3, 4, 5}}, Case{3, 1, {1}, {0, 1}}, Case{0, 4, {4}, {4}},
+                        Case{-1, 7, {1, 2, 3, 4, 5, 6, 7}, {0, 1, 2, 3, 4, 5, 6, 7}}}) {
     callbackFuncSyncMurvMsgsAndJointState stream(c.capacity, false);
     callbackFuncSyncRosJointState joint(c.capacity, false);
     for (int i = 1; i <= c.sent; ++i) {
       stream.cb_murvsource(shared(subtest::source(i, 2, 2)));
-      joint.cb(shared(jointAt(1000000 * i, std::uint32_t(i))));
+      joint.cb(shared(jointAt(1000000 * i)));
     }
     std::vector<int> audio, joints;
     for (const auto& m : stream.fifo_murvsource) audio.push_back(m.count);
-    for (const auto& s : joint.fifo_jointstate) joints.push_back(int(s.header.seq));
+    for (const auto& s : joint.fifo_jointstate) joints.push_back(int(s.header.stamp.sec));
     EXPECT_EQ(audio, c.audio) << c.capacity;
     EXPECT_EQ(joints, c.joints) << c.capacity;
-    // Every queued copy wakes the waiting node, whichever kind it is.
     EXPECT_EQ(stream.arrivals.notifications(), std::uint64_t(c.sent)) << c.capacity;
     EXPECT_EQ(joint.arrivals.notifications(), std::uint64_t(c.sent)) << c.capacity;
   }

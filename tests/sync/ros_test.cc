@@ -1,151 +1,138 @@
-// SyncMurvMsgsAndJointState on real traffic through a private master: a
-// publishing network of MurvWave frames, joint states from a roscpp
-// publisher at another rate and from rostopic as an outside client; the
-// streams end after KILL_TIME_LEN, and SIGINT stops a node waiting for joint
-// states.
+// SyncMurvMsgsAndJointState against a private master, in one run: the
+// holders fed directly for every type, then real traffic from roscpp and
+// rostopic, the end of the streams, and SIGINT.
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <mutex>
+#include <fstream>
 #include <thread>
 
-#include "MsgFifo.h"
-#include "PublisherTestSupport.h"
 #include "SyncTestSupport.h"
 
 using namespace synctest;
-using murvtest::BackgroundCommand;
 using murvtest::waitFor;
-using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const int frames = 50;
-const std::int64_t framePeriod = 20000, jointPeriod = 7000;  // microseconds
-const int killTimeLen = 300000;
-
-std::vector<std::vector<float>> frameRows(int c) {
-  return {{float(c), float(c) + 0.5f}, {float(-c), 7.0f}};
-}
-
-Stamp stampOf(const ros::Time& t) { return {long(t.sec), long(t.nsec / 1000)}; }
-
-// The last of states strictly older than t, or the default joint state.
-sensor_msgs::JointState inForce(const std::vector<sensor_msgs::JointState>& states, const ros::Time& t) {
-  sensor_msgs::JointState found;
-  for (const sensor_msgs::JointState& s : states)
-    if (s.header.stamp < t) found = s;
-  return found;
-}
-
-std::vector<float> floatsOf(const std::vector<double>& v) { return std::vector<float>(v.begin(), v.end()); }
-
-// Reads every frame from s, checking it beside the state in force among
-// states(), then the iteration that ends the stream.
-template <class States>
-void readStream(Sync& s, const char* what, std::int64_t t0, States states) {
-  for (int c = 0; c < frames; ++c) {
-    ASSERT_TRUE(s.next(c)) << what << " ended early at " << c;
-    const ros::Time frameTime = at(t0 + c * framePeriod);
-    ASSERT_EQ(s.stamp1(c), stampOf(frameTime)) << what << " " << c;
-    ASSERT_EQ(rowsOf(s.get(s.matout, c)), frameRows(c)) << what << " " << c;
-    const sensor_msgs::JointState expected = inForce(states(), frameTime);
-    EXPECT_EQ(s.stamp2(c), stampOf(expected.header.stamp)) << what << " " << c;
-    EXPECT_EQ(s.floats(s.position, c), floatsOf(expected.position)) << what << " " << c;
-    EXPECT_EQ(s.floats(s.velocity, c), floatsOf(expected.velocity)) << what << " " << c;
-  }
-  const auto last = Clock::now();
-  EXPECT_FALSE(s.next(frames)) << what;
-  EXPECT_GE(Clock::now() - last, std::chrono::microseconds(killTimeLen)) << what;
-  EXPECT_EQ(s.stamp1(frames), (Stamp{0, 0})) << what << ": no message, no stamp";
-  EXPECT_EQ(MURV::object_cast<MURV::Matrix<float>>(s.get(s.matout, frames)).rows, 0) << what;
+// Hands s a message of its type with the given count, stamped t.
+void feed(Sync& s, const std::string& type, int count, std::int64_t t) {
+  callbackFuncSyncMurvMsgsAndJointState& h = s.holder();
+  auto stamped = [&](auto m) { m.header.stamp = at(t); return shared(m); };
+  if (type == "MurvWave") h.cb_murvwave(stamped(subtest::wave(count, 2, 3)));
+  if (type == "MurvFFT") h.cb_murvfft(stamped(subtest::fft(count, 2, 3)));
+  if (type == "MurvFeature") h.cb_murvfeature(stamped(subtest::feature(count, 2, 2, 3)));
+  if (type == "MurvSource") h.cb_murvsource(stamped(subtest::source(count, 2, 2)));
+  if (type == "MurvSrcWave") h.cb_murvsrcwave(stamped(subtest::srcWave(count, 2, 2, 3)));
+  if (type == "MurvSrcFFT") h.cb_murvsrcfft(stamped(subtest::srcFFT(count, 2, 2, 3)));
+  if (type == "MurvSrcFeature") h.cb_murvsrcfeature(stamped(subtest::srcFeature(count, 2, 2, 3)));
+  if (type == "MurvSrcFeatureMFM") h.cb_murvsrcfeaturemfm(stamped(subtest::srcFeatureMFM(count, 2, 2, 3, 3)));
 }
 
 }  // namespace
 
-TEST(SyncRos, FramesComeOutBesideTheJointStateInForceFromRoscppAndRostopic) {
-  subtest::RosNetwork net("murv_sync_e2e");
-  const Overrides common = {{"TOPIC_NAME_MURVWAVE", stringParam("/sync_e2e_wave")},
-                            {"DATA_BUFFER_NUM", intParam(2000)},
-                            {"MSG_BUFFER_NUM", intParam(2000)},
-                            {"KILL_TIME_LEN", intParam(killTimeLen)}};
+TEST(SyncRos, PairsByTheFullStampOnRealTrafficUntilSilenceOrSigint) {
+  subtest::RosNetwork net("murv_sync_test");
+
+  // Every type: a message at 109.5 s pairs with the joint state at 109.4 s,
+  // not with the one a window earlier, and leaves its FIFO once: the five
+  // that fill it while the node waits for the state at 110.2 s come next.
+  // The trace shows window times; 0 s and 109.3 s have been removed.
+  for (const std::string type : {"MurvWave", "MurvFFT", "MurvFeature", "MurvSource", "MurvSrcWave", "MurvSrcFFT",
+                                 "MurvSrcFeature", "MurvSrcFeatureMFM"}) {
+    Sync s(type, type, {{"ENABLE_SYNC_DEBUG", boolParam(true)}, {"ENABLE_DEBUG", boolParam(true)}});
+    for (std::int64_t t : {109300000, 109400000}) s.joint(jointAt(t));
+    feed(s, type, 1, 109500000);
+    std::thread traffic([&] {
+      waitFor([&] { return s.queued() == 0; });
+      for (int c = 2; c <= 6; ++c) feed(s, type, c, 109500000 + c * 100000);
+      s.joint(jointAt(110200000));
+    });
+    testing::internal::CaptureStdout();
+    EXPECT_TRUE(s.next(0) && s.next(1)) << type;
+    traffic.join();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(s.stamp1(0), (Stamp{109, 500000})) << type;
+    EXPECT_EQ(s.stamp2(0), (Stamp{109, 400000})) << type;
+    std::string trace = "0 [ Base : 109.500000000 , Sync : 109.400000000 , M Buf Size : 1 , S Buf Size : 2";
+    trace += type == "MurvWave" ? " , btime : 9500000000 , stime_i : 9400000000 , stime_f : 200000000 , "
+                                  "btime - stime_i : 100000000 , index : 2 ]\n"
+                                : " , btime : -500000000 , stime : 9400000000 , btime - stime : -9900000000 ]\n";
+    trace += "0 : 1 : 1 : 2\n1 [ Base : 109.700000000 , Sync : 109.400000000 , M Buf Size : 5";
+    EXPECT_NE(out.find(trace), std::string::npos) << type << "\n" << out;
+  }
+  EXPECT_EQ(hostFailure([] { Sync s("case", "murvwave"); }).message, "murvwave is not supported.");
+  const HostFailure rate = hostFailure([] { Sync s("rate", "MurvWave", {{"ROS_LOOP_RATE", floatParam(-1.0f)}}); });
+  EXPECT_NE(rate.message.find("ROS_LOOP_RATE"), std::string::npos) << rate.text;
+
+  // Frame c stamped t0 + c x 20 ms; joint state j stamped t0 + j x 7 ms, to
+  // a little past the last frame (state 20 has the stamp of frame 7, which
+  // it does not pair with). roscpp sends them all at once; rostopic sends
+  // the joint states at 200 Hz to a second node.
+  const int t0 = 200000000, frames = 50, framePeriod = 20000, jointPeriod = 7000, killTimeLen = 300000;
+  const Overrides common = {{"TOPIC_NAME_MURVWAVE", stringParam("/sync_e2e_wave")}, {"DATA_BUFFER_NUM", intParam(2000)},
+                            {"MSG_BUFFER_NUM", intParam(2000)}, {"KILL_TIME_LEN", intParam(killTimeLen)}};
   Overrides fromCli = common;
   fromCli["TOPIC_NAME"] = stringParam("/sync_e2e/cli_joints");
-  Sync roscppPaired("roscpp", "MurvWave", {"MATOUT"}, common);
-  Sync cliPaired("cli", "MurvWave", {"MATOUT"}, fromCli);
-
-  // What rostopic sends, as this process receives it.
-  ros::NodeHandle nh;
-  std::mutex lock;
-  std::vector<sensor_msgs::JointState> cliStates;
-  ros::Subscriber recorder = nh.subscribe<sensor_msgs::JointState>(
-      "/sync_e2e/cli_joints", 1000, [&](const sensor_msgs::JointState::ConstPtr& s) {
-        std::lock_guard<std::mutex> g(lock);
-        cliStates.push_back(*s);
-      });
-  BackgroundCommand cli(
-      "exec rostopic pub -s -r 50 /sync_e2e/cli_joints sensor_msgs/JointState "
-      "'{header: {stamp: now}, name: [pan], position: [0.25, 3], velocity: [-2.5]}'");
-  ASSERT_TRUE(waitFor([&] {
-    std::lock_guard<std::mutex> g(lock);
-    return !cliStates.empty();
-  })) << cli.output();
-
-  // The publishing network: frame c stamped t0 + c x 20 ms.
-  const std::int64_t t0 = (static_cast<std::int64_t>(ros::Time::now().sec) + 1) * 1000000;
-  using pubtest::NodeRef;
-  MURV::ParameterSet params = pubtest::publisherParams("/sync_e2e");
-  params.add("BUFFER_NUM", MURV::ObjectRef(new MURV::NetCType<int>(frames)));
-  NodeRef pub(pubtest::makePublisher("pub", params));
-  NodeRef wave(new pubtest::Feed("wave", [](int c) { return pubtest::matrixOf(frameRows(c)); }));
-  NodeRef stamps(new pubtest::Feed("ts", [t0](int c) {
-    const std::int64_t t = t0 + c * framePeriod;
-    return pubtest::timeStamp(long(t / 1000000), long(t % 1000000));
-  }));
-  pub->connectToNode("MIC_WAVE", wave.node, "OUTPUT");
-  pub->connectToNode("TIMESTAMP", stamps.node, "OUTPUT");
-  pub->initialize();
-  ros::Publisher joints = nh.advertise<sensor_msgs::JointState>("/sync_test/joints", 1000);
-  ros::Publisher frameTopic = nh.advertise<murv_msgs::MurvWave>("/sync_e2e_wave", 1);
-  ASSERT_TRUE(waitFor([&] { return joints.getNumSubscribers() > 0 && frameTopic.getNumSubscribers() > 0; }));
-  for (int c = 0; c < frames; ++c) pub->getOutput(0, c);
-
-  // Joint state j stamped t0 + j x 7 ms, one every 7 ms, past the last
-  // frame; state 20 has the stamp of frame 7, which it does not pair with.
+  Sync roscppPaired("roscpp", "MurvWave", common), cliPaired("cli", "MurvWave", fromCli);
   std::vector<sensor_msgs::JointState> sent;
-  for (int j = 0; j * jointPeriod <= frames * framePeriod; ++j) {
-    sensor_msgs::JointState s = jointAt(t0 + j * jointPeriod);
-    s.position = {0.5 * j, j + 0.25};
-    s.velocity = {-1.0 * j};
-    sent.push_back(s);
+  const std::string file = std::string(MURV_BINARY_DIR) + "/sync_joints.yaml";
+  std::ofstream yaml(file);
+  for (int j = 0; j * jointPeriod < (frames + 3) * framePeriod; ++j) {
+    sent.push_back(jointAt(t0 + j * jointPeriod));
+    sensor_msgs::JointState& s = sent.back();
+    s.position.push_back(j + 0.25);  // two positions, one velocity
+    yaml << "---\nheader: {stamp: {secs: " << s.header.stamp.sec << ", nsecs: " << s.header.stamp.nsec
+         << "}}\nposition: [" << s.position[0] << ", " << s.position[1] << "]\nvelocity: [" << s.velocity[0] << "]\n";
   }
-  std::thread publisher([&] {
-    for (const sensor_msgs::JointState& s : sent) {
-      joints.publish(s);
-      std::this_thread::sleep_for(std::chrono::microseconds(jointPeriod));
+  yaml.close();
+  auto frame = [&](int c) {
+    murv_msgs::MurvWave m = subtest::wave(c, 2, 2, float(c));
+    m.header.stamp = at(t0 + c * framePeriod);
+    return m;
+  };
+  ros::NodeHandle nh;
+  ros::Publisher frameTopic = nh.advertise<murv_msgs::MurvWave>("/sync_e2e_wave", 1000);
+  ros::Publisher joints = nh.advertise<sensor_msgs::JointState>("/sync_test/joints", 1000);
+  ASSERT_TRUE(waitFor([&] { return joints.getNumSubscribers() > 0 && frameTopic.getNumSubscribers() > 0; }));
+  for (int c = 0; c < frames; ++c) frameTopic.publish(frame(c));
+  for (const sensor_msgs::JointState& s : sent) joints.publish(s);
+  murvtest::BackgroundCommand cli("exec /usr/bin/python3 /usr/bin/rostopic pub -r 200 -f " + file +
+                                  " /sync_e2e/cli_joints sensor_msgs/JointState");
+  ASSERT_TRUE(waitFor([&] { return !cliPaired.sync().jointHolder().newestStamp().isZero(); })) << cli.output();
+  // Each node: every frame whole beside the joint state in force, then the
+  // end of the stream after KILL_TIME_LEN of silence, without a message.
+  for (Sync* s : {&roscppPaired, &cliPaired}) {
+    SCOPED_TRACE(s->node->getName());
+    for (int c = 0; c < frames; ++c) {
+      EXPECT_TRUE(s->next(c)) << c << " " << cli.output();
+      const murv_msgs::MurvWave m = frame(c);
+      // The last state strictly older than the frame; for frame 0 the default.
+      const sensor_msgs::JointState expected =
+          c ? sent[(c * framePeriod - 1) / jointPeriod] : sensor_msgs::JointState();
+      EXPECT_EQ(s->stamp1(c), stampOf(m.header.stamp)) << c;
+      EXPECT_EQ(rowsOf(s->get("MATOUT", c)), (std::vector<std::vector<float>>{m.src[0].wavedata, m.src[1].wavedata}));
+      EXPECT_EQ(s->stamp2(c), stampOf(expected.header.stamp)) << c;
+      EXPECT_EQ(s->floats("POSITION", c), std::vector<float>(expected.position.begin(), expected.position.end())) << c;
+      EXPECT_EQ(s->floats("VELOCITY", c), std::vector<float>(expected.velocity.begin(), expected.velocity.end())) << c;
     }
-  });
-  readStream(roscppPaired, "roscpp joint states", t0, [&] { return sent; });
-  publisher.join();
-  readStream(cliPaired, "rostopic joint states", t0, [&] {
-    std::lock_guard<std::mutex> g(lock);
-    return cliStates;
-  });
-  EXPECT_EQ(inForce(sent, at(t0 + 7 * framePeriod)).header.stamp, at(t0 + 19 * jointPeriod));
+    const auto last = std::chrono::steady_clock::now();
+    EXPECT_FALSE(s->next(frames));
+    EXPECT_GE(secondsSince(last), killTimeLen / 1e6);
+    EXPECT_EQ(s->stamp1(frames), (Stamp{0, 0})) << "no message, no stamp";
+    EXPECT_EQ(MURV::object_cast<MURV::Matrix<float>>(s->get("MATOUT", frames)).rows, 0);
+  }
 
   // A frame after the last joint state: the node waits for one until SIGINT,
   // and leaves the frame queued.
-  callbackFuncSyncMurvMsgsAndJointState& h = roscppPaired.holder();
-  pub->getOutput(0, frames);
-  ASSERT_TRUE(waitFor([&] { return murvmsg::entriesIn(h.fifo_lock, h.fifo_murvwave) == 1; }));
+  frameTopic.publish(frame(frames + 3));
+  ASSERT_TRUE(waitFor([&] { return roscppPaired.queued() == 1; }));
   std::thread signaller([&] {
-    waitFor([&] { return murvmsg::entriesIn(h.fifo_lock, h.fifo_murvwave) == 0; });
+    waitFor([&] { return roscppPaired.queued() == 0; });
     std::raise(SIGINT);
   });
-  HostFailure f = hostFailure([&] { roscppPaired.next(frames + 1); });
+  const HostFailure f = hostFailure([&] { roscppPaired.next(frames + 1); });
   signaller.join();
-  EXPECT_EQ(f.message, "roscpp Force-quit...");
-  EXPECT_FALSE(f.hasNode);
-  EXPECT_EQ(f.file + ":" + std::to_string(f.line), "src/SyncMurvMsgsAndJointState:1073");
-  EXPECT_EQ(murvmsg::entriesIn(h.fifo_lock, h.fifo_murvwave), 1u);
+  EXPECT_EQ(f.message + (f.hasNode ? " (node)" : "") + " at " + f.file + ":" + std::to_string(f.line),
+            "roscpp Force-quit... at src/SyncMurvMsgsAndJointState:1073");
+  EXPECT_EQ(roscppPaired.queued(), 1u);
 }
