@@ -1,6 +1,5 @@
 #include "RosMurvIntSubscriber.h"
 
-#include <cmath>
 #include <iostream>
 #include <string>
 
@@ -28,15 +27,10 @@ RosMurvIntSubscriber::RosMurvIntSubscriber(std::string nodeName, MURV::Parameter
   output1ID = addOutput("OUTPUT1");
   topicName = murvnode::paramString(parameters, "TOPIC_NAME");
   bufferNum = murvnode::paramInt(parameters, "BUFFER_NUM");
-  rosDuration = murvnode::paramFloat(parameters, "ROS_DURATION");
-  // ros::Duration throws a non-host exception for values beyond its range,
-  // and a negative one never ends its sleep: the callback would hold the
+  // A negative pause never ends its sleep: the callback would hold the
   // spinner, and the node's destruction, for good.
-  if (!std::isfinite(rosDuration) || rosDuration < 0.0f || rosDuration > 2147483647.0f)
-    throw new MURV::NodeException(this,
-                                  "ROS_DURATION must be a non-negative, finite number of seconds (got " +
-                                      std::to_string(rosDuration) + ")",
-                                  "RosMurvIntSubscriber", __LINE__);
+  rosDuration = murvnode::checkedDuration(this, "ROS_DURATION", murvnode::paramFloat(parameters, "ROS_DURATION"),
+                                          "RosMurvIntSubscriber", __LINE__);
   holder.reset(new callbackFuncMurvInt(rosDuration));
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;
