@@ -146,12 +146,7 @@ void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   slot(notEofID, count) = MURV::TrueObject;
   ros::Rate rate(pacing.rosLoopRate);
 
-  if (portMismatch) {
-    std::cout << "Error : " << getName() << " output exception -> Connected output ports are not appropriate..."
-              << std::endl;
-    slot(notEofID, count) = MURV::FalseObject;
-    return;
-  }
+  if (murvmsg::endOnPortMismatch(portMismatch, getName(), slot(notEofID, count))) return;
 
   callbackFuncMurvMsgsStreamFromRos& h = *holder;
   const int line = audio.selection == murvmsg::StreamType::None ? 0 : dataWaitLines[static_cast<int>(audio.selection)];

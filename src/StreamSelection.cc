@@ -1,6 +1,9 @@
 #include "StreamSelection.h"
 
+#include "SharedObjects.h"
+
 #include <algorithm>
+#include <iostream>
 
 namespace murvmsg {
 
@@ -78,6 +81,14 @@ bool SelectablePorts::forbiddenConnected(StreamType type) const {
   if (type == StreamType::None) return false;
   const DataPorts p = dataPortsOf(type);
   return (!p.matout && matout != -1) || (!p.srcout && srcout != -1) || (!p.mapout && mapout != -1);
+}
+
+bool endOnPortMismatch(int portMismatch, const std::string& nodeName, MURV::ObjectRef& notEof) {
+  if (!portMismatch) return false;
+  std::cout << "Error : " << nodeName << " output exception -> Connected output ports are not appropriate..."
+            << std::endl;
+  notEof = MURV::FalseObject;
+  return true;
 }
 
 }  // namespace murvmsg

@@ -64,6 +64,11 @@ struct SelectablePorts {
   bool forbiddenConnected(StreamType type) const;
 };
 
+// A stream source's iteration when its connected ports do not fit its
+// selection: the error line on standard output and NOT_EOF false, which
+// ends the network. Answers whether it was so.
+bool endOnPortMismatch(int portMismatch, const std::string& nodeName, MURV::ObjectRef& notEof);
+
 }  // namespace murvmsg
 
 #endif

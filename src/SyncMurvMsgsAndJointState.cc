@@ -226,12 +226,7 @@ void SyncMurvMsgsAndJointState::calculate(int, int count, MURV::Buffer&) {
   slot(notEofID, count) = MURV::TrueObject;
   ros::Rate rate(pacing.rosLoopRate);
 
-  if (portMismatch) {
-    std::cout << "Error : " << getName() << " output exception -> Connected output ports are not appropriate..."
-              << std::endl;
-    slot(notEofID, count) = MURV::FalseObject;
-    return;
-  }
+  if (murvmsg::endOnPortMismatch(portMismatch, getName(), slot(notEofID, count))) return;
 
   callbackFuncSyncMurvMsgsAndJointState& h = *stream;
   sensor_msgs::JointState state;
