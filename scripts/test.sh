@@ -7,7 +7,8 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 out=${MURV_BUILD_ROOT:-$here/build}
 mkdir -p "$out"
-jobs=$(nproc)
+# MURV_JOBS (see build.sh) also sets how many tests run at once.
+jobs=${MURV_JOBS:-$(nproc)}
 # The sanitizers symbolize stacks with it; the suppressions in tests/*.supp
 # match function names, so without it every known report would fail.
 symbolizer=/usr/lib/llvm-14/bin/llvm-symbolizer
