@@ -20,6 +20,15 @@ std::size_t indexInForce(const ros::Time& base, const std::deque<sensor_msgs::Jo
   return index;
 }
 
+bool LateJointStates::fellBehind(const ros::Time& newest, std::int64_t nowMicros) {
+  stuck = true;
+  stuckAt = newest;
+  if (warned && nowMicros - lastWarning < 1000000) return false;
+  warned = true;
+  lastWarning = nowMicros;
+  return true;
+}
+
 std::int64_t windowTime(const ros::Time& t) {
   return static_cast<std::int64_t>(t.sec % 10u) * nanosPerSecond + static_cast<std::int64_t>(t.nsec);
 }

@@ -30,6 +30,29 @@ inline bool caughtUp(const ros::Time& base, const ros::Time& newest) { return na
 // is. The states before it are no longer needed.
 std::size_t indexInForce(const ros::Time& base, const std::deque<sensor_msgs::JointState>& states);
 
+// What a message paired with joint states that had not reached its time
+// leaves behind for the next ones. The node waits for joint states at most
+// KILL_TIME_LEN; once a wait has given up, later messages do not wait again
+// while the newest joint state's stamp stays where it was (a publisher that
+// has stopped, or one whose stamps never move, costs one wait, not one per
+// message), and the warning about it is repeated at most once a second.
+class LateJointStates {
+public:
+  // Whether a message should wait for joint states whose newest is
+  // stamped newest.
+  bool worthWaiting(const ros::Time& newest) const { return !stuck || newest != stuckAt; }
+  // Records a message that went out with joint states that had not
+  // reached its time, the newest stamped newest, at nowMicros on a steady
+  // clock; answers whether to warn about it.
+  bool fellBehind(const ros::Time& newest, std::int64_t nowMicros);
+
+private:
+  bool stuck = false;
+  ros::Time stuckAt;
+  bool warned = false;
+  std::int64_t lastWarning = 0;
+};
+
 // A stamp's time within its ten-second window, in nanoseconds.
 std::int64_t windowTime(const ros::Time& t);
 

@@ -109,32 +109,22 @@ void StreamWaiter::giveUpIfStopped(int line) {
     throw new MURV::NodeException(nullptr, nodeName + " stopped waiting: ROS has been shut down", file, line);
 }
 
-// Every round reads the notification count before it looks, and sleeps
-// only while nothing has been notified since.
-void StreamWaiter::waitUntil(const std::function<bool()>& done, int line) {
-  for (;;) {
-    const std::uint64_t seen = wake.notifications();
-    if (done()) return;
-    giveUpIfStopped(line);
-    env.block(wake, seen, env.nowMicros() + env.tickMicros());
-  }
-}
-
 void StreamWaiter::waitFirstMessage(const std::function<bool()>& arrived, int line) { waitUntil(arrived, line); }
 
-bool StreamWaiter::waitForData(const std::function<bool()>& hasData, long long killTimeLen, bool killNetwork,
-                               int line) {
-  const bool timesOut = killNetwork && killTimeLen < neverTimesOut;
+// Every round reads the notification count before it looks, and sleeps
+// only while nothing has been notified since.
+bool StreamWaiter::waitUntil(const std::function<bool()>& done, long long timeLimit, int line) {
+  const bool timesOut = timeLimit < neverTimesOut;
   const std::int64_t start = env.nowMicros();
   for (;;) {
     const std::uint64_t seen = wake.notifications();
-    if (hasData()) return true;
+    if (done()) return true;
     const std::int64_t now = env.nowMicros();
-    if (timesOut && now - start > killTimeLen) return false;
+    if (timesOut && now - start > timeLimit) return false;
     giveUpIfStopped(line);
     std::int64_t until = now + env.tickMicros();
-    // The first reading past the time-out ends the wait.
-    if (timesOut) until = std::min<std::int64_t>(until, start + killTimeLen + 1);
+    // The first reading past the time limit ends the wait.
+    if (timesOut) until = std::min<std::int64_t>(until, start + timeLimit + 1);
     env.block(wake, seen, until);
   }
 }

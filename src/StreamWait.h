@@ -36,11 +36,12 @@
 //                               killTimeLen, killNetwork, line))
 //         ...NOT_EOF false...
 //
-//   - a wait without a time-out until some condition holds (for instance
-//     until the newest joint state is at or after a message's time) is
-//     waitUntil(done, line): done() is called at the start of every round
-//     and must test what it reads in the same call (a value read in one
-//     round and tested only in the next would wait a tick for nothing).
+//   - a wait until some other condition holds (for instance until the
+//     newest joint state is at or after a message's time) is
+//     waitUntil(done, timeLimit, line), or waitUntil(done, line) without a
+//     time limit: done() is called at the start of every round and must
+//     test what it reads in the same call (a value read in one round and
+//     tested only in the next would wait a tick for nothing).
 //
 // A notification that finds nobody waiting is kept: a wait that tests its
 // condition after it has been sent sees the change, and one that tested
@@ -156,15 +157,24 @@ public:
 
   // Waits, without a time-out, until arrived() holds.
   void waitFirstMessage(const std::function<bool()>& arrived, int line);
-  // Waits until hasData() holds (true) or, when killNetwork is set, until
-  // more than killTimeLen microseconds of silence have passed on the steady
-  // clock (false). A round looks at the data, then at the time-out, then at
-  // the stop flag, so a time-out due in the round of a stop signal wins. A
-  // negative killTimeLen ends the wait in its first round without data;
-  // from neverTimesOut on there is no time-out.
-  bool waitForData(const std::function<bool()>& hasData, long long killTimeLen, bool killNetwork, int line);
+  // Waits until done() holds (true) or until more than timeLimit
+  // microseconds have passed on the steady clock (false). A round looks at
+  // done(), then at the time, then at the stop flag, so a time-out due in
+  // the round of a stop signal wins. A negative timeLimit ends the wait in
+  // its first round that finds done() false; from neverTimesOut on there is
+  // no time limit.
+  bool waitUntil(const std::function<bool()>& done, long long timeLimit, int line);
   // Waits, without a time-out, until done() holds.
-  void waitUntil(const std::function<bool()>& done, int line);
+  void waitUntil(const std::function<bool()>& done, int line) { waitUntil(done, neverTimesOut, line); }
+  // Waits until hasData() holds (true) or, when killNetwork is set, until
+  // more than killTimeLen microseconds of silence have passed (false), as
+  // waitUntil does.
+  bool waitForData(const std::function<bool()>& hasData, long long killTimeLen, bool killNetwork, int line) {
+    return waitUntil(hasData, killNetwork ? killTimeLen : neverTimesOut, line);
+  }
+
+  // The waits' steady clock, in microseconds.
+  std::int64_t nowMicros() { return env.nowMicros(); }
 
 private:
   void giveUpIfStopped(int line);

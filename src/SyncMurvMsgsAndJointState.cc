@@ -13,6 +13,7 @@
 #include "MsgFifo.h"
 #include "MsgToHost.h"
 #include "NodeSupport.h"
+#include "RosLogAt.h"
 #include "RosReceiving.h"
 #include "SharedObjects.h"
 #include "Vector.h"
@@ -111,16 +112,20 @@ void SyncMurvMsgsAndJointState::initialize() {
   MURV::BufferedNode::initialize();
 }
 
-// Waits until the joint states have caught up with base, then takes the one
-// in force at its time. A pass that gives up in the wait leaves base in the
-// FIFO as it found it.
+// Waits until the joint states have caught up with base, at most
+// KILL_TIME_LEN whatever KILL_NETWORK says, then takes the one in force at
+// its time: a joint-state publisher that stops, or whose stamps lag, must
+// not hold the frames up for good. A pass that gives up in the wait on a
+// stop signal leaves base in the FIFO as it found it.
 template <class M>
 callbackFuncSyncRosJointState::InForce SyncMurvMsgsAndJointState::pairWith(std::deque<M>& fifo, M& base) {
   const ros::Time at = base.header.stamp;
   callbackFuncSyncRosJointState& j = *joint;
+  const int line = jointWaitLines[static_cast<int>(audio.selection)];
+  // A negative limit only looks whether they have caught up.
+  const long long limit = lateJoints.worthWaiting(j.newestStamp()) ? pacing.killTimeLen : -1;
   try {
-    waiter.waitUntil([&j, &at] { return murvsync::caughtUp(at, j.newestStamp()); },
-                     jointWaitLines[static_cast<int>(audio.selection)]);
+    waiter.waitUntil([&j, &at] { return murvsync::caughtUp(at, j.newestStamp()); }, limit, line);
   } catch (...) {
     try {
       murvmsg::putBackOldest(stream->fifo_lock, fifo, stream->capacity, std::move(base));
@@ -128,7 +133,15 @@ callbackFuncSyncRosJointState::InForce SyncMurvMsgsAndJointState::pairWith(std::
     }
     throw;
   }
-  return j.takeInForce(at);
+  callbackFuncSyncRosJointState::InForce paired = j.takeInForce(at);
+  // Looked at again after the taking: a joint state that has just arrived
+  // may have made the pairing exact after all.
+  if (!murvsync::caughtUp(at, paired.newest) && lateJoints.fellBehind(paired.newest, waiter.nowMicros()))
+    MURV_LOG_WARN_AT(fileName, line,
+                     "%s: no joint state reached the message stamped %u.%09u within KILL_TIME_LEN; it goes out "
+                     "with the newest joint state, stamped %u.%09u",
+                     getName().c_str(), at.sec, at.nsec, paired.newest.sec, paired.newest.nsec);
+  return paired;
 }
 
 // One iteration of type M: the waits, the pairing and the conversion. Answers

@@ -5,10 +5,12 @@
 // waits until the joint states have caught up with its time, and outputs the
 // message on MATOUT, SRCOUT or MAPOUT and TIMESTAMP1, beside the joint state
 // in force at its time (the last one strictly older than it) on POSITION,
-// VELOCITY and TIMESTAMP2. NOT_EOF says whether the network goes on: false
-// once the audio stream has been silent for longer than KILL_TIME_LEN (with
-// KILL_NETWORK set), or when a connected port does not fit the type. SIGINT
-// and SIGHUP make a waiting node give up.
+// VELOCITY and TIMESTAMP2. Joint states that do not reach the message's time
+// within KILL_TIME_LEN leave it paired with the newest one, with a warning
+// in the ROS log; that never ends the network. NOT_EOF says whether the
+// network goes on: false once the audio stream has been silent for longer
+// than KILL_TIME_LEN (with KILL_NETWORK set), or when a connected port does
+// not fit the type. SIGINT and SIGHUP make a waiting node give up.
 #ifndef MURV_SYNC_MURV_MSGS_AND_JOINT_STATE_H
 #define MURV_SYNC_MURV_MSGS_AND_JOINT_STATE_H
 
@@ -20,6 +22,7 @@
 #include <string>
 
 #include "BufferedNode.h"
+#include "JointStatePairing.h"
 #include "StreamParameters.h"
 #include "StreamSelection.h"
 #include "StreamWait.h"
@@ -67,6 +70,7 @@ private:
   std::unique_ptr<callbackFuncSyncMurvMsgsAndJointState> stream;
   std::unique_ptr<callbackFuncSyncRosJointState> joint;
   murvstream::StreamWaiter waiter;
+  murvsync::LateJointStates lateJoints;
   // The joint-state subscription, then the audio one.
   ros::Subscriber subscribers[2];
   std::unique_ptr<ros::AsyncSpinner> spinner;

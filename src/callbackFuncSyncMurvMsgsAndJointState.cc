@@ -54,8 +54,12 @@ callbackFuncSyncRosJointState::InForce callbackFuncSyncRosJointState::takeInForc
   InForce r;
   std::lock_guard<std::mutex> guard(fifo_lock);
   r.index = murvsync::indexInForce(base, fifo_jointstate);
-  fifo_jointstate.erase(fifo_jointstate.begin(), fifo_jointstate.begin() + static_cast<std::ptrdiff_t>(r.index));
-  r.state = fifo_jointstate.front();
+  // Joint states that have not reached base (a wait that gave up) leave the
+  // newest in force and are all kept: one message stamped far ahead must
+  // not take away the states that the next messages are paired with.
+  const std::size_t removed = murvsync::caughtUp(base, fifo_jointstate.back().header.stamp) ? r.index : 0;
+  fifo_jointstate.erase(fifo_jointstate.begin(), fifo_jointstate.begin() + static_cast<std::ptrdiff_t>(removed));
+  r.state = fifo_jointstate[r.index - removed];
   r.held = fifo_jointstate.size();
   r.newest = fifo_jointstate.back().header.stamp;
   return r;

@@ -50,6 +50,8 @@ public:
   // cleared of the states before it and copied in one holding of the lock,
   // so that the copy is the state chosen even if a callback drops it from a
   // full FIFO right after. It stays at the front for the next message.
+  // While the newest joint state is older than base, it is the one in force
+  // and nothing is removed.
   struct InForce {
     sensor_msgs::JointState state;
     std::size_t index = 0;        // its position before the older ones were removed

@@ -89,6 +89,11 @@ TEST(StreamWait, KillTimeLenRules) {
         << r.kill << " " << r.killNetwork;
     EXPECT_EQ(env.now - start, r.endsAfter) << r.kill;
     EXPECT_EQ(env.blocks, (r.endsAfter + env.tickMicros() - 1) / env.tickMicros()) << r.kill;
+    // The same time limit on a wait until a condition holds.
+    const std::int64_t again = env.now;
+    const long long limit = r.killNetwork ? r.kill : neverTimesOut;
+    EXPECT_EQ(waiter.waitUntil([&] { return env.now - again > 20000000; }, limit, 1073), r.endsAfter == data);
+    EXPECT_EQ(env.now - again, r.endsAfter) << r.kill;
   }
 }
 

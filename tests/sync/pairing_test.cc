@@ -2,6 +2,8 @@
 // FIFO, across ten-second windows too, and the holders' capacity rule.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "JointStatePairing.h"
 #include "SyncTestSupport.h"
 
@@ -30,6 +32,19 @@ TEST(SyncPairing, TheLastJointStateStrictlyOlderThanTheBaseIsInForce) {
     for (long long t : c.states) fifo.push_back(jointAt(t));
     EXPECT_EQ(murvsync::indexInForce(at(c.base), fifo), c.index) << c.what;
     EXPECT_EQ(murvsync::caughtUp(at(c.base), fifo.back().header.stamp), c.caughtUp) << c.what;
+  }
+}
+
+// A joint-state publisher that has stopped costs one wait; the warning
+// about it comes at most once a second.
+TEST(SyncPairing, JointStatesThatFellBehindAreWaitedForAgainOnlyOnceTheyMove) {
+  murvsync::LateJointStates late;
+  // The newest joint state's stamp and the time, in microseconds; whether to wait, whether to warn.
+  for (auto [newest, now, waits, warns] : std::vector<std::tuple<long long, long long, bool, bool>>{
+           {5000000, 0, true, true}, {5000000, 400000, false, false}, {5000000, 1000000, false, true},
+           {5020000, 1500000, true, false}, {5040000, 2000000, true, true}}) {
+    EXPECT_EQ(late.worthWaiting(at(newest)), waits) << now;
+    EXPECT_EQ(late.fellBehind(at(newest), now), warns) << now;
   }
 }
 

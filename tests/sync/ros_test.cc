@@ -15,9 +15,9 @@ using murvtest::waitFor;
 namespace {
 
 // Hands s a message of its type with the given count, stamped t.
-void feed(Sync& s, const std::string& type, int count, std::int64_t t) {
+void feed(Sync& s, const std::string& type, int count, const ros::Time& t) {
   callbackFuncSyncMurvMsgsAndJointState& h = s.holder();
-  auto stamped = [&](auto m) { m.header.stamp = at(t); return shared(m); };
+  auto stamped = [&](auto m) { m.header.stamp = t; return shared(m); };
   if (type == "MurvWave") h.cb_murvwave(stamped(subtest::wave(count, 2, 3)));
   if (type == "MurvFFT") h.cb_murvfft(stamped(subtest::fft(count, 2, 3)));
   if (type == "MurvFeature") h.cb_murvfeature(stamped(subtest::feature(count, 2, 2, 3)));
@@ -35,16 +35,19 @@ TEST(SyncRos, PairsByTheFullStampOnRealTrafficUntilSilenceOrSigint) {
 
   // Every type: a message at 109.5 s pairs with the joint state at 109.4 s,
   // not with the one a window earlier, and leaves its FIFO once: the five
-  // that fill it while the node waits for the state at 110.2 s come next.
+  // that fill it while the node waits (without a limit) for the state at
+  // 110.2 s come next.
   // The trace shows window times; 0 s and 109.3 s have been removed.
   for (const std::string type : {"MurvWave", "MurvFFT", "MurvFeature", "MurvSource", "MurvSrcWave", "MurvSrcFFT",
                                  "MurvSrcFeature", "MurvSrcFeatureMFM"}) {
-    Sync s(type, type, {{"ENABLE_SYNC_DEBUG", boolParam(true)}, {"ENABLE_DEBUG", boolParam(true)}});
+    Sync s(type, type,
+           {{"ENABLE_SYNC_DEBUG", boolParam(true)}, {"ENABLE_DEBUG", boolParam(true)},
+            {"KILL_TIME_LEN", intParam(9999999)}});
     for (std::int64_t t : {109300000, 109400000}) s.joint(jointAt(t));
-    feed(s, type, 1, 109500000);
+    feed(s, type, 1, at(109500000));
     std::thread traffic([&] {
       waitFor([&] { return s.queued() == 0; });
-      for (int c = 2; c <= 6; ++c) feed(s, type, c, 109500000 + c * 100000);
+      for (int c = 2; c <= 6; ++c) feed(s, type, c, at(109500000 + c * 100000));
       s.joint(jointAt(110200000));
     });
     testing::internal::CaptureStdout();
@@ -64,11 +67,43 @@ TEST(SyncRos, PairsByTheFullStampOnRealTrafficUntilSilenceOrSigint) {
   const HostFailure rate = hostFailure([] { Sync s("rate", "MurvWave", {{"ROS_LOOP_RATE", floatParam(-1.0f)}}); });
   EXPECT_NE(rate.message.find("ROS_LOOP_RATE"), std::string::npos) << rate.text;
 
+  // Joint states that do not reach a message's time within KILL_TIME_LEN,
+  // whatever KILL_NETWORK says: it goes out beside the newest one with a
+  // warning, the next ones pair with what the joint states did reach, and
+  // the stream ends as it otherwise would.
+  {
+    subtest::LogCapture log;
+    const std::int64_t s = 100000000;
+    struct Late { bool killNetwork; std::vector<std::int64_t> joints; std::vector<ros::Time> frames, paired; };
+    const Late cases[] = {
+        {true, {50000000}, {at(s), at(s + 20000)}, {at(50000000), at(50000000)}},  // stamped at the publisher's start
+        {false, {50000000}, {at(s), at(s + 20000)}, {at(50000000), at(50000000)}},
+        {true, {s, s + 20000, s + 40000}, {ros::Time(4294967295u, 999999999u), at(s + 10000), at(s + 30000)},
+         {at(s + 40000), at(s), at(s + 20000)}},
+        {true, {s, s + 20000}, {at(s + 10000), at(s + 30000), at(s + 50000)}, {at(s), at(s + 20000), at(s + 20000)}},
+    };
+    for (const Late& c : cases) {
+      const std::string name = "late" + std::to_string(&c - cases);
+      Sync n(name, "MurvWave", {{"KILL_TIME_LEN", intParam(100000)}, {"KILL_NETWORK", boolParam(c.killNetwork)}});
+      for (std::int64_t t : c.joints) n.joint(jointAt(t));
+      for (std::size_t k = 0; k < c.frames.size(); ++k) feed(n, "MurvWave", int(k), c.frames[k]);
+      for (int k = 0; k < int(c.frames.size()); ++k) {
+        EXPECT_TRUE(n.next(k) && n.stamp1(k) == stampOf(c.frames[k])) << name << " " << k;
+        EXPECT_EQ(n.stamp2(k), stampOf(c.paired[k])) << name << " " << k;
+      }
+      EXPECT_TRUE(!c.killNetwork || !n.next(int(c.frames.size()))) << name << ": the stream ends";
+      EXPECT_GE(log.count(ros::console::levels::Warn, name + ": no joint state reached the message stamped "), 1);
+    }
+    EXPECT_EQ(log.count(ros::console::levels::Warn, "late2: no joint state reached the message stamped 4294967295.9999"
+                                                    "99999 within KILL_TIME_LEN; it goes out with the newest joint "
+                                                    "state, stamped 100.040000000"), 1);
+  }
+
   // Frame c stamped t0 + c x 20 ms; joint state j stamped t0 + j x 7 ms, to
   // a little past the last frame (state 20 has the stamp of frame 7, which
   // it does not pair with). roscpp sends them all at once; rostopic sends
   // the joint states at 200 Hz to a second node.
-  const int t0 = 200000000, frames = 50, framePeriod = 20000, jointPeriod = 7000, killTimeLen = 300000;
+  const int t0 = 200000000, frames = 50, framePeriod = 20000, jointPeriod = 7000, killTimeLen = 1000000;
   const Overrides common = {{"TOPIC_NAME_MURVWAVE", stringParam("/sync_e2e_wave")}, {"DATA_BUFFER_NUM", intParam(2000)},
                             {"MSG_BUFFER_NUM", intParam(2000)}, {"KILL_TIME_LEN", intParam(killTimeLen)}};
   Overrides fromCli = common;
@@ -122,17 +157,29 @@ TEST(SyncRos, PairsByTheFullStampOnRealTrafficUntilSilenceOrSigint) {
     EXPECT_EQ(MURV::object_cast<MURV::Matrix<float>>(s->get("MATOUT", frames)).rows, 0);
   }
 
-  // A frame after the last joint state: the node waits for one until SIGINT,
-  // and leaves the frame queued.
+  // A frame after the last joint state goes out beside it after KILL_TIME_LEN.
   frameTopic.publish(frame(frames + 3));
   ASSERT_TRUE(waitFor([&] { return roscppPaired.queued() == 1; }));
+  EXPECT_TRUE(roscppPaired.next(frames + 1));
+  EXPECT_EQ(roscppPaired.stamp2(frames + 1), stampOf(sent.back().header.stamp));
+
+  // Without a time limit the node waits for joint states until SIGINT, and
+  // leaves the frame queued.
+  Sync forever("forever", "MurvWave", {{"KILL_TIME_LEN", intParam(9999999)}});
+  feed(forever, "MurvWave", 1, at(t0));
   std::thread signaller([&] {
-    waitFor([&] { return roscppPaired.queued() == 0; });
+    waitFor([&] { return forever.queued() == 0; });
     std::raise(SIGINT);
   });
-  const HostFailure f = hostFailure([&] { roscppPaired.next(frames + 1); });
+  const HostFailure f = hostFailure([&] { forever.next(0); });
   signaller.join();
   EXPECT_EQ(f.message + (f.hasNode ? " (node)" : "") + " at " + f.file + ":" + std::to_string(f.line),
-            "roscpp Force-quit... at src/SyncMurvMsgsAndJointState:1073");
-  EXPECT_EQ(roscppPaired.queued(), 1u);
+            "forever Force-quit... at src/SyncMurvMsgsAndJointState:1073");
+  EXPECT_EQ(forever.queued(), 1u);
+
+  // Any wait now gives up on the stop flag, but joint states that stopped
+  // are not waited for again: the next frame still goes out.
+  frameTopic.publish(frame(frames + 4));
+  ASSERT_TRUE(waitFor([&] { return roscppPaired.queued() == 1; }));
+  EXPECT_TRUE(roscppPaired.next(frames + 2));
 }
