@@ -6,6 +6,11 @@
 #
 #   # peer: COMMAND    started in the background once the master runs,
 #                      before the network; stopped when the example ends
+#   # ready: COMMAND   run after the peers start, in order, before the
+#                      network starts; each one is tried again until it
+#                      succeeds (30 s at most), so that a network that runs
+#                      for a fixed time does not spend it waiting for a
+#                      slow peer
 #   # then: COMMAND    run once the network runs, in order; each one is
 #                      tried again until it succeeds (30 s at most)
 #   # expect: REGEX    an extended regular expression that a line of the
@@ -27,6 +32,7 @@ export ROS_PACKAGE_PATH=$build/msgs/share${ROS_PACKAGE_PATH:+:$ROS_PACKAGE_PATH}
 
 directive() { sed -n "s/^# $1: //p" "$example"; }
 mapfile -t peers < <(directive peer)
+mapfile -t readies < <(directive ready)
 mapfile -t thens < <(directive then)
 mapfile -t expects < <(directive expect)
 ends=$(directive ends)
@@ -41,6 +47,22 @@ for cmd in "${peers[@]}"; do
   n=$((n + 1))
 done
 
+# Runs the command $2 until it succeeds (30 s at most), its output in $3.
+until_ok() {
+  local cmd=$2 out=$3
+  echo "== $1: $cmd"
+  attempt() { timeout 20 bash -c "$cmd" >"$out" 2>&1; }
+  if ! wait_for 30 attempt; then
+    echo "failed:"; cat "$out"; echo "== network output"; tail -n 40 "$work/network.log" 2>/dev/null; exit 1
+  fi
+}
+
+n=0
+for cmd in "${readies[@]}"; do
+  until_ok ready "$cmd" "$work/ready$n.log"
+  n=$((n + 1))
+done
+
 echo "== network: $(basename "$example")"
 $runner "$example" >"$work/network.log" 2>&1 &
 network=$!
@@ -48,13 +70,8 @@ track "$network"
 
 n=0
 for cmd in "${thens[@]}"; do
-  echo "== then: $cmd"
-  out="$work/then$n.log"
-  attempt() { timeout 20 bash -c "$cmd" >"$out" 2>&1; }
-  if ! wait_for 30 attempt; then
-    echo "failed:"; cat "$out"; echo "== network output"; tail -n 40 "$work/network.log"; exit 1
-  fi
-  cat "$out"
+  until_ok then "$cmd" "$work/then$n.log"
+  cat "$work/then$n.log"
   n=$((n + 1))
 done
 
