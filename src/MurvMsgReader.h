@@ -34,11 +34,12 @@
 class MurvMsgReader {
  public:
   // The most elements a list of messages (a message's channels or sources, a
-  // result's entries) may hold, which no real array reaches. An element can
-  // be a few bytes on the wire and many times that in memory, where the
-  // message is then copied and converted, so a count within the body's
-  // bytes can still cost far more than the body: such a list is refused
-  // before anything is allocated, as a count beyond the body is.
+  // result's entries, a reconfiguration request's parameters) may hold, which
+  // no real array reaches. An element can be a few bytes on the wire and many
+  // times that in memory, where the message is then copied and converted, so
+  // a count within the body's bytes can still cost far more than the body:
+  // such a list is refused before anything is allocated, as a count beyond
+  // the body is.
   static constexpr uint32_t maxMessageListElements = 65536;
 
   MurvMsgReader(const uint8_t* data, uint32_t size) : data_(data), end_(data + size) {}
@@ -82,14 +83,7 @@ class MurvMsgReader {
   void next(std::vector<E, A>& v) {
     uint32_t count;
     next(count);
-    if (static_cast<uint64_t>(count) * minWireSize<E>() > remaining()) {
-      ros::serialization::throwStreamOverrun();
-    }
-    if constexpr (ros::message_traits::IsMessage<E>::value) {
-      if (count > maxMessageListElements) {
-        ros::serialization::throwStreamOverrun();
-      }
-    }
+    checkListCount<E>(count, remaining());
     v.resize(count);
     if constexpr (std::is_arithmetic_v<E>) {
       if (count > 0) {
@@ -109,6 +103,21 @@ class MurvMsgReader {
     } else {
       for (E& e : a) {
         next(e);
+      }
+    }
+  }
+
+  // Throws roscpp's StreamOverrunException when count elements of E cannot
+  // lie in the remaining bytes, or make a list of messages longer than
+  // maxMessageListElements. Called before a list is sized.
+  template <class E>
+  static void checkListCount(uint32_t count, uint32_t remaining) {
+    if (static_cast<uint64_t>(count) * minWireSize<E>() > remaining) {
+      ros::serialization::throwStreamOverrun();
+    }
+    if constexpr (ros::message_traits::IsMessage<E>::value) {
+      if (count > maxMessageListElements) {
+        ros::serialization::throwStreamOverrun();
       }
     }
   }

@@ -2,6 +2,7 @@
 // (dynparam, rosparam, rostopic, rosservice) as the outside clients.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <regex>
 
 #include "ParamsTestSupport.h"
@@ -144,4 +145,57 @@ TEST(RosMurvIntDynReconf, TheServedIntegerIsOutputAtEveryIterationClampedToItsLi
   node.reset();
   EXPECT_EQ(endCapture("int"), "int initialized...\nint Subscribed [1]\nint Subscribed [1]\nint Subscribed [99]\n"
                                "int Subscribed [0]\nint Subscribed [7]\n");
+}
+
+// Set requests whose list counts their bytes cannot hold, or beyond the
+// reader's element bound, sent raw to a network of its own whose address
+// space is far below what the counts ask (but where a sanitizer's shadow
+// needs it): each is refused, no memory is taken, and serving goes on.
+TEST(RosMurvParamsDynReconf, SetRequestsWithCountsBeyondTheirBytesAreRefusedAndServingGoesOn) {
+  murvtest::RosMaster master;
+  master.start();
+  // One malloc arena: each further one would reserve 64 MB of the limit.
+  std::string limit = "ulimit -v 400000; export MALLOC_ARENA_MAX=1; ";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  limit = "";
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  limit = "";
+#endif
+#endif
+  murvtest::BackgroundCommand network(limit + "exec " MURV_RUNNER_PATH " --toolbox " MURV_TOOLBOX_PATH " --toolbox "
+                                      MURV_EXAMPLES_PATH " " MURV_SOURCE_DIR "/examples/reconfigure-params.net");
+  const std::string service = "/murv_params_demo/set_parameters";
+  std::string uri;
+  ASSERT_TRUE(waitFor([&] { return !(uri = master.lookupService(service)).empty(); }, std::chrono::seconds(60)))
+      << network.output();
+  auto peakKb = [&] {
+    std::ifstream status("/proc/" + std::to_string(network.pid()) + "/status");
+    std::string key;
+    while (status >> key && key != "VmHWM:") {}
+    long kb = -1;
+    status >> kb;
+    return kb;
+  };
+  const long before = peakKb();
+  // Config bodies: the counts of bools, ints, strs, doubles and groups.
+  auto n = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+  const std::string none = n(0), bytes(16, '\0');
+  const std::pair<const char*, std::string> requests[] = {
+      {"ints 2^24 over 16 bytes", none + n(1u << 24) + bytes.substr(8)},
+      {"doubles 2^24 over 32 bytes", none + none + none + n(1u << 24) + bytes},
+      {"bools 2^27", n(1u << 27) + bytes},
+      {"strs 2^27", none + none + n(1u << 27) + bytes},
+      {"groups 2^24", none + none + none + none + n(1u << 24) + bytes},
+      {"65537 ints within the bytes", none + n(65537) + std::string(65537 * 8, '\0') + none + none + none}};
+  for (const auto& [what, body] : requests) {
+    const murvtest::ServiceReply reply = murvtest::rawServiceCall(uri, service, body);
+    EXPECT_TRUE(reply.answered && !reply.ok) << what;
+    EXPECT_EQ(reply.body, "Buffer Overrun") << what;
+  }
+  EXPECT_LT(peakKb() - before, 64 * 1024) << "kB of peak memory";
+  ASSERT_TRUE(network.running()) << network.output();
+  set("/murv_params_demo", "{MurvParamsDynReconfEnable: true, DODA_lx: 0.5}");
+  EXPECT_TRUE(waitFor([&] { return network.output().find("] DODA lx 0.5 ") != std::string::npos; }))
+      << network.output();
 }

@@ -1,5 +1,6 @@
 #include "RosMaster.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -7,6 +8,7 @@
 #include <stdlib.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xmlrpcpp/XmlRpc.h>
@@ -78,6 +80,19 @@ void endGroup(pid_t pid) {
   }
 }
 
+// What the master on port answers to method (the value after its status
+// code and text), or an invalid value when it does not answer.
+XmlRpc::XmlRpcValue askMaster(int port, const char* method, const std::string& arg = "") {
+  XmlRpc::setVerbosity(0);
+  XmlRpc::XmlRpcClient client("127.0.0.1", port, "/");
+  XmlRpc::XmlRpcValue args, result;
+  args[0] = "/murv_test_fixture";
+  if (!arg.empty()) args[1] = arg;
+  if (!client.execute(method, args, result) || client.isFault()) return {};
+  if (result.getType() != XmlRpc::XmlRpcValue::TypeArray || result.size() < 3) return {};
+  return result[2];
+}
+
 }  // namespace
 
 bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds deadline, std::chrono::milliseconds step) {
@@ -96,14 +111,13 @@ RosMaster::~RosMaster() { stop(); }
 std::string RosMaster::uri() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
 
 int RosMaster::queryPid() const {
-  XmlRpc::setVerbosity(0);
-  XmlRpc::XmlRpcClient client("127.0.0.1", port_, "/");
-  XmlRpc::XmlRpcValue args, result;
-  args[0] = "/murv_test_fixture";
-  if (!client.execute("getPid", args, result) || client.isFault()) return -1;
-  if (result.getType() != XmlRpc::XmlRpcValue::TypeArray || result.size() < 3) return -1;
-  if (result[2].getType() != XmlRpc::XmlRpcValue::TypeInt) return -1;
-  return static_cast<int>(result[2]);
+  XmlRpc::XmlRpcValue pid = askMaster(port_, "getPid");
+  return pid.getType() == XmlRpc::XmlRpcValue::TypeInt ? static_cast<int>(pid) : -1;
+}
+
+std::string RosMaster::lookupService(const std::string& service) const {
+  XmlRpc::XmlRpcValue uri = askMaster(port_, "lookupService", service);
+  return uri.getType() == XmlRpc::XmlRpcValue::TypeString ? static_cast<std::string>(uri) : "";
 }
 
 void RosMaster::start() {
@@ -185,6 +199,41 @@ void RosMaster::stop() {
     std::filesystem::remove_all(home_, ec);
     home_.clear();
   }
+}
+
+ServiceReply rawServiceCall(const std::string& uri, const std::string& service, const std::string& body) {
+  auto prefixed = [](const std::string& bytes) {
+    const uint32_t n = static_cast<uint32_t>(bytes.size());
+    return std::string(reinterpret_cast<const char*>(&n), 4) + bytes;
+  };
+  const std::string out =
+      prefixed(prefixed("callerid=/murv_raw_client") + prefixed("service=" + service) + prefixed("md5sum=*")) +
+      prefixed(body);
+  ServiceReply reply;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  const size_t colon = uri.rfind(':');
+  addr.sin_port = htons(static_cast<uint16_t>(std::atoi(uri.c_str() + colon + 1)));
+  if (uri.rfind("rosrpc://", 0) != 0 || inet_pton(AF_INET, uri.substr(9, colon - 9).c_str(), &addr.sin_addr) != 1)
+    return reply;
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const timeval wait{20, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+  auto take = [&](void* to, size_t n) { return n == 0 || recv(fd, to, n, MSG_WAITALL) == static_cast<ssize_t>(n); };
+  auto takePrefixed = [&](std::string& to) {
+    uint32_t n;
+    if (!take(&n, 4)) return false;
+    to.resize(n);
+    return take(&to[0], n);
+  };
+  std::string theirHeader;
+  uint8_t ok;
+  reply.answered = connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                   send(fd, out.data(), out.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(out.size()) &&
+                   takePrefixed(theirHeader) && take(&ok, 1) && takePrefixed(reply.body);
+  reply.ok = reply.answered && ok != 0;
+  close(fd);
+  return reply;
 }
 
 CommandResult runCommand(const std::string& command, std::chrono::milliseconds deadline) {

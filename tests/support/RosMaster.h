@@ -31,6 +31,9 @@ public:
   std::string uri() const;
   // The pid the master on our port reports, or -1 when none answers.
   int queryPid() const;
+  // The address ("rosrpc://host:port") the master knows for a service, or ""
+  // while none is registered.
+  std::string lookupService(const std::string& service) const;
 
 private:
   bool startOn(int port);
@@ -43,6 +46,19 @@ struct CommandResult {
   int status = -1;      // exit status, or -1 when it did not exit in time
   std::string output;   // standard output and standard error together
 };
+
+// What a ROS service answered to one request on a raw connection: its ok
+// byte and the body (the response, or the error text). answered is false when
+// the connection broke or nothing came back within 20 s.
+struct ServiceReply {
+  bool answered = false;
+  bool ok = false;
+  std::string body;
+};
+
+// Sends body, as it is, as one request to the service at uri
+// ("rosrpc://host:port") on a fresh TCPROS connection that accepts any md5sum.
+ServiceReply rawServiceCall(const std::string& uri, const std::string& service, const std::string& body);
 
 // Runs a shell command with a deadline; a command still running then is
 // killed (its whole process group).
