@@ -214,23 +214,29 @@ Node* makeNode(NodeDecl& decl, const std::string& path) {
   if (!factory) fail(path, decl.line, "unknown node type " + decl.type);
   decl.params.recordReads();
   const ParameterSet::Reads& reads = *decl.params.readsRecorded();
-  auto readingError = [&](bool isCast, const std::string& text) {
+  enum Cause { other, missing, cast };
+  auto readingError = [&](Cause cause, const std::string& text) {
     std::string what = decl.label();
     int line = decl.line;
-    if (!reads.last.empty() && (reads.lastMissing || isCast)) {
+    if (cause != other && !reads.last.empty()) {
       what += ": parameter " + reads.last;
       auto it = decl.paramLines.find(reads.last);
-      if (!reads.lastMissing && it != decl.paramLines.end()) line = it->second;
+      if (cause == cast && it != decl.paramLines.end()) line = it->second;
     }
     return DescriptionError{path, line, what + ": " + text};
   };
   try {
     return factory->Create(decl.name, decl.params);
   } catch (BaseException* e) {
-    const bool isCast = dynamic_cast<GenericCastException*>(e) != nullptr;
-    throw readingError(isCast, hostText(e));
+    // A node may read an optional parameter and go on without it: only
+    // the exception of the read itself is the missing parameter's.
+    const GeneralException* general = dynamic_cast<GeneralException*>(e);
+    Cause cause = other;
+    if (dynamic_cast<GenericCastException*>(e)) cause = cast;
+    else if (reads.lastMissing && general && general->message == "Missing parameter: " + reads.last) cause = missing;
+    throw readingError(cause, hostText(e));
   } catch (std::exception& e) {  // std::bad_cast and the like, from a cast
-    throw readingError(true, e.what());
+    throw readingError(reads.lastMissing ? other : cast, e.what());
   }
 }
 
@@ -279,18 +285,19 @@ int main(int argc, char** argv) {
   std::vector<std::string> toolboxes;
   std::string networkPath;
   long countLimit = -1;
-  bool list = false;
+  bool list = false, help = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--toolbox" && i + 1 < argc) toolboxes.push_back(argv[++i]);
     else if (a == "--count" && i + 1 < argc && readWholeNumber(argv[i + 1], countLimit)) ++i;
     else if (a == "--list") list = true;
-    else if (a == "--help") {
-      printUsage(std::cout);
-      return 0;
-    }
+    else if (a == "--help") help = true;
     else if (!a.empty() && a[0] != '-' && networkPath.empty()) networkPath = a;
     else usage();
+  }
+  if (help) {
+    printUsage(std::cout);
+    return 0;
   }
   if (!list && networkPath.empty()) usage();
 
