@@ -12,15 +12,20 @@
 //   eof <instance> <OUTPUT>           the run ends when this output is false
 //   iterations <N>                    the most counts to run
 //
-// Exit status: 0 after a run, 1 on a host exception, 2 on a fault in the
-// command line or the description. Nodes already made are destroyed, in
-// reverse order, whatever ends the run.
+// Exit status: 0 after a run; 1 when a host exception ends the run; 2 for a
+// fault in the command line or the description, which takes in every error
+// while the nodes are made, connected and initialised; 128 + the signal
+// when SIGINT or SIGTERM stops the run after the iteration in progress.
+// Nodes already made are destroyed, in reverse order, whatever ends the run.
 #include <dlfcn.h>
+#include <signal.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -42,6 +47,8 @@ struct NodeDecl {
   std::string name, type;
   ParameterSet params;
   int line = 0;
+  std::map<std::string, int> paramLines;  // the line of each param statement
+  std::string label() const { return "node " + name + " (" + type + ")"; }
 };
 struct Connection {
   std::string node, input, from, output;
@@ -60,8 +67,9 @@ struct Network {
   long iterations = -1;
 };
 
-// A fault in the description, thrown up to main so that the nodes already
-// made are destroyed before the run ends.
+// A fault in the description, or any error while the network is set up,
+// thrown up to main so that the nodes already made are destroyed before the
+// run ends.
 struct DescriptionError {
   std::string where;
   int line;
@@ -148,7 +156,9 @@ Network parse(const std::string& path) {
       auto w = words(3);
       std::string value = restOfLine(in);
       if (!index.count(w[0])) fail(path, line, "unknown node " + w[0]);
-      net.nodes[index[w[0]]].params.add(w[1], parseValue(w[2], value, path, line));
+      NodeDecl& decl = net.nodes[index[w[0]]];
+      decl.params.add(w[1], parseValue(w[2], value, path, line));
+      decl.paramLines[w[1]] = line;
     } else if (word == "connect") {
       auto w = words(4);
       net.connections.push_back(Connection{w[0], w[1], w[2], w[3], line});
@@ -169,10 +179,104 @@ Network parse(const std::string& path) {
   return net;
 }
 
+void printUsage(std::ostream& out) {
+  out << "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
+         "       murv-run [--toolbox PATH]... --list\n"
+         "       murv-run --help\n";
+}
+
 void usage() {
-  std::cerr << "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
-               "       murv-run [--toolbox PATH]... --list\n";
+  printUsage(std::cerr);
   std::exit(2);
+}
+
+// A host exception's text, without its last line end; the exception is
+// deleted.
+std::string hostText(BaseException* e) {
+  std::string text = e->text();
+  delete e;
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+std::string portList(const std::vector<std::string>& names) {
+  if (names.empty()) return "none";
+  std::string list;
+  for (const std::string& n : names) list += (list.empty() ? "" : " ") + n;
+  return list;
+}
+
+// Makes the node of decl, telling on failure which parameter it was
+// reading: a missing one at the node statement, one of the wrong type at
+// its param statement. The reads stay recorded in decl.params.
+Node* makeNode(NodeDecl& decl, const std::string& path) {
+  _NodeFactory* factory = Node::getFactoryNamed(decl.type);
+  if (!factory) fail(path, decl.line, "unknown node type " + decl.type);
+  decl.params.recordReads();
+  const ParameterSet::Reads& reads = *decl.params.readsRecorded();
+  enum Cause { other, missing, cast };
+  auto readingError = [&](Cause cause, const std::string& text) {
+    std::string what = decl.label();
+    int line = decl.line;
+    if (cause != other && !reads.last.empty()) {
+      what += ": parameter " + reads.last;
+      auto it = decl.paramLines.find(reads.last);
+      if (cause == cast && it != decl.paramLines.end()) line = it->second;
+    }
+    return DescriptionError{path, line, what + ": " + text};
+  };
+  try {
+    return factory->Create(decl.name, decl.params);
+  } catch (BaseException* e) {
+    // A node may read an optional parameter and go on without it: only
+    // the exception of the read itself is the missing parameter's.
+    const GeneralException* general = dynamic_cast<GeneralException*>(e);
+    Cause cause = other;
+    if (dynamic_cast<GenericCastException*>(e)) cause = cast;
+    else if (reads.lastMissing && general && general->message == "Missing parameter: " + reads.last) cause = missing;
+    throw readingError(cause, hostText(e));
+  } catch (std::exception& e) {  // std::bad_cast and the like, from a cast
+    throw readingError(reads.lastMissing ? other : cast, e.what());
+  }
+}
+
+void warnUnread(const NodeDecl& decl, const std::string& path) {
+  const ParameterSet::Reads& reads = *decl.params.readsRecorded();
+  for (const auto& p : decl.paramLines)
+    if (!reads.names.count(p.first))
+      std::cerr << "murv-run: " << path << ":" << p.second << ": warning: " << decl.label() << ": parameter "
+                << p.first << " is not read by the node" << std::endl;
+}
+
+// The signal that asked the run to stop, or 0. The handler may run on any
+// of the process's threads: a lock-free atomic is safe there.
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
+
+// A second signal finds the run not stopped yet (a node blocked in its
+// set-up, say, waiting for a ROS master that does not answer): it then
+// takes the signal's default action, as it would without the runner.
+extern "C" void onStopSignal(int sig) {
+  if (stopSignal.exchange(sig) == 0) return;
+  struct sigaction fallback;
+  std::memset(&fallback, 0, sizeof fallback);
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(sig, &fallback, nullptr);
+  raise(sig);
+}
+
+// Installed whatever the disposition was: a background job of a shell
+// starts with SIGINT ignored. Stream nodes install their own handlers later
+// and pass the signals on to this one.
+void installStopHandlers() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 }  // namespace
@@ -181,14 +285,19 @@ int main(int argc, char** argv) {
   std::vector<std::string> toolboxes;
   std::string networkPath;
   long countLimit = -1;
-  bool list = false;
+  bool list = false, help = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--toolbox" && i + 1 < argc) toolboxes.push_back(argv[++i]);
     else if (a == "--count" && i + 1 < argc && readWholeNumber(argv[i + 1], countLimit)) ++i;
     else if (a == "--list") list = true;
+    else if (a == "--help") help = true;
     else if (!a.empty() && a[0] != '-' && networkPath.empty()) networkPath = a;
     else usage();
+  }
+  if (help) {
+    printUsage(std::cout);
+    return 0;
   }
   if (!list && networkPath.empty()) usage();
 
@@ -207,25 +316,57 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  installStopHandlers();
   std::vector<Node*> nodes;
-  std::map<std::string, Node*> byName;
   int status = 0;
   try {
     Network net = parse(networkPath);
     if (countLimit < 0) countLimit = net.iterations;
-    for (const NodeDecl& decl : net.nodes) {
-      _NodeFactory* factory = Node::getFactoryNamed(decl.type);
-      if (!factory) fail(networkPath, decl.line, "unknown node type " + decl.type);
-      Node* node = factory->Create(decl.name, decl.params);
+    struct Made {
+      Node* node;
+      const NodeDecl* decl;
+    };
+    std::map<std::string, Made> byName;
+    for (NodeDecl& decl : net.nodes) {
+      Node* node = makeNode(decl, networkPath);
       nodes.push_back(node);
-      byName[decl.name] = node;
+      byName[decl.name] = Made{node, &decl};
     }
+    for (const NodeDecl& decl : net.nodes) warnUnread(decl, networkPath);
     auto find = [&](const std::string& n, int line) {
       auto it = byName.find(n);
       if (it == byName.end()) fail(networkPath, line, "unknown node " + n);
       return it->second;
     };
-    for (const Connection& c : net.connections) find(c.node, c.line)->connectToNode(c.input, find(c.from, c.line), c.output);
+    // A port name the node does not know is reported with those it has.
+    auto port = [&](const Made& m, bool input, const std::string& name, int line) {
+      try {
+        return input ? m.node->translateInput(name) : m.node->translateOutput(name);
+      } catch (BaseException* e) {
+        std::vector<std::string> names = m.node->getOutputNames();
+        if (input) {
+          names.clear();
+          for (const NodeInput& in : m.node->getInputs()) names.push_back(in.name);
+        }
+        const std::string kind = input ? "input" : "output";
+        fail(networkPath, line,
+             m.decl->label() + ": " + kind + " " + name + ": " + hostText(e) + " (its " + kind + "s: " + portList(names) + ")");
+      }
+    };
+    auto during = [&](const Made& m, int line, const std::function<void()>& step) {
+      try {
+        step();
+      } catch (BaseException* e) {
+        fail(networkPath, line, m.decl->label() + ": " + hostText(e));
+      } catch (std::exception& e) {
+        fail(networkPath, line, m.decl->label() + ": " + e.what());
+      }
+    };
+    for (const Connection& c : net.connections) {
+      Made to = find(c.node, c.line), from = find(c.from, c.line);
+      int out = port(from, false, c.output, c.line), in = port(to, true, c.input, c.line);
+      during(to, c.line, [&] { to.node->connectToNode(static_cast<unsigned>(in), from.node, static_cast<unsigned>(out)); });
+    }
     struct Pull {
       Node* node;
       int id;
@@ -234,17 +375,21 @@ int main(int argc, char** argv) {
     };
     std::vector<Pull> pulls;
     for (const Port& p : net.outputs) {
-      Node* n = find(p.node, p.line);
-      pulls.push_back(Pull{n, n->translateOutput(p.output), p.node + "." + p.output, p.print});
+      Made m = find(p.node, p.line);
+      pulls.push_back(Pull{m.node, port(m, false, p.output, p.line), p.node + "." + p.output, p.print});
     }
     std::unique_ptr<Pull> eof;
     if (net.eof) {
-      Node* n = find(net.eof->node, net.eof->line);
-      eof.reset(new Pull{n, n->translateOutput(net.eof->output), "", false});
+      Made m = find(net.eof->node, net.eof->line);
+      eof.reset(new Pull{m.node, port(m, false, net.eof->output, net.eof->line), "", false});
     }
-    for (Node* n : nodes) n->initialize();
+    for (const NodeDecl& decl : net.nodes) {
+      const Made& m = byName.at(decl.name);
+      during(m, decl.line, [&] { m.node->initialize(); });
+    }
 
     for (int count = 0; countLimit < 0 || count < countLimit; ++count) {
+      if (stopSignal.load()) break;
       if (eof && !dereference_cast<bool>(eof->node->getOutput(eof->id, count))) break;
       for (const Pull& p : pulls) {
         ObjectRef value = p.node->getOutput(p.id, count);
@@ -256,6 +401,7 @@ int main(int argc, char** argv) {
       }
       if (!eof && countLimit < 0 && pulls.empty()) break;
     }
+    if (stopSignal.load()) status = 128 + stopSignal.load();
   } catch (DescriptionError& e) {
     std::cout.flush();
     std::cerr << "murv-run: " << e.where << ":" << e.line << ": " << e.what << std::endl;

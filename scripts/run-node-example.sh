@@ -28,7 +28,7 @@ example=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 # shellcheck source=private-rosmaster.sh
 . "$here/scripts/private-rosmaster.sh"
 runner="$build/base/murv-run --toolbox $build/src/libmurv-ros.tlb.so --toolbox $build/examples/libmurv-examples.tlb.so"
-export ROS_PACKAGE_PATH=$build/msgs/share${ROS_PACKAGE_PATH:+:$ROS_PACKAGE_PATH}
+export ROS_PACKAGE_PATH=$here/msgs${ROS_PACKAGE_PATH:+:$ROS_PACKAGE_PATH}
 
 directive() { sed -n "s/^# $1: //p" "$example"; }
 mapfile -t peers < <(directive peer)

@@ -3,7 +3,7 @@
 // outputs its samples on OUTPUT (channels by samples), its stamp on
 // TIMESTAMP, and on NOT_EOF whether the network goes on: false once the
 // stream has been silent for longer than KILL_TIME_LEN (with KILL_NETWORK
-// set). SIGINT and SIGHUP make a waiting node give up.
+// set). SIGINT, SIGHUP and SIGTERM make a waiting node give up.
 #ifndef MURV_AUDIO_STREAM_FROM_ROS_H
 #define MURV_AUDIO_STREAM_FROM_ROS_H
 
@@ -16,8 +16,8 @@
 #include "StreamWait.h"
 #include "callbackFuncAudioStreamFromRos.h"
 
-// The stop flag of the class, shared by all its instances: set by SIGINT or
-// SIGHUP, never cleared.
+// The stop flag of the class, shared by all its instances: set by SIGINT,
+// SIGHUP or SIGTERM, never cleared.
 extern murvstream::StopFlag exit_flag_AudioStreamFromRos;
 
 class AudioStreamFromRos : public MURV::BufferedNode {

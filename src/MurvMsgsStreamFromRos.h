@@ -4,8 +4,8 @@
 // host objects on MATOUT, SRCOUT or MAPOUT and its stamp into TIMESTAMP, and
 // says on NOT_EOF whether the network goes on: false once the stream has
 // been silent for longer than KILL_TIME_LEN (with KILL_NETWORK set), or
-// when a connected port does not fit the type. SIGINT and SIGHUP make a
-// waiting node give up.
+// when a connected port does not fit the type. SIGINT, SIGHUP and SIGTERM
+// make a waiting node give up.
 #ifndef MURV_MURV_MSGS_STREAM_FROM_ROS_H
 #define MURV_MURV_MSGS_STREAM_FROM_ROS_H
 
@@ -22,8 +22,8 @@
 #include "TimeStamp.h"
 #include "callbackFuncMurvMsgsStreamFromRos.h"
 
-// The stop flag of the class, shared by all its instances: set by SIGINT or
-// SIGHUP, never cleared.
+// The stop flag of the class, shared by all its instances: set by SIGINT,
+// SIGHUP or SIGTERM, never cleared.
 extern murvstream::StopFlag exit_flag_MurvMsgsStreamFromRos;
 
 class MurvMsgsStreamFromRos : public MURV::BufferedNode {

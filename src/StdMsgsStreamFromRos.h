@@ -3,8 +3,8 @@
 // folded into its category, in the callback holder; every iteration waits
 // until a message is queued, writes its value to OUTPUT as a host object
 // and says on NOT_EOF whether the network goes on: false for an iteration
-// whose wait outlasted KILL_TIME_LEN (with KILL_NETWORK set). SIGINT and
-// SIGHUP make a waiting node give up.
+// whose wait outlasted KILL_TIME_LEN (with KILL_NETWORK set). SIGINT,
+// SIGHUP and SIGTERM make a waiting node give up.
 #ifndef MURV_STD_MSGS_STREAM_FROM_ROS_H
 #define MURV_STD_MSGS_STREAM_FROM_ROS_H
 
@@ -19,8 +19,8 @@
 #include "StreamWait.h"
 #include "callbackFuncStdMsgsStreamFromRos.h"
 
-// The stop flag of the class, shared by all its instances: set by SIGINT or
-// SIGHUP, never cleared.
+// The stop flag of the class, shared by all its instances: set by SIGINT,
+// SIGHUP or SIGTERM, never cleared.
 extern murvstream::StopFlag exit_flag_StdMsgsStreamFromRos;
 
 class StdMsgsStreamFromRos : public MURV::BufferedNode {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <mutex>
 #include <utility>
 
@@ -29,15 +30,54 @@ StopFlag::StopFlag() {
   if (slot < maxStopFlags) stopFlags[slot] = this;
 }
 
-void stopSignalHandler(int) {
+namespace {
+
+// The handler each stop signal had before ours (the network runner's, for
+// instance), called after the flags are set so that neither undoes the
+// other. Written before our handler is installed, and never again: a node
+// constructed later finds ours in place and keeps the chain as it is.
+const int stopSignals[] = {SIGINT, SIGHUP, SIGTERM};
+struct sigaction previousHandlers[sizeof stopSignals / sizeof stopSignals[0]];
+
+void passOn(int sig) {
+  for (size_t i = 0; i < sizeof stopSignals / sizeof stopSignals[0]; ++i) {
+    if (stopSignals[i] != sig) continue;
+    const struct sigaction& previous = previousHandlers[i];
+    if (previous.sa_flags & SA_SIGINFO) {
+      if (!previous.sa_sigaction) return;
+      siginfo_t info;
+      std::memset(&info, 0, sizeof info);
+      info.si_signo = sig;
+      previous.sa_sigaction(sig, &info, nullptr);
+    } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN && previous.sa_handler != nullptr &&
+               previous.sa_handler != stopSignalHandler) {
+      previous.sa_handler(sig);
+    }
+  }
+}
+
+}  // namespace
+
+void stopSignalHandler(int sig) {
   int n = stopFlagCount.load();
   for (int i = 0; i < n && i < maxStopFlags; ++i)
     if (StopFlag* flag = stopFlags[i].load()) flag->set();
+  passOn(sig);
 }
 
 void installStopSignals() {
-  std::signal(SIGINT, stopSignalHandler);
-  std::signal(SIGHUP, stopSignalHandler);
+  for (size_t i = 0; i < sizeof stopSignals / sizeof stopSignals[0]; ++i) {
+    struct sigaction now;
+    if (sigaction(stopSignals[i], nullptr, &now) != 0) continue;
+    if (!(now.sa_flags & SA_SIGINFO) && now.sa_handler == stopSignalHandler) continue;
+    previousHandlers[i] = now;
+    struct sigaction ours;
+    std::memset(&ours, 0, sizeof ours);
+    ours.sa_handler = stopSignalHandler;
+    sigemptyset(&ours.sa_mask);
+    ours.sa_flags = SA_RESTART;
+    sigaction(stopSignals[i], &ours, nullptr);
+  }
 }
 
 // The count changes under the lock, so a waiter that has read it cannot

@@ -60,7 +60,8 @@
 namespace murvstream {
 
 // The stop flag of one stream node class, shared by all its instances: 0
-// when the library is loaded, set to 1 by SIGINT or SIGHUP, never cleared.
+// when the library is loaded, set to 1 by SIGINT, SIGHUP or SIGTERM, never
+// cleared.
 // The signal handler may write it at any time, so it must have static
 // storage duration. The handler runs on whichever thread the process picks,
 // not necessarily the one that waits, so the flag is a lock-free atomic
@@ -79,9 +80,13 @@ private:
   std::atomic<int> value{0};
 };
 
-// Installs the stop-signal handler for SIGINT and SIGHUP. There is one
-// handler for the whole process, and it sets the flag of every stream node
-// class, so stream nodes of several classes in one network all stop.
+// Installs the stop-signal handler for SIGINT, SIGHUP and SIGTERM. There is
+// one handler for the whole process, and it sets the flag of every stream
+// node class, so stream nodes of several classes in one network all stop.
+// It then calls the handler that each signal had before (the network
+// runner's, which stops the run after the iteration in progress), so a
+// signal that comes while no stream node waits still ends the network.
+// Installing again keeps that chain as it is.
 void installStopSignals();
 void stopSignalHandler(int signal);
 

@@ -52,6 +52,9 @@ TEST(NetworkRunner, PrintsOutputsPerCountAndPullsWithoutPrinting) {
   EXPECT_EQ(limited.output.find("[1]"), std::string::npos) << limited.output;
 }
 
+// Every fault of the description exits with status 2 and says where: the
+// file and line, the instance and its type, the parameter or port, with the
+// host's own text inside.
 TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
   const std::string beats = "node b BeatCandidate\nnode s STPMPublisher\n";
   const std::string destroyed = "STPMPublisher::~STPMPublisher\nBeatCandidate::~BeatCandidate\n";
@@ -62,7 +65,20 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
   } cases[] = {
       {"bad1", "node x NoSuchNode\n", "", 2, "bad1.net:1: unknown node type NoSuchNode"},
       {"bad2", std::string(signal4) + "param sig CHANNELS int four\n", "", 2, "bad2.net:8: bad int value 'four'"},
-      {"bad3", std::string(signal4) + "output level NOPE\n", "", 1, "Unknown output NOPE"},
+      {"bad3", std::string(signal4) + "output level NOPE\n", "", 2,
+       "bad3.net:8: node level (ChannelLevel): output NOPE: Node, line 0: Node level: Unknown output NOPE (its "
+       "outputs: OUTPUT)\n"},
+      {"badin", std::string(signal4) + "connect level LEVEL sig OUTPUT\n", "", 2,
+       "badin.net:8: node level (ChannelLevel): input LEVEL: Node, line 0: Node level: Unknown input LEVEL (its "
+       "inputs: INPUT)\n"},
+      {"missing", "\nnode sig TestSignal\nparam sig CHANNELS int 4\n", "", 2,
+       "missing.net:2: node sig (TestSignal): parameter LENGTH: ParameterSet, line 0: Missing parameter: LENGTH\n"},
+      {"mistyped", std::string(signal4) + "param sig LENGTH float 1.5\n", "", 2,
+       "mistyped.net:8: node sig (TestSignal): parameter LENGTH: Cast error: Trying to cast ObjectRef ("},
+      // A parameter no node read is a warning, and the network runs.
+      {"unread", std::string(signal4) + "param sig CHANELS int 2\niterations 0\n", "", 0,
+       "unread.net:8: warning: node sig (TestSignal): parameter CHANELS is not read by the node\n"},
+      {"help", beats, "--help", 0, "usage: murv-run"},
       // Nodes made before the faulty line are destroyed, last made first.
       {"bad4", beats + "node x NoSuchNode\n", "", 2, "bad4.net:3: unknown node type NoSuchNode\n" + destroyed},
       {"bad5", beats + "pull b TEMPO\n\noutput nope OUTPUT\n", "", 2, "bad5.net:5: unknown node nope\n" + destroyed},

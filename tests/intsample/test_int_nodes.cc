@@ -125,6 +125,19 @@ TEST(RosMurvInt, PublishedValuesRiseByOneAndReachSubscribersInAndOutOfProcess) {
     ++lines;
   }
   EXPECT_GT(lines, 0) << seen;
+
+  // ROS's own tools find the toolbox's packages on the ROS_PACKAGE_PATH the
+  // fixture sets, as the README says.
+  const std::pair<std::string, std::string> shown[] = {
+      {"rosmsg show murv_msgs/MurvInt", "int64 data\n"},
+      {"rosmsg show murv_msgs/MurvWave", "murv_msgs/MurvWaveVal[] src\n  float32[] wavedata\n"},
+      {"rossrv show murv_msgs/MurvIntSrv", "int64 first\nint64 second\n---\nint64 sum\n"},
+      {"rosmsg show murv_params/DODA", "float32 lx\nfloat32 time_constant\n"}};
+  for (const auto& s : shown) {
+    const murvtest::CommandResult r = runCommand("/usr/bin/python3 /usr/bin/" + s.first);
+    EXPECT_EQ(r.status, 0) << s.first << "\n" << r.output;
+    EXPECT_NE(r.output.find(s.second), std::string::npos) << s.first << "\n" << r.output;
+  }
 }
 
 TEST(RosMurvInt, SubscriberKeepsTheLow32BitsOfWhatRostopicPublishes) {

@@ -137,8 +137,10 @@ TEST(RosMurvMsgsPublisherNode, UnknownPortThroughTheNetworkRunner) {
   size_t n;
   while ((n = fread(buf, 1, sizeof(buf), pipe)) > 0) output.append(buf, n);
   int status = pclose(pipe);
-  EXPECT_EQ(WEXITSTATUS(status), 1) << output;
-  EXPECT_NE(output.find("RosMurvMsgsPublisher, line 336: Node a: MIC_SPECTRUM is not supported."), std::string::npos)
+  EXPECT_EQ(WEXITSTATUS(status), 2) << output;
+  EXPECT_NE(output.find("publisher-bad-port.net:33: node a (RosMurvMsgsPublisher): input MIC_SPECTRUM: "
+                        "RosMurvMsgsPublisher, line 336: Node a: MIC_SPECTRUM is not supported."),
+            std::string::npos)
       << output;
 }
 

@@ -118,6 +118,19 @@ TEST(RosNodeGenerator, NodeNameStartingWithADigitIsANodeException) {
   EXPECT_NE(refusal("9lives").find("9lives"), std::string::npos);
 }
 
+// roscpp would stop the process with a breakpoint trap on these.
+TEST(RosNodeGenerator, AMasterAddressRosCannotReadIsANodeException) {
+  for (const char* uri : {"127.0.0.1:11311", "http://localhost", "http://localhost:port/", "http://:11311/"}) {
+    setenv("ROS_MASTER_URI", uri, 1);
+    const std::string text = refusal("murv_uri_test");
+    EXPECT_NE(text.find(std::string("Node gen: ROS_MASTER_URI \"") + uri +
+                        "\" is not a master address: it needs the form http://HOST:PORT/"),
+              std::string::npos)
+        << text;
+  }
+  EXPECT_FALSE(ros::isInitialized());
+}
+
 TEST(RosNodeGenerator, NodeNameOfAnotherTypeIsACastErrorBeforeAnyRosCall) {
   try {
     makeGenerator(ObjectRef(new NetCType<int>(3)));
@@ -150,13 +163,14 @@ TEST(NetworkRunner, AWholeRunPrintsTheTracesInOrder) {
             "ROS destructed...\n");
 }
 
-TEST(NetworkRunner, AHostExceptionIsPrintedAndTheRunFails) {
+TEST(NetworkRunner, AMistypedParameterIsPrintedAndTheRunFails) {
   std::string net = std::string(MURV_BINARY_DIR) + "/generator-bad.net";
   std::ofstream(net) << "node ros RosNodeGenerator\nparam ros NODE_NAME int 5\noutput ros VALUE\n";
   murvtest::CommandResult r =
       runCommand(std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " " + net + " 2>&1");
-  EXPECT_EQ(r.status, 1) << r.output;
-  EXPECT_NE(r.output.find("Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into N4MURV6StringE"),
+  EXPECT_EQ(r.status, 2) << r.output;
+  EXPECT_NE(r.output.find("generator-bad.net:2: node ros (RosNodeGenerator): parameter NODE_NAME: Cast error: Trying "
+                          "to cast ObjectRef (N4MURV8NetCTypeIiEE) into N4MURV6StringE\n"),
             std::string::npos)
       << r.output;
 }

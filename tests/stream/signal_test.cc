@@ -1,6 +1,7 @@
-// How waiting stream nodes stop: SIGINT and SIGHUP sent to a network run by
-// the network runner, one signal for stream nodes of two classes in one
-// process, the line each wait names, and ROS going away under a waiting
+// How networks stop: SIGINT and SIGTERM sent to any network run by the
+// network runner, SIGINT and SIGHUP sent to a waiting stream network, one
+// signal for stream nodes of two classes in one process, the line each
+// wait names, and ROS going away under a waiting
 // network (rosnode kill, a node of the same name taking over).
 #include <gtest/gtest.h>
 
@@ -61,6 +62,23 @@ void stopWaitingNetwork(const std::string& type, const std::string& selection, b
   EXPECT_TRUE(endsWith(out, "ROS destructed...\n")) << out;
 }
 
+bool rosNodeListed(const std::string& rosName) {
+  const std::string list = murvtest::runCommand("exec /usr/bin/python3 /usr/bin/rosnode list").output;
+  return list.find("/" + rosName + "\n") != std::string::npos;
+}
+
+// A network without a stream node, paced at 100 iterations a second by a
+// frame-by-frame subscriber that never waits.
+std::string pacedNetwork(const std::string& rosName) {
+  std::string net = "node ros RosNodeGenerator\nparam ros NODE_NAME string " + rosName + "\nnode sub RosMurvMsgsSubscriber\n";
+  for (const char* n : audioTypeNames) net += std::string("param sub TOPIC_NAME_") + n + " string /paced/unused\n";
+  return net +
+         "param sub TOPIC_NAME_MURVSORVEX string /paced/asr\nparam sub STREAM_SELECTION string MurvSorvex\n"
+         "param sub NB_CHANNELS int 2\nparam sub FFT_LENGTH int 512\nparam sub ENABLE_DEBUG bool false\n"
+         "param sub ROS_LOOP_RATE float 100\nparam sub MSG_BUFFER_NUM int 10\nparam sub DATA_BUFFER_NUM int 3\n"
+         "param sub REMAIN_LATEST bool true\npull sub TIMESTAMP\n";
+}
+
 // How often thread tid of this process has gone to sleep of its own accord.
 long sleepsOf(long tid) {
   std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
@@ -83,6 +101,37 @@ TEST(StreamSignals, SigintAndSighupStopAWaitingAudioStream) {
   RosNetwork net("murv_signal_test_as");
   stopWaitingNetwork("AudioStreamFromRos", "", false, SIGHUP, "AudioStreamFromRos", 263);
   stopWaitingNetwork("AudioStreamFromRos", "", true, SIGINT, "AudioStreamFromRos", 285);
+}
+
+// SIGINT and SIGTERM end every network and leave nothing behind: without a
+// stream node the runner stops after the iteration in progress (128 + the
+// signal); a waiting stream node gives up with its force-quit (status 1).
+// Either way the nodes are destroyed and the ROS node leaves the master.
+TEST(StreamSignals, SigintAndSigtermEndEveryNetworkCleanly) {
+  RosNetwork net("murv_stop_test");
+  const struct {
+    const char* tag;
+    bool stream;
+    int sig, status;
+  } cases[] = {{"plain_int", false, SIGINT, 130},
+               {"plain_term", false, SIGTERM, 143},
+               {"stream_int", true, SIGINT, 1},
+               {"stream_term", true, SIGTERM, 1}};
+  for (const auto& c : cases) {
+    const std::string rosName = std::string("murv_stop_") + c.tag, topics = std::string("/stop_") + c.tag;
+    BackgroundCommand runner(runnerCommand(
+        rosName, c.stream ? streamNetwork(rosName, "AudioStreamFromRos", "", topics, false) : pacedNetwork(rosName)));
+    ASSERT_TRUE(waitFor([&] {
+      return !runner.running() || (c.stream ? subscribedBy(topics + "/audio", rosName)
+                                            : runner.output().find("sub initialized...") != std::string::npos &&
+                                                  rosNodeListed(rosName));
+    })) << c.tag;
+    runner.signal(c.sig);
+    EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), c.status) << c.tag << "\n" << runner.output();
+    EXPECT_TRUE(endsWith(runner.output(), "ROS destructed...\n")) << c.tag << "\n" << runner.output();
+    EXPECT_EQ(runner.output().find("stream Force-quit...") != std::string::npos, c.stream) << c.tag;
+    EXPECT_TRUE(waitFor([&] { return !rosNodeListed(rosName); })) << c.tag;
+  }
 }
 
 // One handler for the process sets the flag of every stream node class, so
