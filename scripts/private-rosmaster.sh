@@ -4,7 +4,8 @@
 # build in $build, and the helpers the scripts wait with.
 #
 # After sourcing: $py, $work (a scratch folder, removed at exit unless
-# MURV_DEMO_KEEP is set), $port, wait_for, track PID (stopped at exit), and
+# MURV_DEMO_KEEP is set), $port, wait_for, track PID (stopped at exit, and
+# named in the last line, "== stopped processes PID..."), and
 # start_private_master.
 
 py=/usr/bin/python3
@@ -13,6 +14,8 @@ pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
+  # By their ids: another demo on the machine runs the same commands.
+  [ ${#pids[@]} -eq 0 ] || echo "== stopped processes ${pids[*]}"
   [ -n "${MURV_DEMO_KEEP:-}" ] && echo "logs kept in $work" || rm -rf "$work"
 }
 trap cleanup EXIT

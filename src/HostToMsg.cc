@@ -2,8 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
-#include <limits>
 #include <string>
+
+#include "RosMessageLength.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -52,16 +53,15 @@ template <class Val> void setSourceFields(Val& v, const MURV::Source& s, float a
   v.elevation = elevation;
 }
 
-// A message's length is a 32-bit field on the wire and in roscpp's send
-// buffer, which adds that field itself: a matrix whose message would not fit
-// is refused before its length could wrap. perRow and perValue are the bytes
+// A matrix whose message would not fit one ROS message is refused before
+// its length could wrap. perRow and perValue are the bytes
 // of a channel's list counts and of one of its values.
 void refuseUnsendable(const std_msgs::Header& header, std::uint64_t fixed, const char* port, int rows, int cols,
                       std::uint64_t perRow, std::uint64_t perValue) {
   const std::uint64_t channels = rows > 0 ? std::uint64_t(rows) : 0, values = cols > 0 ? std::uint64_t(cols) : 0;
   const std::uint64_t bytes =
       ros::serialization::serializationLength(header) + fixed + channels * (perRow + perValue * values);
-  if (bytes > std::numeric_limits<std::uint32_t>::max() - 4u)
+  if (bytes > murvmsg::maxMessageBytes)
     throw new MURV::GeneralException(std::string(port) + " matrix of " + std::to_string(rows) + " x " +
                                          std::to_string(cols) + " is too large for one ROS message",
                                      "HostToMsg", __LINE__);

@@ -5,14 +5,19 @@
 
 #include "MsgFifo.h"
 #include "NodeSupport.h"
+#include "RosLogAt.h"
 #include "RosReceiving.h"
 
 callbackFuncAddMurvIntServer::callbackFuncAddMurvIntServer(double durationSeconds) : duration(durationSeconds) {}
 
 bool callbackFuncAddMurvIntServer::cb(murv_msgs::MurvIntSrvRequest& req, murv_msgs::MurvIntSrvResponse& res) {
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    if (closed) return false;
+  }
   res.sum = murvnode::wrappingSum(req.first, req.second);
-  ROS_INFO("Request [%" PRId64 " + %" PRId64 " = %" PRId64 "] [thread=%s]", req.first, req.second, res.sum,
-           murvmsg::threadIdText().c_str());
+  MURV_LOG_INFO_AT("src/RosAddMurvIntServer", 61, "Request [%" PRId64 " + %" PRId64 " = %" PRId64 "] [thread=%s]",
+                   req.first, req.second, res.sum, murvmsg::threadIdText().c_str());
   {
     std::lock_guard<std::mutex> guard(lock);
     storedValue = murvnode::low32(res.sum);
@@ -25,6 +30,11 @@ bool callbackFuncAddMurvIntServer::cb(murv_msgs::MurvIntSrvRequest& req, murv_ms
 int32_t callbackFuncAddMurvIntServer::stored() {
   std::lock_guard<std::mutex> guard(lock);
   return storedValue;
+}
+
+void callbackFuncAddMurvIntServer::close() {
+  std::lock_guard<std::mutex> guard(lock);
+  closed = true;
 }
 
 RosAddMurvIntServer::RosAddMurvIntServer(std::string nodeName, MURV::ParameterSet params)
@@ -41,13 +51,17 @@ RosAddMurvIntServer::RosAddMurvIntServer(std::string nodeName, MURV::ParameterSe
 }
 
 RosAddMurvIntServer::~RosAddMurvIntServer() {
-  murvnode::stopReceiving(service, spinner);
-  // roscpp does not wait for a call in flight when a service is withdrawn,
-  // and such a call may be running on another node's spinner: it holds the
-  // holder, which is freed here once the last call has let it go.
+  // A call that has started is answered before the service goes; none
+  // starts from here on. Calls may run on other nodes' spinners too: each
+  // holds the holder (the service's tracked object) until roscpp has taken
+  // its answer, so once the last has let it go no call runs, and the holder
+  // is freed after the service has gone.
+  holder->close();
   callbackFuncAddMurvIntServer* last = holder.get();
-  holder.reset();
-  holderReleased.wait();
+  murvnode::stopServing(service, spinner, [this] {
+    holder.reset();
+    holderReleased.wait();
+  });
   delete last;
 }
 

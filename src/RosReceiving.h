@@ -4,11 +4,15 @@
 // The ROS side of a node that receives: its subscription on the shared
 // handle, its own spinner, and the order in which they end.
 
+#include <ros/poll_manager.h>
 #include <ros/ros.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <type_traits>
 
@@ -78,9 +82,8 @@ inline void startSpinner(MURV::Node* node, const char* file, int line, std::uniq
 // spinners and ros::spinOnce() callers serve the same callback queue, so
 // stopping our own spinner alone stops nothing: the subscriptions are shut
 // down first (roscpp then waits for a callback in flight and delivers no
-// more), then the spinner is stopped. A service server is ended the same
-// way, but withdrawing it does not wait for a call in flight: its holder
-// must be kept alive by the calls themselves.
+// more), then the spinner is stopped. A service server ends otherwise: see
+// stopServing.
 template <class Handle>
 void stopReceiving(Handle* handles, std::size_t n, std::unique_ptr<ros::AsyncSpinner>& spinner) {
   for (std::size_t i = 0; i < n; ++i) handles[i].shutdown();
@@ -94,8 +97,51 @@ void stopReceiving(ros::Subscriber (&subscribers)[N], std::unique_ptr<ros::Async
 inline void stopReceiving(ros::Subscriber& subscriber, std::unique_ptr<ros::AsyncSpinner>& spinner) {
   stopReceiving(&subscriber, 1, spinner);
 }
-inline void stopReceiving(ros::ServiceServer& service, std::unique_ptr<ros::AsyncSpinner>& spinner) {
-  stopReceiving(&service, 1, spinner);
+
+// Lets roscpp's poll thread go twice round its loop, for at most deadline.
+// A service answer is written by the thread whose call made it, unless the
+// poll thread holds the connection at that moment; then the poll thread
+// writes it on its next round. So whatever was handed over before this
+// call has gone to the socket once it returns in time.
+inline void awaitPollRounds(std::chrono::milliseconds deadline) {
+  struct Rounds {
+    std::mutex lock;
+    std::condition_variable passed;
+    int count = 0;
+  };
+  const auto rounds = std::make_shared<Rounds>();
+  const ros::PollManagerPtr& poll = ros::PollManager::instance();
+  const boost::signals2::connection listener = poll->addPollThreadListener([rounds] {
+    {
+      std::lock_guard<std::mutex> guard(rounds->lock);
+      ++rounds->count;
+    }
+    rounds->passed.notify_all();
+  });
+  const auto until = std::chrono::steady_clock::now() + deadline;
+  // A whole round lies between the first start seen and the second.
+  for (int seen = 0; seen < 2;) {
+    poll->getPollSet().signal();  // it may be idle, waiting for traffic
+    std::unique_lock<std::mutex> guard(rounds->lock);
+    if (!rounds->passed.wait_until(guard, until, [&] { return rounds->count > seen; })) break;
+    seen = rounds->count;
+  }
+  poll->removePollThreadListener(listener);
+}
+
+// Ends a service server so that every call it has started is answered.
+// Withdrawing a service closes its callers' connections at once, answered
+// or not; so first the node's spinner is stopped (a call it runs ends),
+// then awaitCalls() waits for the calls other threads still run (the
+// node's callback refuses new ones by then), then roscpp is let finish
+// writing their answers, bounded; only then is the service withdrawn.
+template <class AwaitCalls>
+void stopServing(ros::ServiceServer& service, std::unique_ptr<ros::AsyncSpinner>& spinner, AwaitCalls&& awaitCalls) {
+  if (spinner) spinner->stop();
+  spinner.reset();
+  awaitCalls();
+  if (service && ros::ok()) awaitPollRounds(std::chrono::seconds(2));
+  service.shutdown();
 }
 
 }  // namespace murvnode

@@ -1,5 +1,7 @@
 #include "StdMsgsConversion.h"
 
+#include "RosMessageLength.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -33,6 +35,10 @@ std_msgs::MultiArrayDimension dimension(const char* label, std::uint32_t size, s
 // taken modulo 2^32, as 32-bit arithmetic gives it, without overflowing.
 std::uint32_t u32(std::int64_t n) { return static_cast<std::uint32_t>(n); }
 
+[[noreturn]] void refuse(const std::string& what, const char* row, int line) {
+  throw new MURV::GeneralException(what + " is too large for one " + row + " message", "StdMsgsConversion", line);
+}
+
 }  // namespace
 
 std_msgs::MultiArrayLayout vectorLayout(std::size_t n) {
@@ -55,8 +61,25 @@ std_msgs::MultiArrayLayout complexMatrixLayout(int rows, int cols) {
   return layout;
 }
 
-std::uint32_t matrixElements(int rows, int cols) {
-  return rows > 0 && cols > 0 ? u32(std::int64_t(rows) * cols) : 0u;
+std::uint64_t matrixElements(int rows, int cols) {
+  return rows > 0 && cols > 0 ? std::uint64_t(rows) * std::uint64_t(cols) : 0u;
+}
+
+std::uint32_t sendableCount(const char* row, const std_msgs::MultiArrayLayout& layout, std::uint64_t count,
+                            std::size_t elementSize, ArrayShape shape) {
+  // The layout, then the value count; divided rather than multiplied, so
+  // that no count can overflow the test.
+  const std::uint64_t fixed = ros::serialization::serializationLength(layout) + std::uint64_t(4);
+  if (fixed <= murvmsg::maxMessageBytes && count <= (murvmsg::maxMessageBytes - fixed) / elementSize)
+    return static_cast<std::uint32_t>(count);
+  refuse(shape.cols < 0 ? "vector of " + std::to_string(shape.rows) + " elements"
+                        : "matrix of " + std::to_string(shape.rows) + " x " + std::to_string(shape.cols),
+         row, __LINE__);
+}
+
+void checkSendable(const std::string& text) {
+  if (text.size() > murvmsg::maxMessageBytes - 4u)
+    refuse("string of " + std::to_string(text.size()) + " bytes", "String", __LINE__);
 }
 
 void widenFloats(const float* values, std::uint32_t n, std::uint8_t* out) {

@@ -67,6 +67,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "BaseException.h"
 #include "Matrix.h"
 #include "ObjectRef.h"
 #include "String.h"
@@ -87,7 +88,25 @@ std_msgs::MultiArrayLayout complexMatrixLayout(int rows, int cols);
 
 // How many elements a rows x cols matrix carries: none when either count is
 // 0 or less.
-std::uint32_t matrixElements(int rows, int cols);
+std::uint64_t matrixElements(int rows, int cols);
+
+// The host object a multi-array is made from, as a refusal names it: a
+// vector of `rows` elements when `cols` is negative, else a rows x cols
+// matrix.
+struct ArrayShape {
+  std::int64_t rows;
+  std::int64_t cols;
+};
+
+// The value count of a multi-array message of row `row` with this layout
+// and `count` values of `elementSize` bytes each, when the whole message
+// fits one ROS message. A larger one is refused, before anything is
+// written, with a GeneralException naming the row and the shape.
+std::uint32_t sendableCount(const char* row, const std_msgs::MultiArrayLayout& layout, std::uint64_t count,
+                            std::size_t elementSize, ArrayShape shape);
+
+// A String message of text, refused as above when too long.
+void checkSendable(const std::string& text);
 
 // Whether name is one of the twenty-two message type names (exact,
 // case-sensitive).
@@ -156,13 +175,15 @@ template <class List, class V, class Emit> Outcome scalar(const std::string& nam
 }
 
 template <class List, class Src, class Emit>
-Outcome array(const std::string& name, std_msgs::MultiArrayLayout&& layout, const Src* values, std::uint32_t count,
-              Emit& emit) {
+Outcome array(const std::string& name, std_msgs::MultiArrayLayout&& layout, const Src* values, std::uint64_t count,
+              ArrayShape shape, Emit& emit) {
   const bool built = withRow(name, List(), [&](auto tag) {
-    ArrayFrame<typename decltype(tag)::type, Src> frame;
+    typedef ArrayFrame<typename decltype(tag)::type, Src> Frame;
+    Frame frame;
+    frame.count = sendableCount(rowName<typename decltype(tag)::type>(), layout, count,
+                                sizeof(typename Frame::Element), shape);
     frame.layout = std::move(layout);
     frame.values = values;
-    frame.count = count;
     emit(frame);
   });
   return built ? Outcome::Built : Outcome::Mismatch;
@@ -170,6 +191,10 @@ Outcome array(const std::string& name, std_msgs::MultiArrayLayout&& layout, cons
 
 template <class T> const T* exactly(const MURV::Object& o) {
   return typeid(o) == typeid(T) ? static_cast<const T*>(&o) : nullptr;
+}
+
+template <class T> ArrayShape vectorShape(const MURV::Vector<T>& v) {
+  return ArrayShape{static_cast<std::int64_t>(v.size()), -1};
 }
 
 }  // namespace detail
@@ -182,24 +207,27 @@ template <class Emit> Outcome convert(const MURV::Object* in, const std::string&
   using namespace detail;
   if (!in) return Outcome::NoRow;
   if (auto* b = exactly<MURV::NetCType<bool> >(*in)) return scalar<BoolRows>(name, b->value, emit);
-  if (auto* s = exactly<MURV::String>(*in)) return scalar<StringRows>(name, static_cast<const std::string&>(*s), emit);
+  if (auto* s = exactly<MURV::String>(*in)) {
+    if (name == rowName<std_msgs::String>()) checkSendable(*s);
+    return scalar<StringRows>(name, static_cast<const std::string&>(*s), emit);
+  }
   if (auto* i = exactly<MURV::NetCType<int> >(*in)) return scalar<IntRows>(name, i->value, emit);
   if (auto* f = exactly<MURV::NetCType<float> >(*in)) return scalar<FloatRows>(name, f->value, emit);
   if (auto* v = exactly<MURV::Vector<int> >(*in))
-    return array<IntArrayRows>(name, vectorLayout(v->size()), v->data(), static_cast<std::uint32_t>(v->size()), emit);
+    return array<IntArrayRows>(name, vectorLayout(v->size()), v->data(), v->size(), vectorShape(*v), emit);
   if (auto* v = exactly<MURV::Vector<float> >(*in))
-    return array<FloatArrayRows>(name, vectorLayout(v->size()), v->data(), static_cast<std::uint32_t>(v->size()),
-                                 emit);
+    return array<FloatArrayRows>(name, vectorLayout(v->size()), v->data(), v->size(), vectorShape(*v), emit);
   if (auto* m = exactly<MURV::Matrix<int> >(*in))
-    return array<IntArrayRows>(name, matrixLayout(m->rows, m->cols), m->data, matrixElements(m->rows, m->cols), emit);
+    return array<IntArrayRows>(name, matrixLayout(m->rows, m->cols), m->data, matrixElements(m->rows, m->cols),
+                               ArrayShape{m->rows, m->cols}, emit);
   if (auto* m = exactly<MURV::Matrix<float> >(*in))
     return array<FloatArrayRows>(name, matrixLayout(m->rows, m->cols), m->data, matrixElements(m->rows, m->cols),
-                                 emit);
+                                 ArrayShape{m->rows, m->cols}, emit);
   if (auto* m = exactly<MURV::Matrix<std::complex<float> > >(*in)) {
     // A complex<float> is laid out as its real part then its imaginary part,
     // so the elements read as 2 * r * c floats.
     return array<FloatArrayRows>(name, complexMatrixLayout(m->rows, m->cols), reinterpret_cast<const float*>(m->data),
-                                 2u * matrixElements(m->rows, m->cols), emit);
+                                 2u * matrixElements(m->rows, m->cols), ArrayShape{m->rows, m->cols}, emit);
   }
   return Outcome::NoRow;
 }
@@ -239,9 +267,13 @@ template <class Msg, class Src> struct Serializer<stdmsgs::ArrayFrame<Msg, Src> 
     stream.next(f.layout);
     stream.next(f.count);
     if (!f.count) return;
-    std::uint8_t* out = stream.advance(f.count * static_cast<std::uint32_t>(sizeof(Element)));
+    // The count was checked against one message's length when the frame was
+    // made, so its bytes fit 32 bits; the room taken and the bytes copied
+    // are this one number.
+    const std::uint32_t bytes = f.count * static_cast<std::uint32_t>(sizeof(Element));
+    std::uint8_t* out = stream.advance(bytes);
     if constexpr (std::is_same<Element, Src>::value) {
-      std::memcpy(out, f.values, f.count * sizeof(Element));
+      std::memcpy(out, f.values, bytes);
     } else if constexpr (std::is_same<Src, float>::value && std::is_same<Element, double>::value) {
       stdmsgs::widenFloats(f.values, f.count, out);
     } else {

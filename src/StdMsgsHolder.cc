@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MsgFifo.h"
+#include "RosLogAt.h"
 #include "RosReceiving.h"
 
 namespace murvstd {
@@ -47,7 +48,9 @@ std::size_t serveFront(std::deque<M>& fifo, ArrayFormat format, bool keepLast, M
 
 }  // namespace
 
-StdMsgsHolder::StdMsgsHolder(int capacity_, bool debug) : enable_debug(debug), capacity(capacity_ < 1 ? 1 : capacity_) {}
+StdMsgsHolder::StdMsgsHolder(int capacity_, bool debug, const char* receiptFile, int receiptLine)
+    : enable_debug(debug), capacity(capacity_ < 1 ? 1 : capacity_), receipt_file(receiptFile),
+      receipt_line(receiptLine) {}
 
 template <class F>
 void StdMsgsHolder::onFifo(Category category, F&& f) {
@@ -99,7 +102,7 @@ void StdMsgsHolder::receive(const char* typeName, const boost::shared_ptr<const 
   if (!msg) return;
   if (enable_debug) {
     try {
-      ROS_INFO("Received [thread=%s]", murvmsg::threadIdText().c_str());
+      MURV_LOG_INFO_AT(receipt_file, receipt_line, "Received [thread=%s]", murvmsg::threadIdText().c_str());
     } catch (...) {
     }
   }

@@ -23,8 +23,10 @@ namespace murvstd {
 class StdMsgsHolder {
 public:
   // capacity is the most entries one FIFO keeps (a value below 1 keeps 1);
-  // debug switches the receipt line in the ROS log.
-  StdMsgsHolder(int capacity, bool debug);
+  // debug switches the receipt line in the ROS log, which is logged at
+  // receiptFile and receiptLine: the owning node's file, whichever code
+  // writes it, so that /rosout readers see the node.
+  StdMsgsHolder(int capacity, bool debug, const char* receiptFile, int receiptLine);
   StdMsgsHolder(const StdMsgsHolder&) = delete;
   StdMsgsHolder& operator=(const StdMsgsHolder&) = delete;
 
@@ -77,6 +79,8 @@ public:
   // Set before any callback can run and never changed: read without the lock.
   const bool enable_debug;
   const std::int32_t capacity;
+  const char* const receipt_file;
+  const int receipt_line;
   std::mutex fifo_lock;
   // Woken after every queued message. The stream node sets it to its
   // waiter's notifier before it subscribes; the subscriber leaves it alone.

@@ -9,7 +9,10 @@
 
 class callbackFuncStdMsgsStreamFromRos : public murvstd::StdMsgsHolder {
 public:
-  using murvstd::StdMsgsHolder::StdMsgsHolder;
+  // The receipt line names the node's file, at the line where the node
+  // makes its holder.
+  callbackFuncStdMsgsStreamFromRos(int capacity, bool debug)
+      : StdMsgsHolder(capacity, debug, "src/StdMsgsStreamFromRos", 50) {}
 
   // Whether a message of any type has been queued since construction; takes
   // fifo_lock.

@@ -8,7 +8,10 @@
 
 class callbackFuncStdMsgsSubscriber : public murvstd::StdMsgsHolder {
 public:
-  using murvstd::StdMsgsHolder::StdMsgsHolder;
+  // The receipt line names the node's file, at the line where the node
+  // makes its holder.
+  callbackFuncStdMsgsSubscriber(int capacity, bool debug)
+      : StdMsgsHolder(capacity, debug, "src/RosStdMsgsSubscriber", 36) {}
 };
 
 #endif

@@ -4,6 +4,7 @@
 
 #include <regex>
 
+#include "DemoTestSupport.h"
 #include "RosMaster.h"
 
 using murvtest::runCommand;
@@ -14,14 +15,11 @@ TEST(Demo, FramesTravelThroughRosAndBackAndNothingIsLeftRunning) {
                                          std::chrono::seconds(120));
   ASSERT_EQ(r.status, 0) << r.output;
 
-  std::smatch m;
-  ASSERT_TRUE(std::regex_search(r.output, m, std::regex("== rosmaster on 127\\.0\\.0\\.1:([0-9]+)"))) << r.output;
-  const std::string port = m[1];
-
   // What the receiving network printed: levels of the four sines, and the
   // received frames with consecutive message counts up to the last one sent.
   EXPECT_NE(r.output.find("level.OUTPUT = <Vector<float> 0.707107 0.353553 0.235702 0.176777 >"), std::string::npos)
       << r.output;
+  std::smatch m;
   ASSERT_TRUE(std::regex_search(r.output, m,
                                 std::regex("received ([0-9]+) frames, message counts ([0-9]+) to ([0-9]+), 0 gaps")))
       << r.output;
@@ -34,8 +32,6 @@ TEST(Demo, FramesTravelThroughRosAndBackAndNothingIsLeftRunning) {
   EXPECT_NE(r.output.find("nch: 4\nlength: 160\ndata_bytes: 2560"), std::string::npos) << r.output;
   EXPECT_TRUE(std::regex_search(r.output, std::regex("average rate: [0-9]+\\.[0-9]+"))) << r.output;
 
-  // Nothing is left behind: no master on that port, no network runner.
-  murvtest::CommandResult left =
-      runCommand("pgrep -af '[r]osmaster --core -p " + port + "|[r]eceive-wave.net|[r]ostopic (hz|echo) /murv/wave'");
-  EXPECT_EQ(left.status, 1) << left.output;
+  // Nothing is left behind: the master, the networks, ROS's tools.
+  EXPECT_EQ(demotest::leftRunning(r.output), "") << r.output;
 }

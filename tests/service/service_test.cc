@@ -6,6 +6,7 @@
 #include <chrono>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <fstream>
 
 #include "ServiceTestSupport.h"
@@ -62,6 +63,29 @@ TEST(RosAddMurvIntService, ServerAndClientWrapTheirSumsWithRosserviceAndTheRunne
   for (const char* line : {"[0] c.OUTPUT1 = <Int 100 >", "[1] c.OUTPUT1 = <Int 102 >", "[2] c.OUTPUT1 = <Int 104 >"})
     EXPECT_TRUE(has(r.output, line)) << r.output;
   EXPECT_EQ(output(srv, count), 104);
+
+  // SIGINT ends a network whose server has a call in its pause: the call is
+  // answered before the service goes.
+  const std::string served = std::string(MURV_BINARY_DIR) + "/add-int-sigint.net";
+  std::ofstream(served) << "node ros RosNodeGenerator\nparam ros NODE_NAME string add_int_sigint\n"
+                           "node s RosAddMurvIntServer\nparam s TOPIC_NAME string /add_sigint\n"
+                           "param s ROS_DURATION float 2\nnode w StdMsgsStreamFromRos\n"
+                           "param w ROS_MESSAGE_TYPE string Int32\nparam w OUT_ARRAY_FORMAT string Vector<>\n"
+                           "param w TOPIC_NAME string /add_sigint_wait\nparam w ENABLE_DEBUG bool false\n"
+                           "param w ROS_LOOP_RATE float 100\nparam w MSG_BUFFER_NUM int 1\n"
+                           "param w DATA_BUFFER_NUM int 5\nparam w KILL_TIME_LEN int 0\n"
+                           "param w KILL_NETWORK bool false\npull s OUTPUT1\neof w NOT_EOF\n";
+  // The server's log line shows when the call is in its pause.
+  murvtest::BackgroundCommand runner(std::string("ROSCONSOLE_STDOUT_LINE_BUFFERED=1 exec ") + MURV_RUNNER_PATH + " --toolbox " + MURV_TOOLBOX_PATH +
+                                     " " + served);
+  ASSERT_TRUE(murvtest::waitFor([] { return has(runCommand(rosservice + "list").output, "/add_sigint\n"); }))
+      << runner.output();
+  murvtest::BackgroundCommand caller("exec " + rosservice + "call /add_sigint '{first: 20, second: 22}'");
+  ASSERT_TRUE(murvtest::waitFor([&] { return has(runner.output(), "Request [20 + 22 = 42]"); })) << runner.output();
+  runner.signal(SIGINT);
+  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 1) << runner.output();
+  EXPECT_EQ(caller.waitExit(std::chrono::seconds(30)), 0) << caller.output();
+  EXPECT_EQ(caller.output(), "sum: 42\n");
 
   srv.reset();
   EXPECT_FALSE(offered()) << "destroying the server withdraws the service";

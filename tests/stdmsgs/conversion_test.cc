@@ -9,7 +9,7 @@
 #include "StdMsgsTestSupport.h"
 
 using namespace stdtest;
-using H = murvstd::StdMsgsHolder;
+using H = callbackFuncStdMsgsSubscriber;
 using namespace std_msgs;
 using murvstd::ArrayFormat;
 using murvstd::Category;
@@ -80,7 +80,13 @@ TEST(StdMsgsConversion, FifoRules) {
   EXPECT_FALSE(h.firstMessageArrived());
   h.cb_stdint8(shared<Int8>(9));
   EXPECT_TRUE(h.firstMessageArrived() && h.arrivals.notifications() == 1u) << "a queued message wakes the stream";
-  EXPECT_EQ(log.count(ros::console::levels::Info, "Received [thread=" + murvmsg::threadIdText() + "]"), 1);
+  H(5, true).cb_stdbool(shared<Bool>(true));
+  // Each holder's receipt line names its node's file.
+  std::string receipts;
+  for (const subtest::LogCapture::Record& r : log.records())
+    receipts += r.text + " at " + r.file + ":" + std::to_string(r.line) + "\n";
+  const std::string received = "Received [thread=" + murvmsg::threadIdText() + "]";
+  EXPECT_EQ(receipts, received + " at src/StdMsgsStreamFromRos:50\n" + received + " at src/RosStdMsgsSubscriber:36\n");
 
   // The oldest is dropped at capacity. Malformed messages are dropped
   // wherever they are queued: the good one behind them is served, and the one

@@ -13,7 +13,7 @@
 
 using namespace stdtest;
 using namespace std_msgs;
-using H = murvstd::StdMsgsHolder;
+using H = callbackFuncStdMsgsSubscriber;
 using MURV::ObjectRef;
 using murvtest::BackgroundCommand;
 using subtest::NodePtr;

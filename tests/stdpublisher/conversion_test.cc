@@ -87,6 +87,58 @@ TEST(StdMsgsConversion, EveryRowMismatchAndLayoutGivesItsBytes) {
   EXPECT_EQ(types.size(), 23u) << "every one of the 22 rows is exercised, and \"\" stands for no message";
 }
 
+TEST(StdMsgsConversion, AMessageLongerThanRosAllowsIsRefusedNamingTheSizes) {
+  // One message holds 2^32 - 5 bytes; a vector's layout and value count take
+  // 35 of them.
+  const uint64_t most = 4294967291u;
+  const int64_t big = 2147483647;
+  const struct {
+    const char* row;
+    size_t elementSize;
+    stdmsgs::ArrayShape shape;
+    bool complex;
+    uint64_t count;
+    std::string refusal;
+  } rows[] = {
+      {"Float64MultiArray", 8, {(most - 35) / 8, -1}, false, (most - 35) / 8, ""},
+      {"Float64MultiArray", 8, {(most - 35) / 8 + 1, -1}, false, (most - 35) / 8 + 1, "vector of 536870908 elements"},
+      {"Float64MultiArray", 8, {1 << 29, -1}, false, 1 << 29, "vector of 536870912 elements"},
+      {"Float32MultiArray", 4, {1 << 30, -1}, false, 1 << 30, "vector of 1073741824 elements"},
+      {"Int8MultiArray", 1, {int64_t(1) << 32, -1}, false, uint64_t(1) << 32, "vector of 4294967296 elements"},
+      {"UInt16MultiArray", 2, {65536, 32768}, false, uint64_t(1) << 31, "matrix of 65536 x 32768"},
+      {"Int32MultiArray", 4, {2, 3}, false, 6, ""},
+      {"Float64MultiArray", 8, {16384, 16384}, true, uint64_t(1) << 29, "matrix of 16384 x 16384"},
+      {"Float64MultiArray", 8, {big, big}, true, 2 * stdmsgs::matrixElements(big, big),
+       "matrix of 2147483647 x 2147483647"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.row + (" " + r.refusal));
+    const int rs = static_cast<int>(r.shape.rows), cs = static_cast<int>(r.shape.cols);
+    const std_msgs::MultiArrayLayout layout = cs < 0       ? stdmsgs::vectorLayout(r.shape.rows)
+                                              : r.complex ? stdmsgs::complexMatrixLayout(rs, cs)
+                                                          : stdmsgs::matrixLayout(rs, cs);
+    if (r.refusal.empty()) {
+      EXPECT_EQ(stdmsgs::sendableCount(r.row, layout, r.count, r.elementSize, r.shape), r.count);
+      continue;
+    }
+    const std::string e =
+        textOf(hostExceptionOf([&] { stdmsgs::sendableCount(r.row, layout, r.count, r.elementSize, r.shape); }));
+    EXPECT_NE(e.find(r.refusal + " is too large for one " + r.row + " message"), std::string::npos) << e;
+  }
+  // The conversion refuses before it reads a value: this matrix claims 2^32
+  // elements and holds one.
+  const ObjectRef one = matrixOf({{1}});
+  MURV::Matrix<float>& m = MURV::object_cast<MURV::Matrix<float> >(one);
+  m.rows = m.cols = 65536;
+  bool emitted = false;
+  const std::string e = textOf(hostExceptionOf([&] {
+    stdmsgs::convert(one.get(), "Float32MultiArray", [&](const auto&) { emitted = true; });
+  }));
+  m.rows = m.cols = 1;
+  EXPECT_FALSE(emitted);
+  EXPECT_NE(e.find("matrix of 65536 x 65536 is too large for one Float32MultiArray message"), std::string::npos) << e;
+}
+
 TEST(StdMsgsPublisherNodes, LoopRateAndPortNamesAreCheckedAtConstruction) {
   for (const std::string type : {"RosStdMsgsPublisher", "IfRosStdMsgsPublisher"}) {
     SCOPED_TRACE(type);
