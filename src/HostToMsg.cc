@@ -59,9 +59,8 @@ template <class Val> void setSourceFields(Val& v, const MURV::Source& s, float a
 void refuseUnsendable(const std_msgs::Header& header, std::uint64_t fixed, const char* port, int rows, int cols,
                       std::uint64_t perRow, std::uint64_t perValue) {
   const std::uint64_t channels = rows > 0 ? std::uint64_t(rows) : 0, values = cols > 0 ? std::uint64_t(cols) : 0;
-  const std::uint64_t bytes =
-      ros::serialization::serializationLength(header) + fixed + channels * (perRow + perValue * values);
-  if (bytes > murvmsg::maxMessageBytes)
+  if (!murvmsg::fitsOneMessage(ros::serialization::serializationLength(header) + fixed, channels,
+                               perRow + perValue * values))
     throw new MURV::GeneralException(std::string(port) + " matrix of " + std::to_string(rows) + " x " +
                                          std::to_string(cols) + " is too large for one ROS message",
                                      "HostToMsg", __LINE__);

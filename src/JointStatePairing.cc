@@ -21,10 +21,8 @@ std::size_t indexInForce(const ros::Time& base, const std::deque<sensor_msgs::Jo
 }
 
 bool LateJointStates::fellBehind(const ros::Time& newest, std::int64_t nowMicros) {
-  stuck = true;
   stuckAt = newest;
-  if (warned && nowMicros - lastWarning < 1000000) return false;
-  warned = true;
+  if (lastWarning && nowMicros - *lastWarning < 1000000) return false;
   lastWarning = nowMicros;
   return true;
 }

@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <optional>
 
 namespace murvsync {
 
@@ -40,17 +41,17 @@ class LateJointStates {
 public:
   // Whether a message should wait for joint states whose newest is
   // stamped newest.
-  bool worthWaiting(const ros::Time& newest) const { return !stuck || newest != stuckAt; }
+  bool worthWaiting(const ros::Time& newest) const { return !stuckAt || newest != *stuckAt; }
   // Records a message that went out with joint states that had not
   // reached its time, the newest stamped newest, at nowMicros on a steady
   // clock; answers whether to warn about it.
   bool fellBehind(const ros::Time& newest, std::int64_t nowMicros);
+  // Records a message paired exactly: the joint states move again.
+  void caughtUp() { stuckAt.reset(); }
 
 private:
-  bool stuck = false;
-  ros::Time stuckAt;
-  bool warned = false;
-  std::int64_t lastWarning = 0;
+  std::optional<ros::Time> stuckAt;
+  std::optional<std::int64_t> lastWarning;
 };
 
 // A stamp's time within its ten-second window, in nanoseconds.

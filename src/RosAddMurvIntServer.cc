@@ -11,10 +11,6 @@
 callbackFuncAddMurvIntServer::callbackFuncAddMurvIntServer(double durationSeconds) : duration(durationSeconds) {}
 
 bool callbackFuncAddMurvIntServer::cb(murv_msgs::MurvIntSrvRequest& req, murv_msgs::MurvIntSrvResponse& res) {
-  {
-    std::lock_guard<std::mutex> guard(lock);
-    if (closed) return false;
-  }
   res.sum = murvnode::wrappingSum(req.first, req.second);
   MURV_LOG_INFO_AT("src/RosAddMurvIntServer", 61, "Request [%" PRId64 " + %" PRId64 " = %" PRId64 "] [thread=%s]",
                    req.first, req.second, res.sum, murvmsg::threadIdText().c_str());
@@ -32,11 +28,6 @@ int32_t callbackFuncAddMurvIntServer::stored() {
   return storedValue;
 }
 
-void callbackFuncAddMurvIntServer::close() {
-  std::lock_guard<std::mutex> guard(lock);
-  closed = true;
-}
-
 RosAddMurvIntServer::RosAddMurvIntServer(std::string nodeName, MURV::ParameterSet params)
     : MURV::BufferedNode(std::move(nodeName), params) {
   output1ID = addOutput("OUTPUT1");
@@ -52,16 +43,14 @@ RosAddMurvIntServer::RosAddMurvIntServer(std::string nodeName, MURV::ParameterSe
 
 RosAddMurvIntServer::~RosAddMurvIntServer() {
   // A call that has started is answered before the service goes; none
-  // starts from here on. Calls may run on other nodes' spinners too: each
-  // holds the holder (the service's tracked object) until roscpp has taken
-  // its answer, so once the last has let it go no call runs, and the holder
-  // is freed after the service has gone.
-  holder->close();
+  // starts from here on: the holder is the service's tracked object, and
+  // once the node has let it go roscpp refuses every new call. Calls may run
+  // on other nodes' spinners too: each holds the holder until roscpp has
+  // taken its answer, so once the last has let it go no call runs, and the
+  // holder is freed after the service has gone.
   callbackFuncAddMurvIntServer* last = holder.get();
-  murvnode::stopServing(service, spinner, [this] {
-    holder.reset();
-    holderReleased.wait();
-  });
+  holder.reset();
+  murvnode::stopServing(service, spinner, [this] { holderReleased.wait(); });
   delete last;
 }
 

@@ -20,14 +20,10 @@ public:
   explicit callbackFuncAddMurvIntServer(double durationSeconds);
   bool cb(murv_msgs::MurvIntSrvRequest& req, murv_msgs::MurvIntSrvResponse& res);
   int32_t stored();
-  // From now on every call is refused at once (cb returns false): the
-  // service is going.
-  void close();
 
 private:
   int32_t storedValue = 0;
   ros::Duration duration;
-  bool closed = false;
   std::mutex lock;
 };
 

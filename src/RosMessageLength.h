@@ -12,6 +12,13 @@ namespace murvmsg {
 // count and be written past the buffer.
 constexpr std::uint64_t maxMessageBytes = std::numeric_limits<std::uint32_t>::max() - 4u;
 
+// Whether a message of fixed bytes and count elements of perElement bytes
+// each fits one ROS message; divided rather than multiplied, so that no
+// size can overflow the test.
+constexpr bool fitsOneMessage(std::uint64_t fixed, std::uint64_t count, std::uint64_t perElement) {
+  return fixed <= maxMessageBytes && (perElement == 0 || count <= (maxMessageBytes - fixed) / perElement);
+}
+
 }  // namespace murvmsg
 
 #endif

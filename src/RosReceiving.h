@@ -133,7 +133,7 @@ inline void awaitPollRounds(std::chrono::milliseconds deadline) {
 // Withdrawing a service closes its callers' connections at once, answered
 // or not; so first the node's spinner is stopped (a call it runs ends),
 // then awaitCalls() waits for the calls other threads still run (the
-// node's callback refuses new ones by then), then roscpp is let finish
+// caller has made sure no new one starts by then), then roscpp is let finish
 // writing their answers, bounded; only then is the service withdrawn.
 template <class AwaitCalls>
 void stopServing(ros::ServiceServer& service, std::unique_ptr<ros::AsyncSpinner>& spinner, AwaitCalls&& awaitCalls) {

@@ -67,18 +67,16 @@ std::uint64_t matrixElements(int rows, int cols) {
 
 std::uint32_t sendableCount(const char* row, const std_msgs::MultiArrayLayout& layout, std::uint64_t count,
                             std::size_t elementSize, ArrayShape shape) {
-  // The layout, then the value count; divided rather than multiplied, so
-  // that no count can overflow the test.
+  // The layout, then the value count and the values.
   const std::uint64_t fixed = ros::serialization::serializationLength(layout) + std::uint64_t(4);
-  if (fixed <= murvmsg::maxMessageBytes && count <= (murvmsg::maxMessageBytes - fixed) / elementSize)
-    return static_cast<std::uint32_t>(count);
+  if (murvmsg::fitsOneMessage(fixed, count, elementSize)) return static_cast<std::uint32_t>(count);
   refuse(shape.cols < 0 ? "vector of " + std::to_string(shape.rows) + " elements"
                         : "matrix of " + std::to_string(shape.rows) + " x " + std::to_string(shape.cols),
          row, __LINE__);
 }
 
 void checkSendable(const std::string& text) {
-  if (text.size() > murvmsg::maxMessageBytes - 4u)
+  if (!murvmsg::fitsOneMessage(4, text.size(), 1))
     refuse("string of " + std::to_string(text.size()) + " bytes", "String", __LINE__);
 }
 

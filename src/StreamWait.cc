@@ -34,8 +34,9 @@ namespace {
 
 // The handler each stop signal had before ours (the network runner's, for
 // instance), called after the flags are set so that neither undoes the
-// other. Written before our handler is installed, and never again: a node
-// constructed later finds ours in place and keeps the chain as it is.
+// other. Written before our handler is installed; a node constructed later
+// finds ours in place and keeps the chain as it is (someone else's handler
+// put in place meanwhile becomes the one passed on to).
 const int stopSignals[] = {SIGINT, SIGHUP, SIGTERM};
 struct sigaction previousHandlers[sizeof stopSignals / sizeof stopSignals[0]];
 

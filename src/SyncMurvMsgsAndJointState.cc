@@ -123,7 +123,8 @@ callbackFuncSyncRosJointState::InForce SyncMurvMsgsAndJointState::pairWith(std::
   callbackFuncSyncRosJointState& j = *joint;
   const int line = jointWaitLines[static_cast<int>(audio.selection)];
   // A negative limit only looks whether they have caught up.
-  const long long limit = lateJoints.worthWaiting(j.newestStamp()) ? pacing.killTimeLen : -1;
+  const bool waits = lateJoints.worthWaiting(j.newestStamp());
+  const long long limit = waits ? pacing.killTimeLen : -1;
   try {
     waiter.waitUntil([&j, &at] { return murvsync::caughtUp(at, j.newestStamp()); }, limit, line);
   } catch (...) {
@@ -133,10 +134,13 @@ callbackFuncSyncRosJointState::InForce SyncMurvMsgsAndJointState::pairWith(std::
     }
     throw;
   }
-  callbackFuncSyncRosJointState::InForce paired = j.takeInForce(at);
+  // Older joint states are kept only after a wait that gave up: without
+  // one the publisher has stopped, and they would pile up for nothing.
+  callbackFuncSyncRosJointState::InForce paired = j.takeInForce(at, waits);
   // Looked at again after the taking: a joint state that has just arrived
   // may have made the pairing exact after all.
-  if (!murvsync::caughtUp(at, paired.newest) && lateJoints.fellBehind(paired.newest, waiter.nowMicros()))
+  if (murvsync::caughtUp(at, paired.newest)) lateJoints.caughtUp();
+  else if (lateJoints.fellBehind(paired.newest, waiter.nowMicros()))
     MURV_LOG_WARN_AT(fileName, line,
                      "%s: no joint state reached the message stamped %u.%09u within KILL_TIME_LEN; it goes out "
                      "with the newest joint state, stamped %u.%09u",

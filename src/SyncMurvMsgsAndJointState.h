@@ -10,7 +10,7 @@
 // in the ROS log; that never ends the network. NOT_EOF says whether the
 // network goes on: false once the audio stream has been silent for longer
 // than KILL_TIME_LEN (with KILL_NETWORK set), or when a connected port does
-// not fit the type. SIGINT and SIGHUP make a waiting node give up.
+// not fit the type. SIGINT, SIGTERM and SIGHUP make a waiting node give up.
 #ifndef MURV_SYNC_MURV_MSGS_AND_JOINT_STATE_H
 #define MURV_SYNC_MURV_MSGS_AND_JOINT_STATE_H
 
@@ -29,8 +29,8 @@
 #include "TimeStamp.h"
 #include "callbackFuncSyncMurvMsgsAndJointState.h"
 
-// The stop flag of the class, shared by all its instances: set by SIGINT or
-// SIGHUP, never cleared.
+// The stop flag of the class, shared by all its instances: set by SIGINT,
+// SIGTERM or SIGHUP, never cleared.
 extern murvstream::StopFlag exit_flag_SyncMurvMsgsAndJointState;
 
 class SyncMurvMsgsAndJointState : public MURV::BufferedNode {

@@ -50,16 +50,17 @@ ros::Time callbackFuncSyncRosJointState::newestStamp() {
   return fifo_jointstate.back().header.stamp;
 }
 
-callbackFuncSyncRosJointState::InForce callbackFuncSyncRosJointState::takeInForce(const ros::Time& base) {
+callbackFuncSyncRosJointState::InForce callbackFuncSyncRosJointState::takeInForce(const ros::Time& base,
+                                                                               bool keepOlder) {
   InForce r;
   std::lock_guard<std::mutex> guard(fifo_lock);
   r.index = murvsync::indexInForce(base, fifo_jointstate);
-  // Joint states that have not reached base (a wait that gave up) leave the
-  // newest in force and are all kept: one message stamped far ahead must
-  // not take away the states that the next messages are paired with.
-  const std::size_t removed = murvsync::caughtUp(base, fifo_jointstate.back().header.stamp) ? r.index : 0;
+  const bool keep = keepOlder && !murvsync::caughtUp(base, fifo_jointstate.back().header.stamp);
+  const std::size_t removed = keep ? 0 : r.index;
   fifo_jointstate.erase(fifo_jointstate.begin(), fifo_jointstate.begin() + static_cast<std::ptrdiff_t>(removed));
   r.state = fifo_jointstate[r.index - removed];
+  if (keep) kept_in_force = r.state;
+  else kept_in_force.reset();
   r.held = fifo_jointstate.size();
   r.newest = fifo_jointstate.back().header.stamp;
   return r;
@@ -67,5 +68,5 @@ callbackFuncSyncRosJointState::InForce callbackFuncSyncRosJointState::takeInForc
 
 sensor_msgs::JointState callbackFuncSyncRosJointState::front() {
   std::lock_guard<std::mutex> guard(fifo_lock);
-  return fifo_jointstate.front();
+  return kept_in_force ? *kept_in_force : fifo_jointstate.front();
 }

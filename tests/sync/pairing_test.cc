@@ -46,6 +46,8 @@ TEST(SyncPairing, JointStatesThatFellBehindAreWaitedForAgainOnlyOnceTheyMove) {
     EXPECT_EQ(late.worthWaiting(at(newest)), waits) << now;
     EXPECT_EQ(late.fellBehind(at(newest), now), warns) << now;
   }
+  late.caughtUp();  // an exact pairing: the same stamp again is waited for
+  EXPECT_TRUE(late.worthWaiting(at(5040000)));
 }
 
 // Both keep the newest DATA_BUFFER_NUM (0: one, negative: all); each copy queued wakes the node.
