@@ -1,0 +1,44 @@
+#include "StopSignals.h"
+
+#include <signal.h>
+
+#include <atomic>
+#include <cstring>
+
+namespace murvrun {
+
+namespace {
+
+// The handler may run on any of the process's threads: a lock-free atomic
+// is safe there.
+std::atomic<int> received{0};
+static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
+
+// A second signal finds the run not stopped yet (a node blocked in its
+// set-up, say, waiting for a ROS master that does not answer): it then
+// takes the signal's default action, as it would without the runner.
+extern "C" void onStopSignal(int sig) {
+  if (received.exchange(sig) == 0) return;
+  struct sigaction fallback;
+  std::memset(&fallback, 0, sizeof fallback);
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(sig, &fallback, nullptr);
+  raise(sig);
+}
+
+}  // namespace
+
+void installStopHandlers() {
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = onStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+int stopSignal() { return received.load(); }
+
+}  // namespace murvrun
