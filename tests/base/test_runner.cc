@@ -2,45 +2,9 @@
 // refuses.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
+#include "RunnerTestSupport.h"
 
-#include <cstdio>
-#include <fstream>
-#include <memory>
-
-namespace {
-
-struct RunResult {
-  int status;
-  std::string output;
-};
-
-RunResult runNetwork(const std::string& name, const std::string& description, const std::string& options = "") {
-  std::string path = std::string(MURV_BINARY_DIR) + "/" + name + ".net";
-  std::ofstream(path) << description;
-  std::string command = std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " --toolbox " +
-                        MURV_EXAMPLES_PATH + " " + options + " " + path + " 2>&1";
-  RunResult r{-1, ""};
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-  int status = pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-const char* signal4 =
-    "node sig TestSignal   # four channels of sines\n"
-    "param sig CHANNELS int 4\n"
-    "param sig LENGTH int 160\n"
-    "param sig SAMPLING_RATE int 16000\n"
-    "param sig AMPLITUDE float 1\n"
-    "node level ChannelLevel\n"
-    "connect level INPUT sig OUTPUT\n";
-
-}  // namespace
+using namespace runnertest;
 
 TEST(NetworkRunner, PrintsOutputsPerCountAndPullsWithoutPrinting) {
   RunResult r = runNetwork("levels", std::string(signal4) + "output level OUTPUT\npull sig OUTPUT\niterations 2\n");
