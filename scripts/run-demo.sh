@@ -32,7 +32,7 @@ track "$echoer"
 listening() { [ "$(topic_info | grep -c '^ \* /rostopic_' || true)" -ge 2 ]; }
 wait_for 30 listening || true
 
-echo "== publishing network: examples/publish-wave.net, $frames frames at 100 per second"
+echo "== publishing network: examples/publish-wave.net, $frames frames at most 100 per second"
 $runner --count "$frames" "$here/examples/publish-wave.net"
 
 echo "== waiting for the receiver to end (one second of silence)"
