@@ -32,7 +32,7 @@ AudioStreamFromRos::AudioStreamFromRos(std::string nodeName, MURV::ParameterSet 
   notEofID = addOutput("NOT_EOF");
 
   using namespace murvnode;
-  topicName = paramString(parameters, "TOPIC_NAME");
+  topicName = paramTopic(this, parameters, "TOPIC_NAME", fileName, __LINE__);
   rosLoopRate = paramFloat(parameters, "ROS_LOOP_RATE");
   msgBufferNum = paramInt(parameters, "MSG_BUFFER_NUM");
   dataBufferNum = paramInt(parameters, "DATA_BUFFER_NUM");

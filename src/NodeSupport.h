@@ -8,12 +8,10 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
-#include <vector>
 #include <string>
 #include <vector>
 
 #include "Buffer.h"
-#include "BufferedNode.h"
 #include "BufferedNode.h"
 #include "Node.h"
 #include "String.h"
@@ -34,6 +32,20 @@ inline bool paramBool(const MURV::ParameterSet& p, const std::string& name) {
 }
 inline std::string paramString(const MURV::ParameterSet& p, const std::string& name) {
   return MURV::object_cast<MURV::String>(p.get(name));
+}
+
+// A topic or service name for ROS. An empty one is refused, naming the
+// parameter: roscpp does not always refuse it (a publisher on an empty name
+// advertises nothing), and the node would then run doing nothing. Other
+// names ROS refuses are reported when the node hands them to ROS.
+inline const std::string& checkedTopic(MURV::Node* node, const std::string& name, const std::string& topic,
+                                       const char* file, int line) {
+  if (topic.empty()) throw new MURV::NodeException(node, name + " must not be empty", file, line);
+  return topic;
+}
+inline std::string paramTopic(MURV::Node* node, const MURV::ParameterSet& p, const std::string& name,
+                              const char* file, int line) {
+  return checkedTopic(node, name, paramString(p, name), file, line);
 }
 
 // A rate of iterations per second that ros::Rate can use: positive and

@@ -10,7 +10,7 @@
 RosAddMurvIntClient::RosAddMurvIntClient(std::string nodeName, MURV::ParameterSet params)
     : MURV::BufferedNode(std::move(nodeName), params) {
   output1ID = addOutput("OUTPUT1");
-  topicName = murvnode::paramString(parameters, "TOPIC_NAME");
+  topicName = murvnode::paramTopic(this, parameters, "TOPIC_NAME", "RosAddMurvIntClient", __LINE__);
   param = murvnode::paramInt(parameters, "PARAM");
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;

@@ -31,7 +31,7 @@ int32_t callbackFuncAddMurvIntServer::stored() {
 RosAddMurvIntServer::RosAddMurvIntServer(std::string nodeName, MURV::ParameterSet params)
     : MURV::BufferedNode(std::move(nodeName), params) {
   output1ID = addOutput("OUTPUT1");
-  topicName = murvnode::paramString(parameters, "TOPIC_NAME");
+  topicName = murvnode::paramTopic(this, parameters, "TOPIC_NAME", "RosAddMurvIntServer", __LINE__);
   rosDuration = murvnode::checkedDuration(this, "ROS_DURATION", murvnode::paramFloat(parameters, "ROS_DURATION"),
                                           "RosAddMurvIntServer", __LINE__);
   auto released = std::make_shared<std::promise<void>>();

@@ -11,7 +11,7 @@
 RosMurvIntPublisher::RosMurvIntPublisher(std::string nodeName, MURV::ParameterSet params)
     : MURV::BufferedNode(std::move(nodeName), params) {
   output1ID = addOutput("OUTPUT1");
-  topicName = murvnode::paramString(parameters, "TOPIC_NAME");
+  topicName = murvnode::paramTopic(this, parameters, "TOPIC_NAME", "RosMurvIntPublisher", __LINE__);
   bufferNum = murvnode::paramInt(parameters, "BUFFER_NUM");
   param = murvnode::paramInt(parameters, "PARAM");
   inOrder = true;

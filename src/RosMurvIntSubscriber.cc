@@ -25,7 +25,7 @@ int32_t callbackFuncMurvInt::last() {
 RosMurvIntSubscriber::RosMurvIntSubscriber(std::string nodeName, MURV::ParameterSet params)
     : MURV::BufferedNode(std::move(nodeName), params) {
   output1ID = addOutput("OUTPUT1");
-  topicName = murvnode::paramString(parameters, "TOPIC_NAME");
+  topicName = murvnode::paramTopic(this, parameters, "TOPIC_NAME", "RosMurvIntSubscriber", __LINE__);
   bufferNum = murvnode::paramInt(parameters, "BUFFER_NUM");
   // A negative pause never ends its sleep: the callback would hold the
   // spinner, and the node's destruction, for good.

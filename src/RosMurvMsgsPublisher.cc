@@ -77,20 +77,35 @@ int RosMurvMsgsPublisher::translateInput(const std::string& port) {
 
 void RosMurvMsgsPublisher::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
+  // The connected inputs choose the topics advertised; each of those needs
+  // a name before anything is advertised.
+  const bool info = srcInfoID != -1;
+  const struct {
+    bool used;
+    const char* parameter;
+    const std::string& topic;
+  } topics[] = {{micWaveID != -1, "TOPIC_NAME_MURVWAVE", topicMurvWave},
+                {micFFTID != -1, "TOPIC_NAME_MURVFFT", topicMurvFFT},
+                {srcFeatureID != -1 && !info, "TOPIC_NAME_MURVFEATURE", topicMurvFeature},
+                {info, "TOPIC_NAME_MURVSOURCE", topicMurvSource},
+                {info && srcWaveID != -1, "TOPIC_NAME_MURVSRCWAVE", topicMurvSrcWave},
+                {info && srcFFTID != -1, "TOPIC_NAME_MURVSRCFFT", topicMurvSrcFFT},
+                {info && srcFeatureID != -1, "TOPIC_NAME_MURVSRCFEATURE", topicMurvSrcFeature},
+                {info && srcReliabilityID != -1, "TOPIC_NAME_MURVSRCFEATUREMFM", topicMurvSrcFeatureMFM}};
+  for (const auto& t : topics)
+    if (t.used) murvnode::checkedTopic(this, t.parameter, t.topic, kFile, __LINE__);
   // Every iteration paces itself on the ROS clock, so the ROS connection is
   // needed even when no input asks for a topic.
   onSharedRosHandle(this, kFile, __LINE__, [&](ros::NodeHandle& nh) {
     const std::uint32_t queue = murvnode::rosQueueSize(bufferNum);
-    const bool info = srcInfoID != -1;
-    if (micWaveID != -1) pubMurvWave = nh.advertise<murv_msgs::MurvWave>(topicMurvWave, queue);
-    if (micFFTID != -1) pubMurvFFT = nh.advertise<murv_msgs::MurvFFT>(topicMurvFFT, queue);
-    if (srcFeatureID != -1 && !info) pubMurvFeature = nh.advertise<murv_msgs::MurvFeature>(topicMurvFeature, queue);
-    if (info) pubMurvSource = nh.advertise<murv_msgs::MurvSource>(topicMurvSource, queue);
-    if (info && srcWaveID != -1) pubMurvSrcWave = nh.advertise<murv_msgs::MurvSrcWave>(topicMurvSrcWave, queue);
-    if (info && srcFFTID != -1) pubMurvSrcFFT = nh.advertise<murv_msgs::MurvSrcFFT>(topicMurvSrcFFT, queue);
-    if (info && srcFeatureID != -1)
-      pubMurvSrcFeature = nh.advertise<murv_msgs::MurvSrcFeature>(topicMurvSrcFeature, queue);
-    if (info && srcReliabilityID != -1)
+    if (topics[0].used) pubMurvWave = nh.advertise<murv_msgs::MurvWave>(topicMurvWave, queue);
+    if (topics[1].used) pubMurvFFT = nh.advertise<murv_msgs::MurvFFT>(topicMurvFFT, queue);
+    if (topics[2].used) pubMurvFeature = nh.advertise<murv_msgs::MurvFeature>(topicMurvFeature, queue);
+    if (topics[3].used) pubMurvSource = nh.advertise<murv_msgs::MurvSource>(topicMurvSource, queue);
+    if (topics[4].used) pubMurvSrcWave = nh.advertise<murv_msgs::MurvSrcWave>(topicMurvSrcWave, queue);
+    if (topics[5].used) pubMurvSrcFFT = nh.advertise<murv_msgs::MurvSrcFFT>(topicMurvSrcFFT, queue);
+    if (topics[6].used) pubMurvSrcFeature = nh.advertise<murv_msgs::MurvSrcFeature>(topicMurvSrcFeature, queue);
+    if (topics[7].used)
       pubMurvSrcFeatureMFM = nh.advertise<murv_msgs::MurvSrcFeatureMFM>(topicMurvSrcFeatureMFM, queue);
   });
   MURV::BufferedNode::initialize();

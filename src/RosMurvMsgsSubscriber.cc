@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <complex>
+#include <cstdint>
 #include <iostream>
 #include <type_traits>
 #include <utility>
@@ -38,14 +39,26 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
   selection = murvmsg::streamTypeNamed(streamSelection);
 
   checkedRate(this, "ROS_LOOP_RATE", rosLoopRate, fileName, __LINE__);
-  // The zero matrix output while nothing has arrived must have a shape;
-  // otherwise every such iteration would fail outside the host's exceptions.
+  // Only the selected type's topic is subscribed; the others are never
+  // handed to ROS.
+  if (selection != murvmsg::StreamType::None)
+    checkedTopic(this, murvmsg::topicParameter(selection), topicNames[static_cast<int>(selection)], fileName,
+                 __LINE__);
+  // The zero matrix output while nothing has arrived must have a shape, and
+  // one no larger than a received matrix may be; otherwise every such
+  // iteration would fail outside the host's exceptions.
   if (selection == murvmsg::StreamType::MurvWave || selection == murvmsg::StreamType::MurvFFT) {
-    const int cols = selection == murvmsg::StreamType::MurvWave ? fftLength : fftLength / 2 + 1;
-    if (nbChannels < 0 || cols < 0)
+    const std::string shape = "NB_CHANNELS " + std::to_string(nbChannels) + " and FFT_LENGTH " +
+                              std::to_string(fftLength);
+    if (nbChannels < 0 || fftLength < 0)
+      throw new MURV::NodeException(this, shape + " make no matrix", fileName, __LINE__);
+    const std::uint64_t cols =
+        static_cast<std::uint64_t>(selection == murvmsg::StreamType::MurvWave ? fftLength : fftLength / 2 + 1);
+    const std::uint64_t cells = static_cast<std::uint64_t>(nbChannels) * cols;
+    if (cells > murvmsg::maxHostValues)
       throw new MURV::NodeException(this,
-                                    "NB_CHANNELS " + std::to_string(nbChannels) + " and FFT_LENGTH " +
-                                        std::to_string(fftLength) + " make no matrix",
+                                    shape + " make a matrix of " + std::to_string(cells) + " values, more than " +
+                                        std::to_string(murvmsg::maxHostValues),
                                     fileName, __LINE__);
   }
 

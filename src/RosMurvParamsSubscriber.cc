@@ -44,9 +44,9 @@ RosMurvParamsSubscriber::RosMurvParamsSubscriber(std::string nodeName, MURV::Par
   sourceTrackerID = addOutput("SourceTracker");
   dodaID = addOutput("DODA");
   using namespace murvnode;
-  topicDiradureZIDID = paramString(parameters, "TOPIC_NAME_DiradureZIDID");
-  topicSourceTracker = paramString(parameters, "TOPIC_NAME_SourceTracker");
-  topicDODA = paramString(parameters, "TOPIC_NAME_DODA");
+  topicDiradureZIDID = paramTopic(this, parameters, "TOPIC_NAME_DiradureZIDID", fileName, __LINE__);
+  topicSourceTracker = paramTopic(this, parameters, "TOPIC_NAME_SourceTracker", fileName, __LINE__);
+  topicDODA = paramTopic(this, parameters, "TOPIC_NAME_DODA", fileName, __LINE__);
   bufferNum = paramInt(parameters, "BUFFER_NUM");
   rosDuration = paramFloat(parameters, "ROS_DURATION");
   enableDebug = paramBool(parameters, "ENABLE_DEBUG");

@@ -39,6 +39,8 @@ void RosStdMsgsPublisher::initialize() {
   // A type outside the table would publish nothing for the whole run.
   if (inputID != -1 && !stdmsgs::isTypeName(rosMessageType))
     throw new MURV::NodeException(this, rosMessageType + " is not supported.", variant.file, __LINE__);
+  // Only a node with INPUT advertises its topic.
+  if (inputID != -1) murvnode::checkedTopic(this, "TOPIC_NAME", topicName, variant.file, __LINE__);
   lastPublish = onSharedRosHandle(this, variant.file, __LINE__, [&](ros::NodeHandle& nh) {
     if (inputID != -1)
       publisher = stdmsgs::advertise(nh, rosMessageType, topicName, murvnode::rosQueueSize(bufferNum));

@@ -20,7 +20,7 @@ RosStdMsgsSubscriber::RosStdMsgsSubscriber(std::string nodeName, MURV::Parameter
   using namespace murvnode;
   rosMessageType = paramString(parameters, "ROS_MESSAGE_TYPE");
   outArrayFormat = paramString(parameters, "OUT_ARRAY_FORMAT");
-  topicName = paramString(parameters, "TOPIC_NAME");
+  topicName = paramTopic(this, parameters, "TOPIC_NAME", fileName, __LINE__);
   boolDefault = paramBool(parameters, "BOOL_DEFAULT");
   intDefault = paramInt(parameters, "INT_DEFAULT");
   floatDefault = paramFloat(parameters, "FLOAT_DEFAULT");

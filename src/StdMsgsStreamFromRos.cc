@@ -40,7 +40,7 @@ StdMsgsStreamFromRos::StdMsgsStreamFromRos(std::string nodeName, MURV::Parameter
   using namespace murvnode;
   rosMessageType = paramString(parameters, "ROS_MESSAGE_TYPE");
   outArrayFormat = paramString(parameters, "OUT_ARRAY_FORMAT");
-  topicName = paramString(parameters, "TOPIC_NAME");
+  topicName = paramTopic(this, parameters, "TOPIC_NAME", fileName, __LINE__);
   enableDebug = paramBool(parameters, "ENABLE_DEBUG");
   pacing.read(this, parameters, fileName, __LINE__);
   format = murvstd::arrayFormatNamed(outArrayFormat);

@@ -28,6 +28,7 @@ void AudioSelection::readSelection(const MURV::ParameterSet& p) {
 void AudioSelection::requireType(MURV::Node* node, const char* file, int line) const {
   if (selection == murvmsg::StreamType::None)
     throw new MURV::NodeException(node, streamSelection + " is not supported.", file, line);
+  murvnode::checkedTopic(node, murvmsg::topicParameter(selection), topicNames[static_cast<int>(selection)], file, line);
 }
 
 }  // namespace murvstream

@@ -42,8 +42,8 @@ struct AudioSelection {
   void readSelection(const MURV::ParameterSet& p);
 
   // Refuses, with a NodeException of node at file and line, a selection
-  // that names no type: every iteration would wait for a first message that
-  // cannot come.
+  // that names no type, or whose topic is empty: every iteration would wait
+  // for a first message that cannot come.
   void requireType(MURV::Node* node, const char* file, int line) const;
 };
 

@@ -55,7 +55,7 @@ SyncMurvMsgsAndJointState::SyncMurvMsgsAndJointState(std::string nodeName, MURV:
 
   using namespace murvnode;
   audio.readTopics(parameters);
-  jointTopic = paramString(parameters, "TOPIC_NAME");
+  jointTopic = paramTopic(this, parameters, "TOPIC_NAME", fileName, __LINE__);
   audio.readSelection(parameters);
   enableDebug = paramBool(parameters, "ENABLE_DEBUG");
   enableSyncDebug = paramBool(parameters, "ENABLE_SYNC_DEBUG");

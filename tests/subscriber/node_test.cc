@@ -235,16 +235,19 @@ TEST(SubscriberNode, ParametersOfTheWrongKindAreRefusedWhenConstructed) {
     EXPECT_NE(refusal({{"ROS_LOOP_RATE", ObjectRef(new MURV::NetCType<float>(rate))}}).find("ROS_LOOP_RATE must be"),
               std::string::npos)
         << rate;
-  // A placeholder matrix of no shape is refused at once; a large one is
-  // the network's to ask for.
+  // A placeholder matrix of no shape, or larger than a received matrix may
+  // be (2^24 values), is refused at once.
   const std::string noMatrix = "make no matrix";
   EXPECT_NE(refusal({{"NB_CHANNELS", intParam(-1)}}).find(noMatrix), std::string::npos);
-  EXPECT_EQ(refusal({{"NB_CHANNELS", intParam(64)}, {"FFT_LENGTH", intParam(524288)}}), "");
+  EXPECT_EQ(refusal({{"NB_CHANNELS", intParam(32)}, {"FFT_LENGTH", intParam(524288)}}), "");
+  EXPECT_NE(refusal({{"NB_CHANNELS", intParam(33)}, {"FFT_LENGTH", intParam(524288)}}).find("more than 16777216"),
+            std::string::npos);
   auto refusalAs = [](const char* selection, const std::map<std::string, ObjectRef>& o) {
     return hostError([&] { createNode("RosMurvMsgsSubscriber", "bad", subscriberParams(selection, o)); });
   };
   EXPECT_NE(refusalAs("MurvFFT", {{"FFT_LENGTH", intParam(-4)}}).find(noMatrix), std::string::npos);
-  EXPECT_EQ(refusalAs("MurvFFT", {{"FFT_LENGTH", intParam(-1)}}), "") << "-1 / 2 + 1 bins is 1";
+  EXPECT_NE(refusalAs("MurvFFT", {{"FFT_LENGTH", intParam(-1)}}).find(noMatrix), std::string::npos);
+  EXPECT_EQ(refusalAs("MurvFFT", {{"NB_CHANNELS", intParam(2)}, {"FFT_LENGTH", intParam(16777214)}}), "");
   EXPECT_EQ(refusalAs("MurvSource", {{"NB_CHANNELS", intParam(-1)}}), "") << "no matrix to make";
   try {
     createNode("RosMurvMsgsSubscriber", "bad", MURV::ParameterSet());
