@@ -41,7 +41,7 @@ void BM_SyncPairAndConvert(benchmark::State& state) {
   // whole FIFO is scanned and nothing is removed, so every round is alike.
   const murv_msgs::MurvWave m = frame();
   for (auto _ : state) {
-    callbackFuncSyncRosJointState::InForce paired = joint.takeInForce(m.header.stamp, false);
+    callbackFuncSyncRosJointState::InForce paired = joint.takeInForce(m.header.stamp);
     MURV::ObjectRef matrix = murvmsg::toMatrix(m);
     benchmark::DoNotOptimize(paired.state.position.data());
     benchmark::DoNotOptimize(matrix.get());

@@ -114,17 +114,17 @@ void SyncMurvMsgsAndJointState::initialize() {
 
 // Waits until the joint states have caught up with base, at most
 // KILL_TIME_LEN whatever KILL_NETWORK says, then takes the one in force at
-// its time: a joint-state publisher that stops, or whose stamps lag, must
-// not hold the frames up for good. A pass that gives up in the wait on a
-// stop signal leaves base in the FIFO as it found it.
+// its time and drops those older than it, however the wait ended: a
+// joint-state publisher that stops, or whose stamps lag, must neither hold
+// the frames up for good nor fill the FIFO. A pass that gives up in the
+// wait on a stop signal leaves base in the FIFO as it found it.
 template <class M>
 callbackFuncSyncRosJointState::InForce SyncMurvMsgsAndJointState::pairWith(std::deque<M>& fifo, M& base) {
   const ros::Time at = base.header.stamp;
   callbackFuncSyncRosJointState& j = *joint;
   const int line = jointWaitLines[static_cast<int>(audio.selection)];
   // A negative limit only looks whether they have caught up.
-  const bool waits = lateJoints.worthWaiting(j.newestStamp());
-  const long long limit = waits ? pacing.killTimeLen : -1;
+  const long long limit = lateJoints.worthWaiting(j.newestStamp()) ? pacing.killTimeLen : -1;
   try {
     waiter.waitUntil([&j, &at] { return murvsync::caughtUp(at, j.newestStamp()); }, limit, line);
   } catch (...) {
@@ -134,9 +134,7 @@ callbackFuncSyncRosJointState::InForce SyncMurvMsgsAndJointState::pairWith(std::
     }
     throw;
   }
-  // Older joint states are kept only after a wait that gave up: without
-  // one the publisher has stopped, and they would pile up for nothing.
-  callbackFuncSyncRosJointState::InForce paired = j.takeInForce(at, waits);
+  callbackFuncSyncRosJointState::InForce paired = j.takeInForce(at);
   // Looked at again after the taking: a joint state that has just arrived
   // may have made the pairing exact after all.
   if (murvsync::caughtUp(at, paired.newest)) lateJoints.caughtUp();

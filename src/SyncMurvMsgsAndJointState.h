@@ -7,7 +7,11 @@
 // in force at its time (the last one strictly older than it) on POSITION,
 // VELOCITY and TIMESTAMP2. Joint states that do not reach the message's time
 // within KILL_TIME_LEN leave it paired with the newest one, with a warning
-// in the ROS log; that never ends the network. NOT_EOF says whether the
+// in the ROS log; that never ends the network. Every pairing drops the joint
+// states older than the one paired, whether or not the wait timed out, so
+// joint states that lag behind the audio do not pile up; after a message
+// stamped ahead of them, later messages pair with the newest joint
+// state until newer ones pass their stamps. NOT_EOF says whether the
 // network goes on: false once the audio stream has been silent for longer
 // than KILL_TIME_LEN (with KILL_NETWORK set), or when a connected port does
 // not fit the type. SIGINT, SIGTERM and SIGHUP make a waiting node give up.

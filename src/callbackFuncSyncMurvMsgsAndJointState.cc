@@ -50,17 +50,12 @@ ros::Time callbackFuncSyncRosJointState::newestStamp() {
   return fifo_jointstate.back().header.stamp;
 }
 
-callbackFuncSyncRosJointState::InForce callbackFuncSyncRosJointState::takeInForce(const ros::Time& base,
-                                                                               bool keepOlder) {
+callbackFuncSyncRosJointState::InForce callbackFuncSyncRosJointState::takeInForce(const ros::Time& base) {
   InForce r;
   std::lock_guard<std::mutex> guard(fifo_lock);
   r.index = murvsync::indexInForce(base, fifo_jointstate);
-  const bool keep = keepOlder && !murvsync::caughtUp(base, fifo_jointstate.back().header.stamp);
-  const std::size_t removed = keep ? 0 : r.index;
-  fifo_jointstate.erase(fifo_jointstate.begin(), fifo_jointstate.begin() + static_cast<std::ptrdiff_t>(removed));
-  r.state = fifo_jointstate[r.index - removed];
-  if (keep) kept_in_force = r.state;
-  else kept_in_force.reset();
+  fifo_jointstate.erase(fifo_jointstate.begin(), fifo_jointstate.begin() + static_cast<std::ptrdiff_t>(r.index));
+  r.state = fifo_jointstate.front();
   r.held = fifo_jointstate.size();
   r.newest = fifo_jointstate.back().header.stamp;
   return r;
@@ -68,5 +63,5 @@ callbackFuncSyncRosJointState::InForce callbackFuncSyncRosJointState::takeInForc
 
 sensor_msgs::JointState callbackFuncSyncRosJointState::front() {
   std::lock_guard<std::mutex> guard(fifo_lock);
-  return kept_in_force ? *kept_in_force : fifo_jointstate.front();
+  return fifo_jointstate.front();
 }

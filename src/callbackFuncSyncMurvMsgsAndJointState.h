@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <deque>
 #include <mutex>
-#include <optional>
 
 #include "callbackFuncMurvMsgsStreamFromRos.h"
 
@@ -51,20 +50,19 @@ public:
   // cleared of the states before it and copied in one holding of the lock,
   // so that the copy is the state chosen even if a callback drops it from a
   // full FIFO right after. It stays at the front for the next message.
-  // While the newest joint state is older than base, it is the one in force;
-  // with keepOlder (a wait for joint states gave up) nothing is removed then,
-  // so that one message stamped far ahead does not take away the states the
-  // next messages are paired with.
+  // The older states go after every pairing, also when the joint states
+  // have not reached base and the newest is in force: a publisher whose
+  // stamps lag behind the audio must not make the FIFO grow.
   struct InForce {
     sensor_msgs::JointState state;
     std::size_t index = 0;        // its position before the older ones were removed
     std::size_t held = 0;         // joint states held afterwards
     ros::Time newest;             // stamp of the newest one held
   };
-  InForce takeInForce(const ros::Time& base, bool keepOlder);
+  InForce takeInForce(const ros::Time& base);
 
-  // A copy of the joint state in force, for an iteration without a message:
-  // the front one, or the one last taken while older ones were kept.
+  // A copy of the front joint state, for an iteration without a message:
+  // the one last taken, unless a full FIFO has dropped it since.
   sensor_msgs::JointState front();
 
   // Woken after every queued joint state, so that a node waiting for the
@@ -73,9 +71,6 @@ public:
 
   // Oldest first, never empty. Read and changed only while holding fifo_lock.
   std::deque<sensor_msgs::JointState> fifo_jointstate;
-  // The state last taken while older ones were kept (they stand before it
-  // in the FIFO), until the next taking; under fifo_lock too.
-  std::optional<sensor_msgs::JointState> kept_in_force;
   const bool enable_debug;
   const std::int32_t capacity;
   std::mutex fifo_lock;

@@ -9,9 +9,10 @@
 
 using namespace synctest;
 
-TEST(SyncPairing, TheLastJointStateStrictlyOlderThanTheBaseIsInForce) {
+TEST(SyncPairing, TheLastJointStateStrictlyOlderThanTheBaseIsInForceAndTheOlderOnesGo) {
   // Stamps in microseconds, the states in FIFO order; the index of the state
-  // in force, and whether the newest is at or after the base.
+  // in force, and whether the newest is at or after the base. Taking it
+  // removes the states before it, whether or not they have caught up.
   struct Case { const char* what; long long base; std::vector<long long> states; std::size_t index; bool caughtUp; };
   const Case cases[] = {
       {"the last older one", 100500000, {100200000, 100400000, 100600000}, 1, true},
@@ -32,6 +33,12 @@ TEST(SyncPairing, TheLastJointStateStrictlyOlderThanTheBaseIsInForce) {
     for (long long t : c.states) fifo.push_back(jointAt(t));
     EXPECT_EQ(murvsync::indexInForce(at(c.base), fifo), c.index) << c.what;
     EXPECT_EQ(murvsync::caughtUp(at(c.base), fifo.back().header.stamp), c.caughtUp) << c.what;
+    callbackFuncSyncRosJointState holder(-1, false);
+    holder.fifo_jointstate = fifo;
+    const callbackFuncSyncRosJointState::InForce taken = holder.takeInForce(at(c.base));
+    EXPECT_EQ(taken.state.header.stamp, fifo[c.index].header.stamp) << c.what;
+    EXPECT_EQ(taken.held, fifo.size() - c.index) << c.what;
+    EXPECT_EQ(holder.front().header.stamp, fifo[c.index].header.stamp) << c.what;
   }
 }
 

@@ -3,8 +3,10 @@
 // rostopic, the end of the streams, and SIGINT.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
+#include <mutex>
 #include <thread>
 
 #include "SyncTestSupport.h"
@@ -69,8 +71,9 @@ TEST(SyncRos, PairsByTheFullStampOnRealTrafficUntilSilenceOrSigint) {
 
   // Joint states that do not reach a message's time within KILL_TIME_LEN,
   // whatever KILL_NETWORK says: it goes out beside the newest one with a
-  // warning, the next ones pair with what the joint states did reach, and
-  // the stream ends as it otherwise would.
+  // warning, the older ones go all the same (so after a frame stamped far
+  // ahead the next ones pair with the newest too), every frame comes out
+  // once, and the stream ends as it otherwise would.
   {
     subtest::LogCapture log;
     const std::int64_t s = 100000000;
@@ -79,7 +82,7 @@ TEST(SyncRos, PairsByTheFullStampOnRealTrafficUntilSilenceOrSigint) {
         {true, {50000000}, {at(s), at(s + 20000)}, {at(50000000), at(50000000)}},  // stamped at the publisher's start
         {false, {50000000}, {at(s), at(s + 20000)}, {at(50000000), at(50000000)}},
         {true, {s, s + 20000, s + 40000}, {ros::Time(4294967295u, 999999999u), at(s + 10000), at(s + 30000)},
-         {at(s + 40000), at(s), at(s + 20000)}},
+         {at(s + 40000), at(s + 40000), at(s + 40000)}},
         {true, {s, s + 20000}, {at(s + 10000), at(s + 30000), at(s + 50000)}, {at(s), at(s + 20000), at(s + 20000)}},
     };
     for (const Late& c : cases) {
@@ -166,6 +169,53 @@ TEST(SyncRos, PairsByTheFullStampOnRealTrafficUntilSilenceOrSigint) {
   ASSERT_TRUE(waitFor([&] { return roscppPaired.queued() == 1; }));
   EXPECT_TRUE(roscppPaired.next(frames + 1));
   EXPECT_EQ(roscppPaired.stamp2(frames + 1), stampOf(sent.back().header.stamp));
+
+  // Joint states a second behind the audio, for ten seconds of traffic sent
+  // as it would come (frames at 50 Hz, joint states at 200 Hz): every wait
+  // for them gives up after KILL_TIME_LEN, and every pairing still drops
+  // the older ones, so the FIFO stays small though DATA_BUFFER_NUM sets no
+  // bound. The trace shows what is held after each pairing.
+  {
+    subtest::LogCapture log;
+    const int lagFrames = 500;
+    Sync lag("lag", "MurvWave",
+             {{"TOPIC_NAME_MURVWAVE", stringParam("/sync_lag_wave")}, {"TOPIC_NAME", stringParam("/sync_lag/joints")},
+              {"KILL_TIME_LEN", intParam(1000)}, {"DATA_BUFFER_NUM", intParam(-1)}, {"MSG_BUFFER_NUM", intParam(0)},
+              {"KILL_NETWORK", boolParam(false)}, {"ENABLE_SYNC_DEBUG", boolParam(true)}});
+    ros::Publisher lagFrameTopic = nh.advertise<murv_msgs::MurvWave>("/sync_lag_wave", 0);
+    ros::Publisher lagJoints = nh.advertise<sensor_msgs::JointState>("/sync_lag/joints", 0);
+    ASSERT_TRUE(waitFor([&] { return lagJoints.getNumSubscribers() > 0 && lagFrameTopic.getNumSubscribers() > 0; }));
+    const auto start = std::chrono::steady_clock::now();
+    std::thread traffic([&] {
+      for (int j = 0; j < 4 * lagFrames; ++j) {
+        std::this_thread::sleep_until(start + std::chrono::milliseconds(5 * j));
+        lagJoints.publish(jointAt(t0 - 1000000 + j * 5000));
+        if (j % 4 == 0) lagFrameTopic.publish(frame(j / 4));
+      }
+    });
+    testing::internal::CaptureStdout();
+    std::size_t mostHeld = 0;
+    int c = 0;
+    for (; c < lagFrames && waitFor([&] { return lag.queued() > 0; }); ++c) {
+      EXPECT_TRUE(lag.next(c) && lag.stamp1(c) == stampOf(frame(c).header.stamp)) << c;
+      callbackFuncSyncRosJointState& held = lag.sync().jointHolder();
+      std::lock_guard<std::mutex> g(held.fifo_lock);
+      mostHeld = std::max(mostHeld, held.fifo_jointstate.size());
+    }
+    traffic.join();
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(c, lagFrames) << "every frame comes out once, in order";
+    std::size_t traced = 0, mostTraced = 0;
+    for (std::size_t p = out.find("S Buf Size : "); p != std::string::npos; p = out.find("S Buf Size : ", p + 1)) {
+      ++traced;
+      mostTraced = std::max<std::size_t>(mostTraced, std::stoul(out.substr(p + 13, 12)));
+    }
+    EXPECT_EQ(traced, std::size_t(lagFrames));
+    EXPECT_LE(mostTraced, 2u) << out.substr(0, 2000);
+    EXPECT_LE(mostHeld, 20u) << "at most what arrived since the last pairing";
+    const int warnings = log.count(ros::console::levels::Warn, "lag: no joint state reached the message stamped ");
+    EXPECT_TRUE(warnings >= 1 && warnings <= secondsSince(start) + 1) << warnings;
+  }
 
   // Without a time limit the node waits for joint states until SIGINT, and
   // leaves the frame queued.
