@@ -118,7 +118,13 @@ template <class T> void Matrix<T>::readFrom(std::istream& in) {
   for (;;) {
     char c = 0;
     in >> c;
-    if (in && c == '>') return;
+    if (in && c == '>') {
+      // A shape takes effect only with the data after it; without data the
+      // text would silently read as the matrix as it was.
+      if (pendingRows != rows || pendingCols != cols)
+        throw new ParsingException("Matrix<T>::readFrom : Parse error: 'data' expected");
+      return;
+    }
     if (!in || c != '<') throw new ParsingException("Matrix<T>::readFrom : Parse error: '<' expected");
 
     tag.clear();

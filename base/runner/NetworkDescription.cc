@@ -1,10 +1,17 @@
 #include "NetworkDescription.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cerrno>
+#include <climits>
+#include <cstdio>
 #include <cstdlib>
-#include <fstream>
+#include <cstring>
+#include <exception>
 #include <sstream>
 
+#include "NetworkBuilder.h"
 #include "ObjectParser.h"
 #include "SharedObjects.h"
 #include "String.h"
@@ -16,14 +23,99 @@ namespace murvrun {
 
 void fail(const std::string& where, int line, const std::string& what) { throw DescriptionError{where, line, what}; }
 
-bool readWholeNumber(const std::string& text, long& value) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+std::string excerpt(const std::string& text, std::size_t limit) {
+  std::string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    char piece[5] = {static_cast<char>(c), 0};
+    if (c == '\n') std::strcpy(piece, "\\n");
+    else if (c == '\t') std::strcpy(piece, "\\t");
+    else if (c == '\r') std::strcpy(piece, "\\r");
+    else if (c < 0x20 || c == 0x7f) std::snprintf(piece, sizeof piece, "\\x%02x", c);
+    if (shown.size() + std::strlen(piece) > limit) {
+      // A cut inside a UTF-8 sequence drops the sequence's start too.
+      if ((c & 0xC0) == 0x80) {
+        while (!shown.empty() && (static_cast<unsigned char>(shown.back()) & 0xC0) == 0x80) shown.pop_back();
+        if (!shown.empty() && static_cast<unsigned char>(shown.back()) >= 0xC0) shown.pop_back();
+      }
+      return shown + "...";
+    }
+    shown += piece;
+  }
+  return shown;
+}
+
+bool readWholeNumber(const std::string& text, long& value, std::string* fault) {
+  auto refuse = [&](const std::string& why) {
+    if (fault) *fault = why;
+    return false;
+  };
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return refuse("(a whole number)");
   errno = 0;
-  value = std::strtol(text.c_str(), nullptr, 10);
-  return errno == 0;
+  const long v = std::strtol(text.c_str(), nullptr, 10);
+  if (errno != 0 || v > maxCount) return refuse("(at most " + std::to_string(maxCount) + ")");
+  value = v;
+  return true;
+}
+
+std::string NodeDecl::label() const {
+  return "node " + excerpt(name, quoteLimit / 2) + " (" + excerpt(type, quoteLimit / 2) + ")";
 }
 
 namespace {
+
+// Reads the description's lines straight from the system, so that a failed
+// read is told with the system's reason rather than taken for the end of
+// the file, and no line grows past maxLineLength.
+class LineReader {
+public:
+  explicit LineReader(const std::string& path) : path(path) {
+    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) fail(path, 0, "cannot open the network description: " + std::string(std::strerror(errno)));
+  }
+  ~LineReader() { ::close(fd); }
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // The next line, without its line end, into text, and its number into
+  // line; false at the end of the file.
+  bool next(std::string& text, int& line) {
+    text.clear();
+    if (line == INT_MAX) fail(path, line, "more than " + std::to_string(INT_MAX) + " lines");
+    ++line;
+    for (;;) {
+      if (pos == end) {
+        if (ended) return !text.empty();
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) fail(path, line, "cannot read the network description: " + std::string(std::strerror(errno)));
+        ended = n == 0;
+        pos = 0;
+        end = static_cast<std::size_t>(n);
+        continue;
+      }
+      const char* start = buffer + pos;
+      const char* lineEnd = static_cast<const char*>(std::memchr(start, '\n', end - pos));
+      const std::size_t take = lineEnd ? static_cast<std::size_t>(lineEnd - start) : end - pos;
+      if (text.size() + take > static_cast<std::size_t>(maxLineLength))
+        fail(path, line, "line longer than " + std::to_string(maxLineLength) + " bytes");
+      text.append(start, take);
+      pos += take;
+      if (lineEnd) {
+        ++pos;
+        return true;
+      }
+    }
+  }
+
+private:
+  std::string path;
+  int fd = -1;
+  char buffer[65536];
+  std::size_t pos = 0, end = 0;
+  bool ended = false;
+};
 
 // The rest of the line, without the blanks around it.
 std::string restOfLine(std::istream& in) {
@@ -37,54 +129,65 @@ ObjectRef parseValue(const std::string& kind, const std::string& text, const std
   std::istringstream in(text);
   if (kind == "int") {
     int v;
-    if (!(in >> v) || !(in >> std::ws).eof()) fail(where, line, "bad int value '" + text + "'");
+    if (!(in >> v) || !(in >> std::ws).eof()) fail(where, line, "bad int value '" + excerpt(text) + "'");
     return ObjectRef(new NetCType<int>(v));
   }
   if (kind == "float") {
     float v;
-    if (!(in >> v) || !(in >> std::ws).eof()) fail(where, line, "bad float value '" + text + "'");
+    if (!(in >> v) || !(in >> std::ws).eof()) fail(where, line, "bad float value '" + excerpt(text) + "'");
     return ObjectRef(new NetCType<float>(v));
   }
   if (kind == "bool") {
     if (text == "true") return TrueObject;
     if (text == "false") return FalseObject;
-    fail(where, line, "bad bool value '" + text + "' (true or false)");
+    fail(where, line, "bad bool value '" + excerpt(text) + "' (true or false)");
   }
   if (kind == "string") return ObjectRef(new String(text));
   if (kind == "object") {
+    // The value and the reader's reason share the quoting limit.
+    const std::string bad = "bad object value '" + excerpt(text, quoteLimit / 2) + "': ";
     ObjectRef ref;
-    in >> ref;  // a host exception here is reported by the caller
-    if (!(in >> std::ws).eof()) fail(where, line, "bad object value '" + text + "': text after the object");
+    try {
+      in >> ref;
+    } catch (BaseException* e) {
+      fail(where, line, bad + excerpt(hostText(e), quoteLimit / 2));
+    } catch (std::exception& e) {
+      fail(where, line, bad + excerpt(e.what(), quoteLimit / 2));
+    }
+    if (!(in >> std::ws).eof()) fail(where, line, bad + "text after the object");
     return ref;
   }
-  fail(where, line, "unknown parameter kind '" + kind + "'");
+  fail(where, line, "unknown parameter kind '" + excerpt(kind) + "'");
 }
 
 }  // namespace
 
 Network parse(const std::string& path) {
-  std::ifstream file(path);
-  if (!file) fail(path, 0, "cannot open the network description");
+  LineReader file(path);
   Network net;
   std::map<std::string, size_t> index;
   std::string text;
   int line = 0;
-  while (std::getline(file, text)) {
-    ++line;
+  while (file.next(text, line)) {
     size_t hash = text.find('#');
     if (hash != std::string::npos) text.erase(hash);
     std::istringstream in(text);
     std::string word;
     if (!(in >> word)) continue;
-    auto words = [&](int n) {
+    // The n words after the statement's own; with exact, nothing may follow
+    // them.
+    auto words = [&](int n, bool exact) {
       std::vector<std::string> w(n);
       for (auto& s : w)
         if (!(in >> s)) fail(path, line, "'" + word + "' takes " + std::to_string(n) + " words");
+      if (exact && !(in >> std::ws).eof())
+        fail(path, line, "'" + word + "' takes " + std::to_string(n) + " words; text after them: '" +
+                             excerpt(restOfLine(in)) + "'");
       return w;
     };
     if (word == "node") {
-      auto w = words(2);
-      if (index.count(w[0])) fail(path, line, "node " + w[0] + " declared twice");
+      auto w = words(2, true);
+      if (index.count(w[0])) fail(path, line, "node " + excerpt(w[0]) + " declared twice");
       index[w[0]] = net.nodes.size();
       NodeDecl decl;
       decl.name = w[0];
@@ -92,27 +195,27 @@ Network parse(const std::string& path) {
       decl.line = line;
       net.nodes.push_back(decl);
     } else if (word == "param") {
-      auto w = words(3);
+      auto w = words(3, false);
       std::string value = restOfLine(in);
-      if (!index.count(w[0])) fail(path, line, "unknown node " + w[0]);
+      if (!index.count(w[0])) fail(path, line, "unknown node " + excerpt(w[0]));
       NodeDecl& decl = net.nodes[index[w[0]]];
       decl.params.add(w[1], parseValue(w[2], value, path, line));
       decl.paramLines[w[1]] = line;
     } else if (word == "connect") {
-      auto w = words(4);
+      auto w = words(4, true);
       net.connections.push_back(Connection{w[0], w[1], w[2], w[3], line});
     } else if (word == "output" || word == "pull") {
-      auto w = words(2);
+      auto w = words(2, true);
       net.outputs.push_back(Port{w[0], w[1], word == "output", line});
     } else if (word == "eof") {
-      auto w = words(2);
+      auto w = words(2, true);
       net.eof.reset(new Port{w[0], w[1], false, line});
     } else if (word == "iterations") {
-      std::string value = restOfLine(in);
-      if (!readWholeNumber(value, net.iterations))
-        fail(path, line, "bad iterations value '" + value + "' (a whole number)");
+      std::string value = restOfLine(in), fault;
+      if (!readWholeNumber(value, net.iterations, &fault))
+        fail(path, line, "bad iterations value '" + excerpt(value) + "' " + fault);
     } else {
-      fail(path, line, "unknown statement '" + word + "'");
+      fail(path, line, "unknown statement '" + excerpt(word) + "'");
     }
   }
   return net;

@@ -11,8 +11,10 @@
 //   output <instance> <OUTPUT>        printed on every iteration
 //   pull <instance> <OUTPUT>          computed on every iteration, not printed
 //   eof <instance> <OUTPUT>           the run ends when this output is false
-//   iterations <N>                    the most counts to run
+//   iterations <N>                    the most counts to run, at most maxCount
+// A line may be at most maxLineLength bytes long.
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <string>
@@ -27,7 +29,7 @@ struct NodeDecl {
   MURV::ParameterSet params;
   int line = 0;
   std::map<std::string, int> paramLines;  // the line of each param statement
-  std::string label() const { return "node " + name + " (" + type + ")"; }
+  std::string label() const;
 };
 struct Connection {
   std::string node, input, from, output;
@@ -57,10 +59,28 @@ struct DescriptionError {
 
 [[noreturn]] void fail(const std::string& where, int line, const std::string& what);
 
-// Digits only: no sign, no fraction, no trailing text.
-bool readWholeNumber(const std::string& text, long& value);
+// The longest line a description may have, in bytes: a file with no line
+// ends (a device, a binary) is refused there rather than read into memory.
+constexpr long maxLineLength = 1L << 20;
 
-// Reads the description at path; a fault throws DescriptionError.
+// How much of a user's text an error message shows.
+constexpr std::size_t quoteLimit = 200;
+
+// User text as an error message quotes it, without the quotes: at most limit
+// characters, a cut marked with "...", and control characters escaped (\n,
+// \t, \r, \xNN) so that the message stays one line.
+std::string excerpt(const std::string& text, std::size_t limit = quoteLimit);
+
+// The most iteration counts a run can ask for: the nodes take counts as int.
+constexpr long maxCount = 2147483647;
+
+// Digits only (no sign, no fraction, no trailing text), at most maxCount.
+// When it is not, false, and fault (when given) tells why, in parentheses:
+// "(a whole number)" or "(at most 2147483647)".
+bool readWholeNumber(const std::string& text, long& value, std::string* fault = nullptr);
+
+// Reads the description at path; a fault throws DescriptionError, at line 0
+// when the file cannot be opened.
 Network parse(const std::string& path);
 
 }  // namespace murvrun

@@ -164,6 +164,7 @@ TEST(MatrixRead, MalformedTextThrowsTheParsingMessages) {
       {"<rows 2 > <cols 2", gt},
       {"<rows 1 > <cols 1 > <data 1 2 > >", gt},  // one value too many
       {"<rows 2 > <cols 2 > <data 1 2 3 > >", build + "data"},
+      {"<rows 2 > <cols 2 > >", "Matrix<T>::readFrom : Parse error: 'data' expected"},  // a shape without data
       {"<rows 1 > <cols 2 > <data 1 y > >", build + "data"},
   };
   for (const auto& c : cases) {

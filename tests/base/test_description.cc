@@ -1,0 +1,117 @@
+// What the runner refuses while it reads a network description: each fault
+// ends the run with status 2 before the first iteration, in one short line
+// that names the file and line.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <string>
+
+#include "RunnerTestSupport.h"
+
+using namespace runnertest;
+
+namespace {
+
+// A sanitizer reserves far more address space than any limit worth setting.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool addressSpaceLimitable = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+constexpr bool addressSpaceLimitable = false;
+#else
+constexpr bool addressSpaceLimitable = true;
+#endif
+#else
+constexpr bool addressSpaceLimitable = true;
+#endif
+
+// Runs the runner, and the shell that starts it, within an address space of
+// limitKb where that can be set.
+RunResult runLimited(const std::string& path, rlim_t limitKb) {
+  rlimit old{};
+  getrlimit(RLIMIT_AS, &old);
+  rlimit limited = old;
+  if (addressSpaceLimitable) limited.rlim_cur = limitKb * 1024;
+  setrlimit(RLIMIT_AS, &limited);
+  RunResult r = runFile(path);
+  setrlimit(RLIMIT_AS, &old);
+  return r;
+}
+
+}  // namespace
+
+TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
+  const std::string lead = "node sig TestSignal\n";  // line 1 of the descriptions below
+  const std::string objectLead = "node b BeatCandidate\noutput b TEMPO\nparam b V object ";  // the value at line 3
+  const std::string e2 = "\xc3\xa9";                                                         // two bytes of UTF-8
+  std::string utf8Word = "a";
+  for (int i = 0; i < 150; ++i) utf8Word += e2;
+  std::string utf8Shown = "a";
+  for (int i = 0; i < 99; ++i) utf8Shown += e2;
+  const std::string missing = descriptionPath("no_such_description");
+  std::remove(missing.c_str());
+  struct Case {
+    std::string name;   // a description written under this name, or
+    std::string path;   // a file read as it is
+    std::string text;   // the description
+    int line;
+    std::string error;  // after "FILE:LINE: "
+  } cases[] = {
+      {"", MURV_BINARY_DIR, "", 1, "cannot read the network description: Is a directory"},
+      {"", "/proc/self/mem", "", 1, "cannot read the network description: Input/output error"},
+      {"", missing, "", 0, "cannot open the network description: No such file or directory"},
+      {"", "/dev/zero", "", 1, "line longer than 1048576 bytes"},
+      {"long_line", "", "#\n#" + std::string(1048576, 'x') + "\n", 2, "line longer than 1048576 bytes"},
+      {"long_word", "", lead + std::string(1000000, 'A') + "\n", 2,
+       "unknown statement '" + std::string(200, 'A') + "...'"},
+      {"long_int", "", lead + "param sig CHANNELS int " + std::string(5000, '7') + "\n", 2,
+       "bad int value '" + std::string(200, '7') + "...'"},
+      {"utf8_cut", "", utf8Word + "\n", 1, "unknown statement '" + utf8Shown + "...'"},
+      {"controls", "", "foo\x01\x1b[31m\tbar\n", 1, "unknown statement 'foo\\x01\\x1b[31m'"},
+      {"node_more", "", "node sig TestSignal junk\n", 1, "'node' takes 2 words; text after them: 'junk'"},
+      {"connect_more", "", lead + "connect sig INPUT sig OUTPUT x y\n", 2,
+       "'connect' takes 4 words; text after them: 'x y'"},
+      {"output_more", "", lead + "output sig OUTPUT OUTPUT\n", 2, "'output' takes 2 words; text after them: 'OUTPUT'"},
+      {"pull_more", "", lead + "pull sig OUTPUT 1\n", 2, "'pull' takes 2 words; text after them: '1'"},
+      {"eof_more", "", lead + "eof sig OUTPUT # ok\neof sig OUTPUT false\n", 3,
+       "'eof' takes 2 words; text after them: 'false'"},
+      {"obj_open", "", objectLead + "<Vector<float> 1 2\n", 3,
+       "bad object value '<Vector<float> 1 2': Vector, line 209: Error reading Vector"},
+      {"obj_type", "", objectLead + "<Vector<double> 1 2 >\n", 3,
+       "bad object value '<Vector<double> 1 2 >': Object, line 0: Unknown object type: Vector<double>"},
+      {"obj_rows", "", objectLead + "<Matrix<float> <rows -1> <cols 2> <data > >\n", 3,
+       "bad object value '<Matrix<float> <rows -1> <cols 2> <data > >': Matrix<T>::readFrom : Parse error trying to "
+       "build data"},
+      {"obj_cells", "", objectLead + "<Matrix<float> <rows 2> <cols 2> <data 1 2 3 > >\n", 3,
+       "bad object value '<Matrix<float> <rows 2> <cols 2> <data 1 2 3 > >': Matrix<T>::readFrom : Parse error "
+       "trying to build data"},
+      {"obj_short", "", objectLead + "<Matrix<float> <rows 2> <cols 2> <data 1 2\n", 3,
+       "bad object value '<Matrix<float> <rows 2> <cols 2> <data 1 2': Matrix<T>::readFrom : Parse error trying to "
+       "build data"},
+      {"obj_nodata", "", objectLead + "<Matrix<float> <rows 2> <cols 2> >\n", 3,
+       "bad object value '<Matrix<float> <rows 2> <cols 2> >': Matrix<T>::readFrom : Parse error: 'data' expected"},
+      {"obj_long", "", objectLead + "<" + std::string(5000, 'T') + " >\n", 3,
+       "bad object value '<" + std::string(99, 'T') + "...': Object, line 0: Unknown object type: " +
+           std::string(63, 'T') + "..."},
+      {"iter_int", "", lead + "iterations 2147483648\n", 2, "bad iterations value '2147483648' (at most 2147483647)"},
+      {"iter_long", "", lead + "iterations 4294967298\n", 2, "bad iterations value '4294967298' (at most 2147483647)"},
+      {"iter_huge", "", lead + "iterations " + std::string(40, '9') + "\n", 2,
+       "bad iterations value '" + std::string(40, '9') + "' (at most 2147483647)"},
+  };
+  for (const Case& c : cases) {
+    const std::string path = c.name.empty() ? c.path : descriptionPath(c.name);
+    SCOPED_TRACE(path);
+    // A runner that read the whole of /dev/zero would run out of this.
+    RunResult r = c.name.empty() ? runLimited(path, 400000) : runNetwork(c.name, c.text);
+    const std::string where = "murv-run: " + path + ":" + std::to_string(c.line) + ": ";
+    EXPECT_EQ(r.status, 2) << r.output.substr(0, 1000);
+    EXPECT_EQ(r.output, where + c.error + "\n") << r.output.substr(0, 1000);
+    EXPECT_LE(r.output.size(), where.size() + 300);
+  }
+
+  // A line of exactly the bound is read.
+  RunResult bound = runNetwork("bound_line", "#" + std::string(1048575, 'x') + "\niterations 0\n");
+  EXPECT_EQ(bound.status, 0) << bound.output.substr(0, 1000);
+  EXPECT_EQ(bound.output, "");
+}
