@@ -3,6 +3,7 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <utility>
 
 namespace MURV {
 
@@ -19,7 +20,39 @@ FactoryRegistry& factories() {
   return *registry;
 }
 
+// The frame noteMissingObject() adds: one line, the note and the count.
+class MissingObjectNote : public BaseException {
+public:
+  explicit MissingObjectNote(std::string t) : text(std::move(t)) {}
+  void print(std::ostream& out) const override { out << text << std::endl; }
+
+private:
+  std::string text;
+};
+
+// The buffer's own text, which stays as it is, tells the failure.
+bool saysNoObject(const BaseException* e) {
+  const GeneralException* g = dynamic_cast<const GeneralException*>(e);
+  static const std::string noObject = "No object buffered for count ";
+  if (g && g->file == "Buffer" && g->message.compare(0, noObject.size(), noObject) == 0) return true;
+  for (const BaseException* c : e->chained())
+    if (saysNoObject(c)) return true;
+  return false;
+}
+
+bool hasNote(const BaseException* e) {
+  if (dynamic_cast<const MissingObjectNote*>(e)) return true;
+  for (const BaseException* c : e->chained())
+    if (hasNote(c)) return true;
+  return false;
+}
+
 }  // namespace
+
+BaseException* noteMissingObject(BaseException* e, const std::string& note, int count) {
+  if (!e || note.empty() || !saysNoObject(e) || hasNote(e)) return e;
+  return e->add(new MissingObjectNote(note + " for count " + std::to_string(count)));
+}
 
 int Node::addFactory(const std::string& factoryName, _NodeFactory* factory) {
   FactoryRegistry& r = factories();
@@ -59,6 +92,7 @@ void Node::connectToNode(unsigned int in, Node* inputNode, unsigned int out) {
     throw new NodeException(this, "Input " + inputs[in].name + " connected to an unknown output", "Node", 0);
   inputs[in].node = inputNode;
   inputs[in].outputID = static_cast<int>(out);
+  inputs[in].missingObjectNote.clear();
 }
 
 void Node::connectToNode(const std::string& in, Node* inputNode, const std::string& out) {
@@ -117,7 +151,11 @@ ObjectRef Node::getInput(int inputID, int count) {
     throw new NodeException(this, "Unknown input id " + std::to_string(inputID), "Node", 0);
   const NodeInput& input = inputs[inputID];
   if (!input.node) throw new NodeException(this, "Input " + input.name + " is not connected", "Node", 0);
-  return input.node->getOutput(input.outputID, count);
+  try {
+    return input.node->getOutput(input.outputID, count);
+  } catch (BaseException* e) {
+    throw noteMissingObject(e, input.missingObjectNote, count);
+  }
 }
 
 }  // namespace MURV

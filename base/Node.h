@@ -37,7 +37,16 @@ struct NodeInput {
   std::string name;
   Node* node = nullptr;
   int outputID = -1;
+  // Where the connection was asked for (the runner gives its statement),
+  // said when the output it reads holds no object; connecting clears it.
+  std::string missingObjectNote;
 };
+
+// Adds note, with the count, to the chain of e when e says that an output
+// held no object for a count (the host's "No object buffered") and no note
+// is on the chain yet: the first note added, on the way out, is the one of
+// the request that failed. An empty note adds nothing. Answers e.
+BaseException* noteMissingObject(BaseException* e, const std::string& note, int count);
 
 class Node : public Object {
 public:
@@ -70,6 +79,8 @@ public:
   static std::vector<std::string> factoryNames();
 
   const std::string& getName() const { return name; }
+  // The object of input inputID for count; a missing one is noted with the
+  // input's missingObjectNote.
   ObjectRef getInput(int inputID, int count);
   bool isInitialized() const { return initialized; }
   const std::vector<std::string>& getOutputNames() const { return outputNames; }

@@ -7,11 +7,17 @@
 // Exit status: 0 after a run; 1 when a host exception ends the run; 2 for a
 // fault in the command line or the description, which takes in every error
 // while the nodes are made, connected and initialised; 128 + the signal
-// when SIGINT or SIGTERM stops the run after the iteration in progress.
+// when SIGINT, SIGTERM or SIGHUP stops the run: during set-up, before the
+// next step, or after the iteration in progress. Whatever error ends a run
+// after a stop signal came (a stream node's force-quit, a node given up in
+// its set-up) is still printed, and the status is the signal's. A run
+// without an iteration limit ends after count 2147483647, the last count a
+// node can take.
 // Nodes already made are destroyed, in reverse order, whatever ends the run.
 #include <dlfcn.h>
 
 #include <iostream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -77,39 +83,59 @@ int main(int argc, char** argv) {
   installStopHandlers();
   BuiltNetwork built;
   int status = 0;
+  // After a stop signal, whatever ends the run ends it with the signal's
+  // status.
+  auto failed = [](int failure) { return stopSignal() ? 128 + stopSignal() : failure; };
   try {
     Network net = parse(networkPath);
     if (countLimit < 0) countLimit = net.iterations;
-    build(net, networkPath, built);
-
-    for (int count = 0; countLimit < 0 || count < countLimit; ++count) {
-      if (stopSignal()) break;
-      if (built.eof && !dereference_cast<bool>(built.eof->node->getOutput(built.eof->id, count))) break;
-      for (const Pull& p : built.pulls) {
-        ObjectRef value = p.node->getOutput(p.id, count);
-        if (!p.print) continue;
-        std::cout << "[" << count << "] " << p.label << " = ";
-        if (value.get()) value->printOn(std::cout);
-        else std::cout << "nil";
-        std::cout << std::endl;
+    // The nodes take counts as int.
+    const long countEnd = static_cast<long>(std::numeric_limits<int>::max()) + 1;
+    const bool unlimited = countLimit < 0;
+    if (unlimited || countLimit > countEnd) countLimit = countEnd;
+    // Pulls one output for count; an object missing there is said at the
+    // statement that asked for it.
+    auto pull = [](const Pull& p, int count) {
+      try {
+        return p.node->getOutput(p.id, count);
+      } catch (BaseException* e) {
+        throw noteMissingObject(e, p.missingObjectNote, count);
       }
-      if (!built.eof && countLimit < 0 && built.pulls.empty()) break;
+    };
+    long count = 0;
+    if (build(net, networkPath, built)) {
+      for (; count < countLimit; ++count) {
+        if (stopSignal()) break;
+        const int c = static_cast<int>(count);
+        if (built.eof && !dereference_cast<bool>(pull(*built.eof, c))) break;
+        for (const Pull& p : built.pulls) {
+          ObjectRef value = pull(p, c);
+          if (!p.print) continue;
+          std::cout << "[" << c << "] " << p.label << " = ";
+          if (value.get()) value->printOn(std::cout);
+          else std::cout << "nil";
+          std::cout << std::endl;
+        }
+        if (!built.eof && unlimited && built.pulls.empty()) break;
+      }
     }
     if (stopSignal()) status = 128 + stopSignal();
+    else if (unlimited && count == countEnd)
+      std::cerr << "murv-run: stopped after count " << countEnd - 1 << ", the last count a node can take" << std::endl;
   } catch (DescriptionError& e) {
     std::cout.flush();
     std::cerr << "murv-run: " << e.where << ":" << e.line << ": " << e.what << std::endl;
-    status = 2;
+    status = failed(2);
   } catch (BaseException* e) {
     std::cout.flush();
     std::cerr << "murv-run: host exception:" << std::endl;
     e->printAll(std::cerr);
     delete e;
-    status = 1;
+    status = failed(1);
   } catch (std::exception& e) {
     std::cout.flush();
     std::cerr << "murv-run: " << e.what() << std::endl;
-    status = 1;
+    status = failed(1);
   }
   for (auto it = built.nodes.rbegin(); it != built.nodes.rend(); ++it) (*it)->unref();
   return status;

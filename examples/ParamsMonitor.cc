@@ -38,9 +38,11 @@ ParamsMonitor::ParamsMonitor(std::string nodeName, MURV::ParameterSet params)
   notEofID = addOutput("NOT_EOF");
   rate = MURV::dereference_cast<float>(parameters.get("RATE"));
   changes = MURV::dereference_cast<int>(parameters.get("CHANGES"));
-  if (!(rate > 0.0f) || !std::isfinite(rate))
-    throw new MURV::NodeException(this, "RATE must be a positive number of iterations per second", "ParamsMonitor",
-                                  __LINE__);
+  // Below one iteration in 1000 s the period no longer fits the steady
+  // clock's duration for every rate, and a run would wait unstoppably long.
+  if (!(rate >= 0.001f) || !std::isfinite(rate))
+    throw new MURV::NodeException(this, "RATE must be a positive number of iterations per second, at least 0.001",
+                                  "ParamsMonitor", __LINE__);
   inOrder = true;
 }
 

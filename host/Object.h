@@ -81,12 +81,15 @@ public:
 class GenericCastException : public BaseException {
 public:
   void print(std::ostream& out) const override = 0;
+  // The type the cast asked for.
+  virtual const std::type_info& wanted() const = 0;
 };
 
 template <class T> class CastException : public GenericCastException {
 public:
   explicit CastException(std::string t) : type(std::move(t)) {}
   void print(std::ostream& out) const override;
+  const std::type_info& wanted() const override { return typeid(T); }
   std::string type;
 };
 
@@ -94,6 +97,7 @@ template <class X, class Y> class PtrCastException : public GenericCastException
 public:
   explicit PtrCastException(std::string t) : type(std::move(t)) {}
   void print(std::ostream& out) const override;
+  const std::type_info& wanted() const override { return typeid(Y); }
   std::string type;
 };
 

@@ -1,10 +1,18 @@
 #include "RosNodeGenerator.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
+#include <mutex>
+#include <sstream>
+#include <thread>
 #include <utility>
 #include <vector>
 
+#include "StreamWait.h"
 #include "String.h"
 #include "net_types.h"
 
@@ -33,6 +41,84 @@ std::string masterUriProblem() {
   return "";
 }
 
+// A server at the master's address that answers, but not as a ROS master
+// (every call a fault, say), lets roscpp go on as if it had joined, with
+// nothing registered. What that server answered to getPid, or "" when a
+// master answered or nothing did (roscpp then waits for a master).
+std::string notAMasterAnswer() {
+  XmlRpc::XmlRpcValue args, result, payload;
+  args[0] = ros::this_node::getName();
+  if (ros::master::execute("getPid", args, result, payload, false) || !result.valid()) return "";
+  std::ostringstream answer;
+  if (result.getType() == XmlRpc::XmlRpcValue::TypeStruct && result.hasMember("faultString"))
+    answer << "fault " << result["faultCode"] << " \"" << result["faultString"] << "\"";
+  else
+    answer << result;
+  std::string text = answer.str();
+  for (char& c : text)
+    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
+  return text.size() > 200 ? text.substr(0, 200) + "..." : text;
+}
+
+// roscpp waits for a master that does not answer without end while the
+// first node handle is made (it retries registering /rosout), and gives up
+// once its shutdown has been requested. ROS is initialised without its own
+// SIGINT handler, and the network runner's handler only records a signal:
+// for the time of that wait a stop signal requests ROS's shutdown, then
+// goes on to the handler that was in place (a default disposition found is
+// the signal's default action).
+std::atomic<int> masterWaitStop{0};      // the stop signal that came, or 0
+std::atomic<bool> masterWaitActive{false};
+murvstream::SignalChain masterWaitChains[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}};
+const int masterWaitSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void stopWhileWaitingForMaster(int sig) {
+  if (masterWaitActive.load()) {
+    masterWaitStop.store(sig);
+    ros::requestShutdown();
+  }
+  for (size_t i = 0; i < sizeof masterWaitSignals / sizeof masterWaitSignals[0]; ++i)
+    if (masterWaitSignals[i] == sig) masterWaitChains[i].passOn();
+}
+
+// Our handler for the stop signals while it lives, the ones found put back
+// afterwards. roscpp forgets a shutdown requested before it starts, so a
+// watcher asks again, from an ordinary thread, for as long as the wait
+// lasts.
+class MasterWait {
+public:
+  MasterWait() {
+    masterWaitStop.store(0);
+    masterWaitActive.store(true);
+    for (murvstream::SignalChain& chain : masterWaitChains) chain.takeOver(stopWhileWaitingForMaster);
+    watcher = std::thread([this] {
+      std::unique_lock<std::mutex> guard(lock);
+      while (!over) {
+        if (masterWaitStop.load()) ros::requestShutdown();
+        ended.wait_for(guard, std::chrono::milliseconds(10));
+      }
+    });
+  }
+  ~MasterWait() {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      over = true;
+    }
+    ended.notify_all();
+    watcher.join();
+    masterWaitActive.store(false);
+    for (murvstream::SignalChain& chain : masterWaitChains) chain.giveBack(stopWhileWaitingForMaster);
+  }
+  MasterWait(const MasterWait&) = delete;
+  MasterWait& operator=(const MasterWait&) = delete;
+  bool stopped() const { return masterWaitStop.load() != 0; }
+
+private:
+  std::mutex lock;
+  std::condition_variable ended;
+  bool over = false;
+  std::thread watcher;
+};
 }  // namespace
 
 RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet params)
@@ -51,7 +137,29 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
     throw new MURV::NodeException(this, std::string("Invalid NODE_NAME \"") + rosNodeName + "\": " + e.what(),
                                   "RosNodeGenerator", __LINE__);
   }
-  __MasterRosNodeHandler__ = new ros::NodeHandle("", ros::M_string());
+  const std::string uri = ros::master::getURI();
+  ros::NodeHandle* handle = nullptr;
+  {
+    MasterWait wait;
+    const std::string answer = wait.stopped() ? "" : notAMasterAnswer();
+    if (!answer.empty())
+      throw new MURV::NodeException(
+          this, "ROS_MASTER_URI " + uri + " does not answer as a ROS master: getPid answered " + answer,
+          "RosNodeGenerator", __LINE__);
+    if (!wait.stopped()) handle = new ros::NodeHandle("", ros::M_string());
+    if (wait.stopped()) {
+      // What roscpp had begun is shut down before the error goes up: the
+      // nodes made so far are destroyed next, and nothing of ours may stay
+      // registered.
+      if (handle) {
+        delete handle;
+        ros::shutdown();
+      }
+      throw new MURV::NodeException(this, "stopped while waiting for the ROS master at " + uri, "RosNodeGenerator",
+                                    __LINE__);
+    }
+  }
+  __MasterRosNodeHandler__ = handle;
   std::cout << "ROS node : " << rosNodeName << " generated..." << std::endl;
 }
 

@@ -12,7 +12,11 @@
 extern ros::NodeHandle* __MasterRosNodeHandler__;
 
 // Joins ROS under the name NODE_NAME when constructed and shuts ROS down for
-// the whole process when destroyed.
+// the whole process when destroyed. The constructor waits for a master that
+// does not answer; SIGINT, SIGTERM or SIGHUP ends that wait with a node
+// exception (after the handler in place has had the signal). A server at
+// ROS_MASTER_URI that answers, but not as a ROS master, is a node exception
+// too.
 class RosNodeGenerator : public MURV::Node {
 public:
   RosNodeGenerator(std::string nodeName, MURV::ParameterSet params);

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <utility>
 
@@ -30,32 +29,76 @@ StopFlag::StopFlag() {
   if (slot < maxStopFlags) stopFlags[slot] = this;
 }
 
-namespace {
+void SignalChain::takeOver(void (*ours)(int)) {
+  struct sigaction now;
+  if (sigaction(sig, nullptr, &now) != 0) return;
+  const bool plain = !(now.sa_flags & SA_SIGINFO);
+  if (plain && now.sa_handler == ours) return;
+  // Ignored under nohup, a hang-up stays ignored, as the network runner
+  // leaves it: taken over, it would stop the waits.
+  if (sig == SIGHUP && plain && now.sa_handler == SIG_IGN) return;
+  const int n = count.load();
+  if (n >= maxFound) return;  // ours stays reachable through those found
+  // Recorded before ours is in place: a signal in between goes to the
+  // handler found, whatever ours would pass on.
+  found[n] = now;
+  count.store(n + 1, std::memory_order_release);
+  struct sigaction handler {};
+  handler.sa_handler = ours;
+  sigemptyset(&handler.sa_mask);
+  handler.sa_flags = SA_RESTART;
+  if (sigaction(sig, &handler, nullptr) != 0) count.store(n);
+}
 
-// The handler each stop signal had before ours (the network runner's, for
-// instance), called after the flags are set so that neither undoes the
-// other. Written before our handler is installed; a node constructed later
-// finds ours in place and keeps the chain as it is (someone else's handler
-// put in place meanwhile becomes the one passed on to).
-const int stopSignals[] = {SIGINT, SIGHUP, SIGTERM};
-struct sigaction previousHandlers[sizeof stopSignals / sizeof stopSignals[0]];
+void SignalChain::giveBack(void (*ours)(int)) {
+  struct sigaction now;
+  const int n = count.load();
+  if (n == 0 || sigaction(sig, nullptr, &now) != 0) return;
+  if ((now.sa_flags & SA_SIGINFO) || now.sa_handler != ours) return;
+  sigaction(sig, &found[n - 1], nullptr);
+  count.store(n - 1);
+}
 
-void passOn(int sig) {
-  for (size_t i = 0; i < sizeof stopSignals / sizeof stopSignals[0]; ++i) {
-    if (stopSignals[i] != sig) continue;
-    const struct sigaction& previous = previousHandlers[i];
-    if (previous.sa_flags & SA_SIGINFO) {
-      if (!previous.sa_sigaction) return;
-      siginfo_t info;
-      std::memset(&info, 0, sizeof info);
-      info.si_signo = sig;
-      previous.sa_sigaction(sig, &info, nullptr);
-    } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN && previous.sa_handler != nullptr &&
-               previous.sa_handler != stopSignalHandler) {
-      previous.sa_handler(sig);
-    }
+// Each call passes on one step further down the chain: without a thread's
+// own storage (which a signal handler may not use), the depth is counted
+// for the process. Two deliveries of one signal on two threads at the same
+// moment may then skip a handler for the second.
+void SignalChain::passOn() {
+  const int n = count.load(std::memory_order_acquire);
+  const int d = depth.fetch_add(1);
+  if (d < n) call(found[n - 1 - d]);
+  depth.fetch_sub(1);
+}
+
+void SignalChain::call(const struct sigaction& handler) {
+  if (handler.sa_flags & SA_SIGINFO) {
+    if (!handler.sa_sigaction) return;
+    siginfo_t info {};
+    info.si_signo = sig;
+    handler.sa_sigaction(sig, &info, nullptr);
+  } else if (handler.sa_handler == SIG_DFL) {
+    if (!defaultEnds) return;
+    // Blocked while a handler for it runs, the signal raised again is taken
+    // once ours returns, with its default action.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(sig, &fallback, nullptr);
+    raise(sig);
+  } else if (handler.sa_handler != SIG_IGN && handler.sa_handler) {
+    handler.sa_handler(sig);
   }
 }
+
+namespace {
+
+// What each stop signal had before the stream nodes' handler (the network
+// runner's handler, for instance), passed on after the flags are set so
+// that neither undoes the other. In a host without a handler of its own a
+// SIGTERM still ends the process; SIGINT and SIGHUP only stop the waits, so
+// that the network can end through its nodes.
+SignalChain stopChains[] = {{SIGINT, false}, {SIGHUP, false}, {SIGTERM, true}};
+const int stopSignals[] = {SIGINT, SIGHUP, SIGTERM};
 
 }  // namespace
 
@@ -63,22 +106,12 @@ void stopSignalHandler(int sig) {
   int n = stopFlagCount.load();
   for (int i = 0; i < n && i < maxStopFlags; ++i)
     if (StopFlag* flag = stopFlags[i].load()) flag->set();
-  passOn(sig);
+  for (size_t i = 0; i < sizeof stopSignals / sizeof stopSignals[0]; ++i)
+    if (stopSignals[i] == sig) stopChains[i].passOn();
 }
 
 void installStopSignals() {
-  for (size_t i = 0; i < sizeof stopSignals / sizeof stopSignals[0]; ++i) {
-    struct sigaction now;
-    if (sigaction(stopSignals[i], nullptr, &now) != 0) continue;
-    if (!(now.sa_flags & SA_SIGINFO) && now.sa_handler == stopSignalHandler) continue;
-    previousHandlers[i] = now;
-    struct sigaction ours;
-    std::memset(&ours, 0, sizeof ours);
-    ours.sa_handler = stopSignalHandler;
-    sigemptyset(&ours.sa_mask);
-    ours.sa_flags = SA_RESTART;
-    sigaction(stopSignals[i], &ours, nullptr);
-  }
+  for (SignalChain& chain : stopChains) chain.takeOver(stopSignalHandler);
 }
 
 // The count changes under the lock, so a waiter that has read it cannot

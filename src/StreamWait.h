@@ -80,12 +80,59 @@ private:
   std::atomic<int> value{0};
 };
 
+// What was in place for one signal before a handler of ours, and how that
+// handler passes the signal on. A handler of ours calls passOn() once it has
+// done its own work. Objects of this class must have static storage
+// duration: a signal may come at any time, and passOn() is async-signal-safe
+// (it reads what takeOver() wrote before our handler was installed, and
+// touches only lock-free atomics).
+class SignalChain {
+public:
+  // defaultEnds: a default disposition found is the signal's default action
+  // (the process ends as that signal ends it); otherwise it is left alone
+  // and the signal only does what our handler does.
+  constexpr SignalChain(int signal, bool defaultEnds) : sig(signal), defaultEnds(defaultEnds), found{} {}
+  SignalChain(const SignalChain&) = delete;
+  SignalChain& operator=(const SignalChain&) = delete;
+
+  // Puts ours in place for the signal and records what was there. Finding
+  // ours in place changes nothing. Someone else's handler found there
+  // (installed after ours, by another library) is recorded too: it is
+  // called first, and ours, when that handler calls it, passes on to the
+  // one found before.
+  // An ignored SIGHUP is left ignored: a process started under nohup must
+  // not be ended or stopped by a hang-up because one of our nodes was made.
+  void takeOver(void (*ours)(int));
+  // Undoes the latest takeOver(): puts back what it found, if ours is still
+  // in place.
+  void giveBack(void (*ours)(int));
+  // Calls the handlers found, newest first and each once: a handler found
+  // that calls its predecessor re-enters ours, which then passes on to the
+  // next older one; when none is left it returns instead of bouncing back.
+  // A default disposition found either ends the process (defaultEnds: it is
+  // put back and the signal raised again, to be taken when our handler
+  // returns) or does nothing; an ignored one does nothing.
+  void passOn();
+
+private:
+  void call(const struct sigaction& found);
+  static const int maxFound = 8;
+  const int sig;
+  const bool defaultEnds;
+  struct sigaction found[maxFound];
+  std::atomic<int> count{0};  // entries of found the handler may read
+  std::atomic<int> depth{0};  // passOn() calls in progress
+  static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
+};
+
 // Installs the stop-signal handler for SIGINT, SIGHUP and SIGTERM. There is
 // one handler for the whole process, and it sets the flag of every stream
 // node class, so stream nodes of several classes in one network all stop.
-// It then calls the handler that each signal had before (the network
-// runner's, which stops the run after the iteration in progress), so a
-// signal that comes while no stream node waits still ends the network.
+// It then passes the signal on to the handler each signal had before (the
+// network runner's, which stops the run after the iteration in progress), so
+// a signal that comes while no stream node waits still ends the network. In
+// a host without handlers of its own, SIGTERM then ends the process as it
+// would without our handler, while SIGINT and SIGHUP only stop the waits.
 // Installing again keeps that chain as it is.
 void installStopSignals();
 void stopSignalHandler(int signal);

@@ -2,9 +2,10 @@
 #define MURV_RUNNER_NETWORK_BUILDER_H
 
 // Builds a described network as the host does: makes the nodes in
-// description order, connects them, finds the ports the run pulls and
-// initialises the nodes in creation order. Every error on the way is a
-// DescriptionError at the statement it comes from.
+// description order, connects them, refuses a cycle in the connections,
+// finds the ports the run pulls and initialises the nodes in creation
+// order. Every error on the way is a DescriptionError at the statement it
+// comes from.
 
 #include <memory>
 #include <string>
@@ -22,6 +23,9 @@ struct Pull {
   int id;
   std::string label;
   bool print;
+  // Said, with the count, when the output holds no object: the statement
+  // that asked for it.
+  std::string missingObjectNote;
 };
 
 struct BuiltNetwork {
@@ -32,8 +36,10 @@ struct BuiltNetwork {
   std::unique_ptr<Pull> eof;
 };
 
-// Builds net, read from path, into built.
-void build(Network& net, const std::string& path, BuiltNetwork& built);
+// Builds net, read from path, into built. Between its steps it looks for a
+// stop signal: false when one came before the network was ready, which is
+// then left as far as it was built.
+bool build(Network& net, const std::string& path, BuiltNetwork& built);
 
 // A host exception's text, without its last line end; the exception is
 // deleted.

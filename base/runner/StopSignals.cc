@@ -18,7 +18,8 @@ static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only 
 // set-up, say, waiting for a ROS master that does not answer): it then
 // takes the signal's default action, as it would without the runner.
 extern "C" void onStopSignal(int sig) {
-  if (received.exchange(sig) == 0) return;
+  int none = 0;
+  if (received.compare_exchange_strong(none, sig)) return;
   struct sigaction fallback;
   std::memset(&fallback, 0, sizeof fallback);
   fallback.sa_handler = SIG_DFL;
@@ -30,6 +31,9 @@ extern "C" void onStopSignal(int sig) {
 }  // namespace
 
 void installStopHandlers() {
+  struct sigaction hangUp;
+  const bool hangUpIgnored =
+      sigaction(SIGHUP, nullptr, &hangUp) == 0 && !(hangUp.sa_flags & SA_SIGINFO) && hangUp.sa_handler == SIG_IGN;
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = onStopSignal;
@@ -37,6 +41,7 @@ void installStopHandlers() {
   action.sa_flags = SA_RESTART;
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  if (!hangUpIgnored) sigaction(SIGHUP, &action, nullptr);
 }
 
 int stopSignal() { return received.load(); }

@@ -1,15 +1,16 @@
 #ifndef MURV_RUNNER_STOP_SIGNALS_H
 #define MURV_RUNNER_STOP_SIGNALS_H
 
-// The runner's stop signals: the first one asks the run to stop after the
-// iteration in progress; a second one, before the run has stopped, takes
-// the signal's default action.
+// The runner's stop signals, SIGINT, SIGTERM and SIGHUP: the first one asks
+// the run to stop, during set-up or after the iteration in progress; a
+// second one, before the run has stopped, takes the signal's default action.
 
 namespace murvrun {
 
-// Installed whatever the disposition was: a background job of a shell
-// starts with SIGINT ignored. Stream nodes install their own handlers later
-// and pass the signals on to this one.
+// SIGINT and SIGTERM are taken whatever their disposition was: a background
+// job of a shell starts with SIGINT ignored. A SIGHUP ignored when the
+// runner starts (nohup) stays ignored. Stream nodes install their own
+// handlers later and pass the signals on to this one.
 void installStopHandlers();
 
 // The signal that asked the run to stop, or 0.

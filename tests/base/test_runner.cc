@@ -2,6 +2,7 @@
 // refuses.
 #include <gtest/gtest.h>
 
+#include "RosMaster.h"
 #include "RunnerTestSupport.h"
 
 using namespace runnertest;
@@ -37,8 +38,31 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
        "inputs: INPUT)\n"},
       {"missing", "\nnode sig TestSignal\nparam sig CHANNELS int 4\n", "", 2,
        "missing.net:2: node sig (TestSignal): parameter LENGTH: ParameterSet, line 0: Missing parameter: LENGTH\n"},
+      // The unread param statements close to a missing name are named.
+      {"typo", "node ros RosNodeGenerator\nparam ros NODE_NAM string x\n", "", 2,
+       "typo.net:1: node ros (RosNodeGenerator): parameter NODE_NAME: perhaps misspelt as " + descriptionPath("typo") +
+           ":2: NODE_NAM: ParameterSet, line 0: Missing parameter: NODE_NAME\n"},
+      {"typo2", "node sig TestSignal\nparam sig CHANNELS int 4\nparam sig LENTGH int 160\nparam sig AMPLITUDE float 1\n"
+                "param sig length int 2\n", "", 2,
+       "typo2.net:1: node sig (TestSignal): parameter LENGTH: perhaps misspelt as " + descriptionPath("typo2") +
+           ":3: LENTGH or " + descriptionPath("typo2") +
+           ":5: length: ParameterSet, line 0: Missing parameter: LENGTH\n"},
       {"mistyped", std::string(signal4) + "param sig LENGTH float 1.5\n", "", 2,
-       "mistyped.net:8: node sig (TestSignal): parameter LENGTH: Cast error: Trying to cast ObjectRef ("},
+       "mistyped.net:8: node sig (TestSignal): parameter LENGTH: expected int, given float: Cast error: Trying to cast "
+       "ObjectRef ("},
+      {"mistyped2", std::string(signal4) + "param sig AMPLITUDE bool true\n", "", 2,
+       "mistyped2.net:8: node sig (TestSignal): parameter AMPLITUDE: expected float, given bool: Cast error: "},
+      {"mistyped3", "node ros RosNodeGenerator\nparam ros NODE_NAME object <Vector<float> 1 2 >\n", "", 2,
+       "mistyped3.net:2: node ros (RosNodeGenerator): parameter NODE_NAME: expected string, given Vector<float>: Cast "
+       "error: "},
+      // The connections in force may not form a cycle.
+      {"cycle1", std::string(signal4) + "connect level INPUT level OUTPUT\n", "", 2,
+       "cycle1.net:8: connections form a cycle: level -> level\n"},
+      {"cycle2", std::string(signal4) + "node other ChannelLevel\nconnect other INPUT level OUTPUT\n"
+                 "connect level INPUT other OUTPUT\n", "", 2,
+       "cycle2.net:10: connections form a cycle: other -> level -> other\n"},
+      {"nocycle", std::string(signal4) + "connect level INPUT level OUTPUT\nconnect level INPUT sig OUTPUT\n"
+                  "output level OUTPUT\niterations 1\n", "", 0, "[0] level.OUTPUT = "},
       // A parameter no node read is a warning, and the network runs.
       {"unread", std::string(signal4) + "param sig CHANELS int 2\niterations 0\n", "", 0,
        "unread.net:8: warning: node sig (TestSignal): parameter CHANELS is not read by the node\n"},
@@ -56,10 +80,42 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"bad11", beats + "iterations 5 6\n", "", 2, "bad11.net:3: bad iterations value '5 6'"},
       {"bad12", beats + "iterations ten\n", "", 2, "bad12.net:3: bad iterations value 'ten'"},
       {"bad13", beats, "--count 2x", 2, "usage: murv-run"},
+      // A period too long to fit the clock, or to wait out.
+      {"slowmonitor", "node m ParamsMonitor\nparam m RATE float 0.0001\nparam m CHANGES int 0\n", "", 2,
+       "slowmonitor.net:1: node m (ParamsMonitor): ParamsMonitor, line 45: Node m: RATE must be a positive number of "
+       "iterations per second, at least 0.001\n"},
   };
   for (const Case& c : cases) {
     RunResult r = runNetwork(c.name, c.description, c.options);
     EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
     EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
+  }
+}
+
+// An object that a node did not write is named at the statement that asked
+// for it: the runner's own output line, or the first connection it was read
+// through.
+TEST(NetworkRunner, NamesTheStatementThatAskedForAMissingObject) {
+  murvtest::RosMaster master;
+  master.start();
+  // INPTU is taken for the condition: INPUT stays unconnected and OUTPUT unwritten.
+  const std::string pub = std::string("node ros RosNodeGenerator\nparam ros NODE_NAME string murv_runner_noobj\n") +
+                          signal4 +
+                          "node pub IfRosStdMsgsPublisher\nparam pub ENABLE_DEBUG bool false\n"
+                          "param pub ROS_MESSAGE_TYPE string Float32\nparam pub TOPIC_NAME string /noobj\n"
+                          "param pub BUFFER_NUM int 1\nparam pub MAX_FREQUENCY float 0\n"
+                          "param pub ROS_LOOP_RATE float 100\nconnect pub INPTU sig OUTPUT\n";
+  const std::string unwritten = ": node pub (IfRosStdMsgsPublisher) wrote no object to output OUTPUT for count 0\n";
+  const struct {
+    std::string name, description, note;
+  } rows[] = {{"noobj_out", pub + "output pub OUTPUT\n", "noobj_out.net:18: output pub OUTPUT" + unwritten},
+              {"noobj_in", pub + "connect level INPUT pub OUTPUT\noutput level OUTPUT\n",
+               "noobj_in.net:18: connect level INPUT pub OUTPUT" + unwritten}};
+  for (const auto& r : rows) {
+    RunResult run = runNetwork(r.name, r.description);
+    EXPECT_EQ(run.status, 1) << r.name << "\n" << run.output;
+    EXPECT_NE(run.output.find("Buffer, line 0: No object buffered for count 0\n"), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find(r.note), std::string::npos) << r.name << "\n" << run.output;
+    EXPECT_EQ(run.output.find(r.name + ".net:19"), std::string::npos) << r.name << "\n" << run.output;
   }
 }

@@ -1,6 +1,7 @@
 // Joining and leaving a real ROS master through RosNodeGenerator.
 #include <gtest/gtest.h>
 #include <ros/ros.h>
+#include <signal.h>
 
 #include <fstream>
 
@@ -48,6 +49,12 @@ TEST(RosNodeGenerator, JoinsAndLeavesARealMaster) {
   gen->initialize();
   std::string traces = testing::internal::GetCapturedStdout();
   EXPECT_EQ(traces, "ROS node : murv_gen_test generated...\nROS initialized...\n");
+  // The stop handler of the master wait is gone, the dispositions found are back.
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    struct sigaction now;
+    sigaction(sig, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_DFL) << sig;
+  }
 
   // roscpp registers with the master once the node handle starts it.
   std::string listed;
@@ -169,8 +176,8 @@ TEST(NetworkRunner, AMistypedParameterIsPrintedAndTheRunFails) {
   murvtest::CommandResult r =
       runCommand(std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " " + net + " 2>&1");
   EXPECT_EQ(r.status, 2) << r.output;
-  EXPECT_NE(r.output.find("generator-bad.net:2: node ros (RosNodeGenerator): parameter NODE_NAME: Cast error: Trying "
-                          "to cast ObjectRef (N4MURV8NetCTypeIiEE) into N4MURV6StringE\n"),
+  EXPECT_NE(r.output.find("generator-bad.net:2: node ros (RosNodeGenerator): parameter NODE_NAME: expected string, given "
+                          "int: Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into N4MURV6StringE\n"),
             std::string::npos)
       << r.output;
 }

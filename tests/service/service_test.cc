@@ -83,7 +83,7 @@ TEST(RosAddMurvIntService, ServerAndClientWrapTheirSumsWithRosserviceAndTheRunne
   murvtest::BackgroundCommand caller("exec " + rosservice + "call /add_sigint '{first: 20, second: 22}'");
   ASSERT_TRUE(murvtest::waitFor([&] { return has(runner.output(), "Request [20 + 22 = 42]"); })) << runner.output();
   runner.signal(SIGINT);
-  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 1) << runner.output();
+  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 130) << runner.output();
   EXPECT_EQ(caller.waitExit(std::chrono::seconds(30)), 0) << caller.output();
   EXPECT_EQ(caller.output(), "sum: 42\n");
 

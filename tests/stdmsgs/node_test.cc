@@ -153,7 +153,7 @@ TEST(StdStream, NetworksCountToTheEndStopOnSigintAndGiveUpWhenRosShutsDown) {
   toStop.publish(msg<Int64>(1));
   ASSERT_TRUE(waitFor([&] { return runner->output().find("[0] stream.OUTPUT = ") != std::string::npos; }));
   runner->signal(SIGINT);
-  EXPECT_EQ(runner->waitExit(std::chrono::seconds(30)), 1) << runner->output();
+  EXPECT_EQ(runner->waitExit(std::chrono::seconds(30)), 130) << runner->output();
   EXPECT_NE(runner->output().find("src/StdMsgsStreamFromRos, line 858: stream Force-quit...\n"), std::string::npos)
       << runner->output();
 

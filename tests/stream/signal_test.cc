@@ -1,5 +1,6 @@
-// How networks stop: SIGINT and SIGTERM sent to any network run by the
-// network runner, SIGINT and SIGHUP sent to a waiting stream network, one
+// How networks stop: SIGINT, SIGTERM and SIGHUP sent to any network run by
+// the network runner (and SIGHUP to one started with it ignored), SIGINT and
+// SIGHUP sent to a waiting stream network, one
 // signal for stream nodes of two classes in one process, the line each
 // wait names, and ROS going away under a waiting
 // network (rosnode kill, a node of the same name taking over).
@@ -32,7 +33,7 @@ bool endsWith(const std::string& text, const std::string& end) {
 // Runs a stream network, lets its stream node reach the wait asked for
 // (the first-message wait, or the data wait after one frame), sends sig and
 // checks that the runner reports the force-quit from file and line and
-// exits after destroying its network.
+// exits with the signal's status after destroying its network.
 void stopWaitingNetwork(const std::string& type, const std::string& selection, bool afterAFrame, int sig,
                         const std::string& file, int line) {
   const std::string tag = std::string(type == "AudioStreamFromRos" ? "as" : "ms") + (afterAFrame ? "_data" : "_first");
@@ -53,7 +54,7 @@ void stopWaitingNetwork(const std::string& type, const std::string& selection, b
     })) << runner.output();
   }
   runner.signal(sig);
-  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 1) << runner.output();
+  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 128 + sig) << runner.output();
   const std::string out = runner.output();
   EXPECT_NE(
       out.find("murv-run: host exception:\n" + file + ", line " + std::to_string(line) + ": stream Force-quit...\n"),
@@ -103,33 +104,53 @@ TEST(StreamSignals, SigintAndSighupStopAWaitingAudioStream) {
   stopWaitingNetwork("AudioStreamFromRos", "", true, SIGINT, "AudioStreamFromRos", 285);
 }
 
-// SIGINT and SIGTERM end every network and leave nothing behind: without a
-// stream node the runner stops after the iteration in progress (128 + the
-// signal); a waiting stream node gives up with its force-quit (status 1).
-// Either way the nodes are destroyed and the ROS node leaves the master.
-TEST(StreamSignals, SigintAndSigtermEndEveryNetworkCleanly) {
+// SIGINT, SIGTERM and SIGHUP end every network with 128 + the signal and
+// leave nothing behind: the runner stops after the iteration in progress,
+// and a waiting stream node gives up with its force-quit; a stream node
+// with data queued goes on until the runner stops. Started with SIGHUP
+// ignored (nohup), the runner runs on through one. Either way the nodes are
+// destroyed and the ROS node leaves the master.
+TEST(StreamSignals, StopSignalsEndEveryNetworkCleanly) {
   RosNetwork net("murv_stop_test");
+  enum Kind { plain, waiting, queued, nohup };
   const struct {
     const char* tag;
-    bool stream;
+    Kind kind;
     int sig, status;
-  } cases[] = {{"plain_int", false, SIGINT, 130},
-               {"plain_term", false, SIGTERM, 143},
-               {"stream_int", true, SIGINT, 1},
-               {"stream_term", true, SIGTERM, 1}};
+  } cases[] = {{"plain_int", plain, SIGINT, 130},       {"plain_term", plain, SIGTERM, 143},
+               {"plain_hup", plain, SIGHUP, 129},       {"stream_int", waiting, SIGINT, 130},
+               {"stream_term", waiting, SIGTERM, 143},  {"stream_hup", waiting, SIGHUP, 129},
+               {"queued_hup", queued, SIGHUP, 129},     {"nohup_int", nohup, SIGINT, 130}};
   for (const auto& c : cases) {
     const std::string rosName = std::string("murv_stop_") + c.tag, topics = std::string("/stop_") + c.tag;
-    BackgroundCommand runner(runnerCommand(
-        rosName, c.stream ? streamNetwork(rosName, "AudioStreamFromRos", "", topics, false) : pacedNetwork(rosName)));
+    std::string description = c.kind == plain ? pacedNetwork(rosName)
+                                              : streamNetwork(rosName, "AudioStreamFromRos", "", topics, false);
+    // Two iterations a second: ten frames stay queued for seconds.
+    const std::string fast = "ROS_LOOP_RATE float 1000";
+    if (c.kind == queued) description.replace(description.find(fast), fast.size(), "ROS_LOOP_RATE float 2");
+    BackgroundCommand runner((c.kind == nohup ? "trap '' HUP; " : "") + runnerCommand(rosName, description));
     ASSERT_TRUE(waitFor([&] {
-      return !runner.running() || (c.stream ? subscribedBy(topics + "/audio", rosName)
-                                            : runner.output().find("sub initialized...") != std::string::npos &&
-                                                  rosNodeListed(rosName));
+      return !runner.running() || (c.kind == plain ? runner.output().find("sub initialized...") != std::string::npos &&
+                                                         rosNodeListed(rosName)
+                                                   : subscribedBy(topics + "/audio", rosName));
     })) << c.tag;
+    ros::NodeHandle nh;
+    ros::Publisher pub = nh.advertise<murv_msgs::MurvWave>(topics + "/audio", 20);
+    auto publish = [&](int frames, const std::string& printed) {
+      ASSERT_TRUE(waitFor([&] { return pub.getNumSubscribers() > 0; })) << c.tag;
+      for (int i = 0; i < frames; ++i) pub.publish(subtest::wave(1, 1, 2));
+      ASSERT_TRUE(waitFor([&] { return runner.output().find(printed) != std::string::npos; })) << runner.output();
+    };
+    if (c.kind == queued) publish(10, "[1] stream.TIMESTAMP");
+    if (c.kind == nohup) {
+      runner.signal(SIGHUP);
+      publish(1, "[0] stream.TIMESTAMP");
+    }
     runner.signal(c.sig);
     EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), c.status) << c.tag << "\n" << runner.output();
     EXPECT_TRUE(endsWith(runner.output(), "ROS destructed...\n")) << c.tag << "\n" << runner.output();
-    EXPECT_EQ(runner.output().find("stream Force-quit...") != std::string::npos, c.stream) << c.tag;
+    EXPECT_EQ(runner.output().find("stream Force-quit...") != std::string::npos, c.kind == waiting || c.kind == nohup)
+        << c.tag << "\n" << runner.output();
     EXPECT_TRUE(waitFor([&] { return !rosNodeListed(rosName); })) << c.tag;
   }
 }
