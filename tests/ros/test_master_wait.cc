@@ -1,9 +1,13 @@
 // A RosNodeGenerator that cannot join: one stop signal ends its wait for a
 // master that does not answer, and a server that answers but not as a ROS
 // master is an error naming it. Run by the network runner.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -47,7 +51,16 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
               {"not_a_master", 0, 2, "Node ros: ROS_MASTER_URI "}};
   for (const auto& r : rows) {
     std::unique_ptr<BackgroundCommand> server;
-    int port = murvtest::freeLoopbackPort();
+    // A port bound but not listening refuses connections, and no master
+    // started by a test running beside this one can take it meanwhile.
+    const int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    int port = ntohs(address.sin_port);
     if (!r.sig) {
       server.reset(new BackgroundCommand("exec /usr/bin/python3 " + script));
       ASSERT_TRUE(waitFor([&] { return server->output().find('\n') != std::string::npos || !server->running(); }));
@@ -74,6 +87,7 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
               std::string::npos)
         << r.tag << "\n" << out;
     EXPECT_EQ(out.find("generated..."), std::string::npos) << r.tag << "\n" << out;
+    close(silent);
   }
   std::filesystem::remove_all(home);
 }

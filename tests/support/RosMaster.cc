@@ -22,6 +22,8 @@
 
 namespace murvtest {
 
+namespace {
+
 int freeLoopbackPort() {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return -1;
@@ -37,8 +39,6 @@ int freeLoopbackPort() {
   close(fd);
   return port;
 }
-
-namespace {
 
 // Forks a shell running command in a process group of its own, with standard
 // output and error sent to outFd. Everything the child needs is made before

@@ -13,9 +13,6 @@ namespace murvtest {
 bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds deadline = std::chrono::seconds(20),
              std::chrono::milliseconds step = std::chrono::milliseconds(10));
 
-// A loopback port that nothing listened on a moment ago, or -1.
-int freeLoopbackPort();
-
 // A private rosmaster on a free loopback port, for one test process. The
 // process environment is pointed at it (ROS_MASTER_URI, ROS_IP, a temporary
 // ROS_HOME and ROS_LOG_DIR), so ROS clients started afterwards, in this
