@@ -1,6 +1,8 @@
 #include "TestSignal.h"
 
 #include <cmath>
+#include <cstdint>
+#include <string>
 
 #include "Matrix.h"
 #include "net_types.h"
@@ -15,6 +17,13 @@ TestSignal::TestSignal(std::string nodeName, MURV::ParameterSet params)
   if (channels < 1 || length < 1 || samplingRate < 1)
     throw new MURV::NodeException(this, "CHANNELS, LENGTH and SAMPLING_RATE must be positive", "TestSignal",
                                   __LINE__);
+  // A frame no larger than a matrix the host reads or receives: a larger one
+  // would fail, or exhaust the memory, at the first iteration.
+  if (static_cast<std::int64_t>(channels) * length > MURV::matrixMaxElements)
+    throw new MURV::NodeException(this,
+                                  "CHANNELS x LENGTH must be at most " + std::to_string(MURV::matrixMaxElements) +
+                                      " values",
+                                  "TestSignal", __LINE__);
   inOrder = true;
 }
 

@@ -80,6 +80,10 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"bad11", beats + "iterations 5 6\n", "", 2, "bad11.net:3: bad iterations value '5 6'"},
       {"bad12", beats + "iterations ten\n", "", 2, "bad12.net:3: bad iterations value 'ten'"},
       {"bad13", beats, "--count 2x", 2, "usage: murv-run"},
+      {"hugesignal", "node sig TestSignal\nparam sig CHANNELS int 65536\nparam sig LENGTH int 65536\n"
+                     "param sig SAMPLING_RATE int 16000\nparam sig AMPLITUDE float 1\n", "", 2,
+       "hugesignal.net:1: node sig (TestSignal): TestSignal, line 26: Node sig: CHANNELS x LENGTH must be at most "
+       "16777216 values\n"},
       // A period too long to fit the clock, or to wait out.
       {"slowmonitor", "node m ParamsMonitor\nparam m RATE float 0.0001\nparam m CHANGES int 0\n", "", 2,
        "slowmonitor.net:1: node m (ParamsMonitor): ParamsMonitor, line 45: Node m: RATE must be a positive number of "
