@@ -54,6 +54,9 @@ BaseException* noteMissingObject(BaseException* e, const std::string& note, int 
   return e->add(new MissingObjectNote(note + " for count " + std::to_string(count)));
 }
 
+InputNotConnected::InputNotConnected(Node* node, const std::string& inputName)
+    : NodeException(node, "Input " + inputName + " is not connected", "Node", 0), input(inputName) {}
+
 int Node::addFactory(const std::string& factoryName, _NodeFactory* factory) {
   FactoryRegistry& r = factories();
   std::lock_guard<std::mutex> guard(r.lock);
@@ -150,7 +153,7 @@ ObjectRef Node::getInput(int inputID, int count) {
   if (inputID < 0 || inputID >= static_cast<int>(inputs.size()))
     throw new NodeException(this, "Unknown input id " + std::to_string(inputID), "Node", 0);
   const NodeInput& input = inputs[inputID];
-  if (!input.node) throw new NodeException(this, "Input " + input.name + " is not connected", "Node", 0);
+  if (!input.node) throw new InputNotConnected(this, input.name);
   try {
     return input.node->getOutput(input.outputID, count);
   } catch (BaseException* e) {

@@ -16,11 +16,35 @@ public:
   explicit _NodeFactory(const std::string& factoryName) : name(factoryName) {}
   virtual const std::string& getName() { return name; }
   virtual Node* Create(const std::string& nodeName, const ParameterSet& params) = 0;
+  // The port names a node of this type declares only when the network asks
+  // for them (input true: inputs; false: outputs), so that a list of the
+  // ports it has can name them before they are asked for.
+  virtual std::vector<std::string> portsOnRequest(bool input) const {
+    (void)input;
+    return {};
+  }
   virtual ~_NodeFactory() {}
 
 protected:
   std::string name;
 };
+
+namespace detail {
+
+// T::inputsOnRequest() and T::outputsOnRequest() where the class declares
+// them, an empty list where it does not.
+template <class T> auto inputsOnRequest(int) -> decltype(T::inputsOnRequest(), std::vector<std::string>()) {
+  const auto& names = T::inputsOnRequest();
+  return std::vector<std::string>(names.begin(), names.end());
+}
+template <class T> std::vector<std::string> inputsOnRequest(long) { return {}; }
+template <class T> auto outputsOnRequest(int) -> decltype(T::outputsOnRequest(), std::vector<std::string>()) {
+  const auto& names = T::outputsOnRequest();
+  return std::vector<std::string>(names.begin(), names.end());
+}
+template <class T> std::vector<std::string> outputsOnRequest(long) { return {}; }
+
+}  // namespace detail
 
 // Every node class has the constructor T(std::string name, ParameterSet
 // params), so the node keeps copies of both; parameter objects stay shared.
@@ -29,6 +53,9 @@ public:
   explicit NodeFactory(const std::string& factoryName) : _NodeFactory(factoryName) {}
   Node* Create(const std::string& nodeName, const ParameterSet& params) override {
     return new T(std::string(nodeName), ParameterSet(params));
+  }
+  std::vector<std::string> portsOnRequest(bool input) const override {
+    return input ? detail::inputsOnRequest<T>(0) : detail::outputsOnRequest<T>(0);
   }
 };
 
@@ -40,6 +67,14 @@ struct NodeInput {
   // Where the connection was asked for (the runner gives its statement),
   // said when the output it reads holds no object; connecting clears it.
   std::string missingObjectNote;
+};
+
+// What Node::getInput throws for an input the network left unconnected, so
+// that a runner can tell it from a node's own failures.
+class InputNotConnected : public NodeException {
+public:
+  InputNotConnected(Node* node, const std::string& inputName);
+  std::string input;
 };
 
 // Adds note, with the count, to the chain of e when e says that an output

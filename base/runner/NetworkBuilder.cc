@@ -25,25 +25,25 @@ std::string hostText(BaseException* e) {
 
 namespace {
 
-// A host text inside a set-up error: one line, and bounded, since it may
-// echo what the description gave.
-std::string hostExcerpt(BaseException* e) { return excerpt(hostText(e), 2 * quoteLimit); }
-std::string hostExcerpt(const std::exception& e) { return excerpt(e.what(), 2 * quoteLimit); }
-
-std::string portList(const std::vector<std::string>& names) {
-  if (names.empty()) return "none";
-  std::string list;
-  for (const std::string& n : names) list += (list.empty() ? "" : " ") + n;
-  return list;
-}
-
 void replaceAll(std::string& text, const std::string& what, const std::string& with) {
+  if (what.empty()) return;
   for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
     text.replace(at, what.size(), with);
 }
 
-// A type as the description writes it: int, float, bool, string, or the
-// word of an object type (Vector<float>, Map<int,ObjectRef>).
+// How much of a user's text a host text keeps when the error quotes it
+// already.
+constexpr std::size_t echoLimit = 16;
+
+}  // namespace
+
+std::string hostExcerpt(const std::string& text, std::initializer_list<std::string> echoed) {
+  std::string shown = text;
+  for (const std::string& user : echoed)
+    if (user.size() > 2 * echoLimit) replaceAll(shown, user, excerpt(user, echoLimit));
+  return excerpt(shown, quoteLimit);
+}
+
 std::string plainTypeName(const std::type_info& type) {
   int status = 0;
   char* demangled = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
@@ -61,6 +61,27 @@ std::string plainTypeName(const std::type_info& type) {
     if (name.compare(0, box.size(), box) == 0 && name.back() == '>')
       name = name.substr(box.size(), name.size() - box.size() - 1);
   return name == "String" ? "string" : name;
+}
+
+namespace {
+
+// The ports of node: those it has declared, then those its type declares
+// only when asked for them; without refused, a name the node declared as it
+// was asked for it but refuses.
+std::string portList(Node& node, const NodeDecl& decl, bool input, const std::string& refused) {
+  std::vector<std::string> names = node.getOutputNames();
+  if (input) {
+    names.clear();
+    for (const NodeInput& in : node.getInputs()) names.push_back(in.name);
+  }
+  if (_NodeFactory* factory = Node::getFactoryNamed(decl.type))
+    for (const std::string& n : factory->portsOnRequest(input))
+      if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
+  names.erase(std::remove(names.begin(), names.end(), refused), names.end());
+  if (names.empty()) return "none";
+  std::string list;
+  for (const std::string& n : names) list += (list.empty() ? "" : " ") + n;
+  return excerpt(list);
 }
 
 // Edits (a letter added, dropped, changed, or two swapped) from a to b,
@@ -81,20 +102,28 @@ size_t editDistance(const std::string& a, const std::string& b) {
   return d[a.size()][b.size()];
 }
 
+// The closeness below which a name is taken for a misspelling of wanted.
+bool close(const std::string& name, const std::string& wanted) {
+  return editDistance(name, wanted) <= (wanted.size() > 4 ? 2u : 1u);
+}
+
 // The param statements of decl the node did not read whose names are a
-// likely misspelling of wanted, in file order, as "FILE:LINE: NAME". Only
-// close names: a node that fails stops reading, so the statements it would
-// have read next are unread too.
+// likely misspelling of wanted, as "FILE:LINE: NAME": the three closest,
+// in file order. Only close names: a node that fails stops reading, so the
+// statements it would have read next are unread too.
 std::string likelyMisspellings(const NodeDecl& decl, const std::string& wanted, const std::string& path) {
   const ParameterSet::Reads& reads = *decl.params.readsRecorded();
-  std::vector<std::pair<int, std::string>> close;
+  std::vector<std::pair<size_t, std::pair<int, std::string>>> found;  // distance, line, name
   for (const auto& p : decl.paramLines)
-    if (!reads.names.count(p.first) && editDistance(p.first, wanted) <= (wanted.size() > 4 ? 2u : 1u))
-      close.emplace_back(p.second, p.first);
-  std::sort(close.begin(), close.end());
+    if (!reads.names.count(p.first) && close(p.first, wanted))
+      found.push_back({editDistance(p.first, wanted), {p.second, p.first}});
+  std::sort(found.begin(), found.end());
+  if (found.size() > 3) found.resize(3);
+  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
   std::string list;
-  for (const auto& c : close)
-    list += (list.empty() ? "" : " or ") + path + ":" + std::to_string(c.first) + ": " + excerpt(c.second);
+  for (const auto& c : found)
+    list += (list.empty() ? "" : " or ") + path + ":" + std::to_string(c.second.first) + ": " +
+            excerpt(c.second.second, quoteLimit / 4);
   return list;
 }
 
@@ -119,6 +148,9 @@ Node* makeNode(NodeDecl& decl, const std::string& path) {
     if (!plain.empty()) what += ": " + plain;
     return DescriptionError{path, line, what + ": " + text};
   };
+  // The host's text, read once the node has failed: the parameter it was
+  // reading is known then.
+  auto echoed = [&](const std::string& text) { return hostExcerpt(text, {decl.name, reads.last}); };
   try {
     return factory->Create(decl.name, decl.params);
   } catch (BaseException* e) {
@@ -132,15 +164,15 @@ Node* makeNode(NodeDecl& decl, const std::string& path) {
         const Object& value = *given->second;
         plain += ", given " + plainTypeName(typeid(value));
       }
-      throw readingError(cast, hostExcerpt(e), plain);
+      throw readingError(cast, echoed(hostText(e)), plain);
     }
     if (reads.lastMissing && general && general->message == "Missing parameter: " + reads.last) {
-      const std::string close = likelyMisspellings(decl, reads.last, path);
-      throw readingError(missing, hostExcerpt(e), close.empty() ? "" : "perhaps misspelt as " + close);
+      const std::string hints = likelyMisspellings(decl, reads.last, path);
+      throw readingError(missing, echoed(hostText(e)), hints.empty() ? "" : "perhaps misspelt as " + hints);
     }
-    throw readingError(other, hostExcerpt(e));
+    throw readingError(other, echoed(hostText(e)));
   } catch (std::exception& e) {  // std::bad_cast and the like, from a cast
-    throw readingError(reads.lastMissing ? other : cast, hostExcerpt(e));
+    throw readingError(reads.lastMissing ? other : cast, echoed(e.what()));
   }
 }
 
@@ -152,44 +184,20 @@ void warnUnread(const NodeDecl& decl, const std::string& path) {
                 << excerpt(p.first) << " is not read by the node" << std::endl;
 }
 
-// Nodes pull their inputs for the same count, so a cycle would recurse
-// without end. The connections are added in file order, and the first one
-// that closes a cycle is refused at its line, with the instances on the
-// cycle in the direction the objects flow.
-void refuseCycles(std::vector<const Connection*> inForce, const std::string& path) {
-  std::sort(inForce.begin(), inForce.end(), [](const Connection* a, const Connection* b) { return a->line < b->line; });
-  std::map<std::string, std::vector<std::string>> feeds;  // instance -> the instances it feeds
-  // The instances from start to goal along the connections, or none.
-  std::function<bool(const std::string&, const std::string&, std::map<std::string, bool>&, std::vector<std::string>&)>
-      route = [&](const std::string& at, const std::string& goal, std::map<std::string, bool>& seen,
-                  std::vector<std::string>& way) {
-        way.push_back(at);
-        if (at == goal) return true;
-        if (!seen[at]) {
-          seen[at] = true;
-          for (const std::string& next : feeds[at])
-            if (route(next, goal, seen, way)) return true;
-        }
-        way.pop_back();
-        return false;
-      };
-  for (const Connection* c : inForce) {
-    std::map<std::string, bool> seen;
-    std::vector<std::string> way;
-    if (route(c->node, c->from, seen, way)) {
-      std::string cycle = c->from;
-      for (const std::string& n : way) cycle += " -> " + n;
-      fail(path, c->line, "connections form a cycle: " + excerpt(cycle));
-    }
-    feeds[c->from].push_back(c->node);
-  }
-}
-
 std::string statementOf(const Connection& c) {
   return "connect " + c.node + " " + c.input + " " + c.from + " " + c.output;
 }
 
 }  // namespace
+
+// Where an input name the node took for an input of another name (an
+// alias) is the likely fault: when a second connect statement lands on the
+// same input under another name, or when the node has an input it declares
+// on request, close to the alias, that no statement connects.
+struct InputAlias {
+  const Connection* statement;
+  std::string taken;  // the name of the input it landed on
+};
 
 bool build(Network& net, const std::string& path, BuiltNetwork& built) {
   struct Made {
@@ -204,37 +212,34 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
     if (stopSignal()) return false;
     Node* node = makeNode(decl, path);
     built.nodes.push_back(node);
+    built.declOf[node] = &decl;
     byName[decl.name] = Made{node, &decl};
   }
   if (stopSignal()) return false;
   for (const NodeDecl& decl : net.nodes) warnUnread(decl, path);
-  auto find = [&](const std::string& n, int line) {
-    auto it = byName.find(n);
-    if (it == byName.end()) fail(path, line, "unknown node " + excerpt(n));
-    return it->second;
+  // Every statement names a declared instance: the description was checked.
+  auto find = [&](const std::string& n) { return byName.at(n); };
+  // A port refused, with the ports the node has.
+  auto refusal = [&](const Made& m, bool input, const std::string& name, const std::string& why) {
+    const std::string kind = input ? "input" : "output";
+    return m.decl->label() + ": " + kind + " " + excerpt(name) + ": " + why + " (its " + kind + "s: " +
+           portList(*m.node, *m.decl, input, name) + ")";
   };
   // A port name the node does not know is reported with those it has.
   auto port = [&](const Made& m, bool input, const std::string& name, int line) {
     try {
       return input ? m.node->translateInput(name) : m.node->translateOutput(name);
     } catch (BaseException* e) {
-      std::vector<std::string> names = m.node->getOutputNames();
-      if (input) {
-        names.clear();
-        for (const NodeInput& in : m.node->getInputs()) names.push_back(in.name);
-      }
-      const std::string kind = input ? "input" : "output";
-      fail(path, line,
-           m.decl->label() + ": " + kind + " " + excerpt(name) + ": " + hostExcerpt(e) + " (its " + kind + "s: " + portList(names) + ")");
+      fail(path, line, refusal(m, input, name, hostExcerpt(hostText(e), {m.decl->name, name})));
     }
   };
   auto during = [&](const Made& m, int line, const std::function<void()>& step) {
     try {
       step();
     } catch (BaseException* e) {
-      fail(path, line, m.decl->label() + ": " + hostExcerpt(e));
+      fail(path, line, m.decl->label() + ": " + hostExcerpt(hostText(e), {m.decl->name}));
     } catch (std::exception& e) {
-      fail(path, line, m.decl->label() + ": " + hostExcerpt(e));
+      fail(path, line, m.decl->label() + ": " + hostExcerpt(e.what(), {m.decl->name}));
     }
   };
   // What a statement says when the output it asks for holds no object.
@@ -244,9 +249,21 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
   };
   // A later connection to the same input replaces the earlier one.
   std::map<std::pair<std::string, int>, const Connection*> inForce;
+  std::map<std::string, std::vector<InputAlias>> aliases;  // by instance
   for (const Connection& c : net.connections) {
-    Made to = find(c.node, c.line), from = find(c.from, c.line);
+    Made to = find(c.node), from = find(c.from);
     int out = port(from, false, c.output, c.line), in = port(to, true, c.input, c.line);
+    const std::string taken = to.node->getInputs().at(static_cast<size_t>(in)).name;
+    auto earlier = inForce.find({c.node, in});
+    if (earlier != inForce.end() && earlier->second->input != c.input) {
+      // The statement that named the input otherwise than the node does.
+      const Connection& alias = c.input != taken ? c : *earlier->second;
+      const Connection& other = &alias == &c ? *earlier->second : c;
+      fail(path, alias.line,
+           refusal(to, true, alias.input,
+                   "taken as " + taken + ", which line " + std::to_string(other.line) + " connects as well"));
+    }
+    if (c.input != taken) aliases[c.node].push_back(InputAlias{&c, taken});
     during(to, c.line, [&] {
       to.node->connectToNode(static_cast<unsigned>(in), from.node, static_cast<unsigned>(out));
       to.node->getInputs().at(static_cast<size_t>(in)).missingObjectNote =
@@ -254,26 +271,64 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
     });
     inForce[{c.node, in}] = &c;
   }
-  std::vector<const Connection*> connections;
-  for (const auto& c : inForce) connections.push_back(c.second);
-  refuseCycles(connections, path);
+  for (const auto& a : aliases) {
+    const Made& m = byName.at(a.first);
+    std::vector<std::string> connected;
+    for (const NodeInput& in : m.node->getInputs())
+      if (in.node) connected.push_back(in.name);
+    for (const InputAlias& alias : a.second)
+      for (const std::string& n : Node::getFactoryNamed(m.decl->type)->portsOnRequest(true))
+        if (std::find(connected.begin(), connected.end(), n) == connected.end() && close(alias.statement->input, n))
+          fail(path, alias.statement->line,
+               refusal(m, true, alias.statement->input,
+                       "taken as " + alias.taken + ", and " + n + " is not connected: perhaps " + n + " was meant"));
+  }
   if (stopSignal()) return false;
   for (const Port& p : net.outputs) {
-    Made m = find(p.node, p.line);
+    Made m = find(p.node);
     const std::string statement = std::string(p.print ? "output " : "pull ") + p.node + " " + p.output;
     built.pulls.push_back(Pull{m.node, port(m, false, p.output, p.line), p.node + "." + p.output, p.print,
-                               noObject(m, p.output, p.line, statement)});
+                               noObject(m, p.output, p.line, statement), p.line});
   }
   if (net.eof) {
     const Port& p = *net.eof;
-    Made m = find(p.node, p.line);
+    Made m = find(p.node);
     built.eof.reset(new Pull{m.node, port(m, false, p.output, p.line), "", false,
-                             noObject(m, p.output, p.line, "eof " + p.node + " " + p.output)});
+                             noObject(m, p.output, p.line, "eof " + p.node + " " + p.output), p.line});
   }
+  // The first statement that asked for output name of instance, or 0.
+  auto askedFor = [&](const std::string& instance, const std::string& name) {
+    int first = 0;
+    auto take = [&](int line) {
+      if (!first || line < first) first = line;
+    };
+    for (const Connection& c : net.connections)
+      if (c.from == instance && c.output == name) take(c.line);
+    for (const Port& p : net.outputs)
+      if (p.node == instance && p.output == name) take(p.line);
+    if (net.eof && net.eof->node == instance && net.eof->output == name) take(net.eof->line);
+    return first;
+  };
   for (const NodeDecl& decl : net.nodes) {
     if (stopSignal()) return false;
     const Made& m = byName.at(decl.name);
-    during(m, decl.line, [&] { m.node->initialize(); });
+    try {
+      m.node->initialize();
+    } catch (BaseException* e) {
+      // A node that refuses an output it was asked for ("X is not
+      // supported."): the fault is the statement that asked.
+      static const std::string refused = " is not supported.";
+      const NodeException* n = dynamic_cast<NodeException*>(e);
+      if (n && n->message.size() > refused.size() &&
+          n->message.compare(n->message.size() - refused.size(), refused.size(), refused) == 0) {
+        const std::string name = n->message.substr(0, n->message.size() - refused.size());
+        if (const int line = askedFor(decl.name, name))
+          fail(path, line, refusal(m, false, name, hostExcerpt(hostText(e), {decl.name, name})));
+      }
+      during(m, decl.line, [&] { throw e; });
+    } catch (std::exception& e) {
+      fail(path, decl.line, m.decl->label() + ": " + hostExcerpt(e.what(), {decl.name}));
+    }
   }
   return !stopSignal();
 }

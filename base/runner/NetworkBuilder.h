@@ -1,14 +1,16 @@
 #ifndef MURV_RUNNER_NETWORK_BUILDER_H
 #define MURV_RUNNER_NETWORK_BUILDER_H
 
-// Builds a described network as the host does: makes the nodes in
-// description order, connects them, refuses a cycle in the connections,
-// finds the ports the run pulls and initialises the nodes in creation
-// order. Every error on the way is a DescriptionError at the statement it
-// comes from.
+// Builds a checked network description as the host does: makes the nodes
+// in description order, connects them, finds the ports the run pulls and
+// initialises the nodes in creation order. Every error on the way is a
+// DescriptionError at the statement it comes from.
 
+#include <initializer_list>
+#include <map>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "BaseException.h"
@@ -26,12 +28,14 @@ struct Pull {
   // Said, with the count, when the output holds no object: the statement
   // that asked for it.
   std::string missingObjectNote;
+  int line;  // the statement that asked for it
 };
 
 struct BuiltNetwork {
   // The nodes made so far, in creation order; the caller destroys them, in
   // reverse order, whatever ends the run.
   std::vector<MURV::Node*> nodes;
+  std::map<const MURV::Node*, const NodeDecl*> declOf;
   std::vector<Pull> pulls;
   std::unique_ptr<Pull> eof;
 };
@@ -44,6 +48,15 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built);
 // A host exception's text, without its last line end; the exception is
 // deleted.
 std::string hostText(MURV::BaseException* e);
+
+// A host text inside a runner error: one line, at most quoteLimit
+// characters, with each of the user's texts in echoed that it repeats
+// shortened, since the error quotes them already.
+std::string hostExcerpt(const std::string& text, std::initializer_list<std::string> echoed = {});
+
+// A type as the description writes it: int, float, bool, string, or the
+// word of an object type (Vector<float>, Map<int,ObjectRef>).
+std::string plainTypeName(const std::type_info& type);
 
 }  // namespace murvrun
 

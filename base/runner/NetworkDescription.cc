@@ -3,7 +3,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -23,23 +25,54 @@ namespace murvrun {
 
 void fail(const std::string& where, int line, const std::string& what) { throw DescriptionError{where, line, what}; }
 
+namespace {
+
+// The length of the printable UTF-8 character at text[i], or 0 when the
+// bytes there are not one: a broken or overlong sequence, a surrogate, a
+// code point past U+10FFFF, or a control character (C0, DEL, C1).
+std::size_t printableCharAt(const std::string& text, std::size_t i) {
+  const unsigned char c = static_cast<unsigned char>(text[i]);
+  if (c < 0x80) return c >= 0x20 && c != 0x7f ? 1 : 0;
+  std::size_t length;
+  unsigned long code;
+  if (c >= 0xC2 && c <= 0xDF) length = 2, code = c & 0x1F;
+  else if (c >= 0xE0 && c <= 0xEF) length = 3, code = c & 0x0F;
+  else if (c >= 0xF0 && c <= 0xF4) length = 4, code = c & 0x07;
+  else return 0;
+  if (i + length > text.size()) return 0;
+  for (std::size_t k = 1; k < length; ++k) {
+    const unsigned char next = static_cast<unsigned char>(text[i + k]);
+    if ((next & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (next & 0x3F);
+  }
+  const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
+  if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code < 0xA0) return 0;
+  return length;
+}
+
+}  // namespace
+
 std::string excerpt(const std::string& text, std::size_t limit) {
   std::string shown;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(text[i]);
-    char piece[5] = {static_cast<char>(c), 0};
-    if (c == '\n') std::strcpy(piece, "\\n");
-    else if (c == '\t') std::strcpy(piece, "\\t");
-    else if (c == '\r') std::strcpy(piece, "\\r");
-    else if (c < 0x20 || c == 0x7f) std::snprintf(piece, sizeof piece, "\\x%02x", c);
-    if (shown.size() + std::strlen(piece) > limit) {
-      // A cut inside a UTF-8 sequence drops the sequence's start too.
-      if ((c & 0xC0) == 0x80) {
-        while (!shown.empty() && (static_cast<unsigned char>(shown.back()) & 0xC0) == 0x80) shown.pop_back();
-        if (!shown.empty() && static_cast<unsigned char>(shown.back()) >= 0xC0) shown.pop_back();
+  for (std::size_t i = 0; i < text.size();) {
+    std::string piece;
+    const std::size_t length = printableCharAt(text, i);
+    if (length) {
+      piece = text.substr(i, length);
+      i += length;
+    } else {
+      const unsigned char c = static_cast<unsigned char>(text[i++]);
+      char escaped[5];
+      if (c == '\n') piece = "\\n";
+      else if (c == '\t') piece = "\\t";
+      else if (c == '\r') piece = "\\r";
+      else {
+        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+        piece = escaped;
       }
-      return shown + "...";
     }
+    // A cut never splits a character or an escape.
+    if (shown.size() + piece.size() > limit) return shown + "...";
     shown += piece;
   }
   return shown;
@@ -125,6 +158,32 @@ std::string restOfLine(std::istream& in) {
   return value;
 }
 
+// Whether text is a decimal number: a sign, digits with a point, an
+// exponent. -1 when it is not; otherwise 1 when a digit of its mantissa is
+// not 0, and 0 when the number is zero.
+int decimalNumber(const std::string& text) {
+  std::size_t i = 0, digits = 0;
+  int nonzero = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  bool point = false;
+  for (; i < text.size(); ++i) {
+    if (text[i] == '.' && !point) point = true;
+    else if (std::isdigit(static_cast<unsigned char>(text[i]))) {
+      ++digits;
+      if (text[i] != '0') nonzero = 1;
+    } else break;
+  }
+  if (!digits) return -1;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) ++i;
+    if (i == start) return -1;
+  }
+  return i == text.size() ? nonzero : -1;
+}
+
 ObjectRef parseValue(const std::string& kind, const std::string& text, const std::string& where, int line) {
   std::istringstream in(text);
   if (kind == "int") {
@@ -133,8 +192,14 @@ ObjectRef parseValue(const std::string& kind, const std::string& text, const std
     return ObjectRef(new NetCType<int>(v));
   }
   if (kind == "float") {
-    float v;
-    if (!(in >> v) || !(in >> std::ws).eof()) fail(where, line, "bad float value '" + excerpt(text) + "'");
+    const int mantissa = decimalNumber(text);
+    if (mantissa < 0) fail(where, line, "bad float value '" + excerpt(text) + "'");
+    // Reading the text as a float would take an overflow for a typo and an
+    // underflow for 0: the range is checked on the text as given.
+    const double wide = std::strtod(text.c_str(), nullptr);
+    const float v = static_cast<float>(wide);
+    if (std::isinf(v) || (mantissa > 0 && v == 0))
+      fail(where, line, "float value '" + excerpt(text) + "' is out of the range of a float");
     return ObjectRef(new NetCType<float>(v));
   }
   if (kind == "bool") {
@@ -169,6 +234,8 @@ Network parse(const std::string& path) {
   std::string text;
   int line = 0;
   while (file.next(text, line)) {
+    // A byte-order mark that an editor put at the start is no statement.
+    if (line == 1 && text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
     size_t hash = text.find('#');
     if (hash != std::string::npos) text.erase(hash);
     std::istringstream in(text);
@@ -218,6 +285,7 @@ Network parse(const std::string& path) {
       fail(path, line, "unknown statement '" + excerpt(word) + "'");
     }
   }
+  if (net.nodes.empty()) fail(path, 0, "no node in the description");
   return net;
 }
 

@@ -12,7 +12,9 @@
 //   pull <instance> <OUTPUT>          computed on every iteration, not printed
 //   eof <instance> <OUTPUT>           the run ends when this output is false
 //   iterations <N>                    the most counts to run, at most maxCount
-// A line may be at most maxLineLength bytes long.
+// A line may be at most maxLineLength bytes long; a UTF-8 byte-order mark
+// at the start of the file is skipped. A float value must be one that a
+// float holds, and a description declares at least one node.
 
 #include <cstddef>
 #include <map>
@@ -67,8 +69,9 @@ constexpr long maxLineLength = 1L << 20;
 constexpr std::size_t quoteLimit = 200;
 
 // User text as an error message quotes it, without the quotes: at most limit
-// characters, a cut marked with "...", and control characters escaped (\n,
-// \t, \r, \xNN) so that the message stays one line.
+// characters, a cut marked with "...", and control characters and bytes
+// that are not printable UTF-8 escaped (\n, \t, \r, \xNN), so that the
+// message stays one readable line.
 std::string excerpt(const std::string& text, std::size_t limit = quoteLimit);
 
 // The most iteration counts a run can ask for: the nodes take counts as int.

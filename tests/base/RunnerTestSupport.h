@@ -6,9 +6,11 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <vector>
 
 namespace runnertest {
 
@@ -21,9 +23,10 @@ inline std::string descriptionPath(const std::string& name) {
   return std::string(MURV_BINARY_DIR) + "/" + name + ".net";
 }
 
-// Runs the runner on the file at path as it is.
-inline RunResult runFile(const std::string& path, const std::string& options = "") {
-  std::string command = std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " --toolbox " +
+// Runs the runner on the file at path as it is; prefix goes before the
+// runner in the shell's command (a folder to change to, an environment).
+inline RunResult runFile(const std::string& path, const std::string& options = "", const std::string& prefix = "") {
+  std::string command = prefix + " " + MURV_RUNNER_PATH + " --toolbox " + MURV_TOOLBOX_PATH + " --toolbox " +
                         MURV_EXAMPLES_PATH + " " + options + " " + path + " 2>&1";
   RunResult r{-1, ""};
   FILE* p = popen(command.c_str(), "r");
@@ -37,9 +40,27 @@ inline RunResult runFile(const std::string& path, const std::string& options = "
 }
 
 // Writes description to name.net in the build folder and runs it.
-inline RunResult runNetwork(const std::string& name, const std::string& description, const std::string& options = "") {
+inline RunResult runNetwork(const std::string& name, const std::string& description, const std::string& options = "",
+                            const std::string& prefix = "") {
   std::ofstream(descriptionPath(name)) << description;
-  return runFile(descriptionPath(name), options);
+  return runFile(descriptionPath(name), options, prefix);
+}
+
+// A chain of length pass-through nodes behind a one-value test signal,
+// with the last one pulled; reversed, the connect statements come last
+// node first.
+inline std::string chainNetwork(int length, bool reversed = false) {
+  std::string nodes = "node sig TestSignal\nparam sig CHANNELS int 1\nparam sig LENGTH int 1\n"
+                      "param sig SAMPLING_RATE int 16000\nparam sig AMPLITUDE float 1\n";
+  std::vector<std::string> connects;
+  for (int i = 0; i < length; ++i) {
+    nodes += "node n" + std::to_string(i) + " STPMPublisher\n";
+    connects.push_back("connect n" + std::to_string(i) + " ONSETVector " + (i ? "n" + std::to_string(i - 1) : "sig") +
+                       " OUTPUT\n");
+  }
+  if (reversed) std::reverse(connects.begin(), connects.end());
+  for (const std::string& c : connects) nodes += c;
+  return nodes + "pull n" + std::to_string(length - 1) + " OUTPUT\niterations 1\n";
 }
 
 // Four channels of sines into a level meter.

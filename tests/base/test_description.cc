@@ -98,6 +98,18 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
       {"iter_long", "", lead + "iterations 4294967298\n", 2, "bad iterations value '4294967298' (at most 2147483647)"},
       {"iter_huge", "", lead + "iterations " + std::string(40, '9') + "\n", 2,
        "bad iterations value '" + std::string(40, '9') + "' (at most 2147483647)"},
+      // A byte-order mark is skipped; bytes that are no printable UTF-8 are escaped.
+      {"bom", "", "\xEF\xBB\xBF" "bogus\n", 1, "unknown statement 'bogus'"},
+      {"not_utf8", "", "a\xff\xc3\xa9\xc2\x85\xed\xa0\x80\xc0\xafz\n", 1,
+       "unknown statement 'a\\xff\xc3\xa9\\xc2\\x85\\xed\\xa0\\x80\\xc0\\xafz'"},
+      {"empty", "", "# nothing but a comment\n\n", 0, "no node in the description"},
+      {"float_small", "", lead + "param sig AMPLITUDE float 1e-300\n", 2,
+       "float value '1e-300' is out of the range of a float"},
+      {"float_big", "", lead + "param sig AMPLITUDE float -4e38\n", 2,
+       "float value '-4e38' is out of the range of a float"},
+      {"float_huge", "", lead + "param sig AMPLITUDE float 1e99999\n", 2,
+       "float value '1e99999' is out of the range of a float"},
+      {"float_bad", "", lead + "param sig AMPLITUDE float 1e\n", 2, "bad float value '1e'"},
   };
   for (const Case& c : cases) {
     const std::string path = c.name.empty() ? c.path : descriptionPath(c.name);
@@ -110,8 +122,11 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
     EXPECT_LE(r.output.size(), where.size() + 300);
   }
 
-  // A line of exactly the bound is read.
-  RunResult bound = runNetwork("bound_line", "#" + std::string(1048575, 'x') + "\niterations 0\n");
+  // A line of exactly the bound is read, and floats within a float's range.
+  RunResult bound = runNetwork("bound_line", "#" + std::string(1048575, 'x') + "\nnode sig TestSignal\n"
+                                             "param sig CHANNELS int 1\nparam sig LENGTH int 1\n"
+                                             "param sig SAMPLING_RATE int 1\nparam sig AMPLITUDE float 1e-40\n"
+                                             "iterations 0\n");
   EXPECT_EQ(bound.status, 0) << bound.output.substr(0, 1000);
   EXPECT_EQ(bound.output, "");
 }

@@ -2,6 +2,8 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <array>
+#include <memory>
 #include <sstream>
 
 #include "BufferedNode.h"
@@ -96,6 +98,41 @@ TEST(NodeFactory, NodesOwnTheirSetsButShareParameterObjects) {
   EXPECT_EQ(dereference_cast<int>(shared), 9) << "the parameter objects themselves are shared";
   one->unref();
   two->unref();
+}
+
+namespace {
+
+// Node classes that declare some ports only on request, and say which.
+class OnRequestInputs : public Probe {
+public:
+  using Probe::Probe;
+  static std::vector<std::string> inputsOnRequest() { return {"INPUT", "TIMESTAMP"}; }
+};
+class OnRequestOutputs : public Probe {
+public:
+  using Probe::Probe;
+  static const std::array<const char*, 3>& outputsOnRequest() {
+    static const std::array<const char*, 3> names = {"MATOUT", "SRCOUT", "MAPOUT"};
+    return names;
+  }
+};
+
+}  // namespace
+
+TEST(NodeFactory, ListsThePortsANodeTypeDeclaresOnRequest) {
+  using Ports = std::vector<std::string>;
+  const struct {
+    std::unique_ptr<_NodeFactory> factory;
+    Ports inputs, outputs;
+  } rows[] = {
+      {std::unique_ptr<_NodeFactory>(new NodeFactory<Probe>("Probe")), {}, {}},
+      {std::unique_ptr<_NodeFactory>(new NodeFactory<OnRequestInputs>("In")), {"INPUT", "TIMESTAMP"}, {}},
+      {std::unique_ptr<_NodeFactory>(new NodeFactory<OnRequestOutputs>("Out")), {}, {"MATOUT", "SRCOUT", "MAPOUT"}},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(r.factory->portsOnRequest(true), r.inputs) << r.factory->getName();
+    EXPECT_EQ(r.factory->portsOnRequest(false), r.outputs) << r.factory->getName();
+  }
 }
 
 TEST(ParameterSet, MissingNameThrowsAGeneralExceptionNamingIt) {

@@ -1,7 +1,11 @@
 // The network runner with the example nodes: what it prints and what it
 // refuses.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+#include "Node.h"
 #include "RosMaster.h"
 #include "RunnerTestSupport.h"
 
@@ -23,12 +27,18 @@ TEST(NetworkRunner, PrintsOutputsPerCountAndPullsWithoutPrinting) {
 TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
   const std::string beats = "node b BeatCandidate\nnode s STPMPublisher\n";
   const std::string destroyed = "STPMPublisher::~STPMPublisher\nBeatCandidate::~BeatCandidate\n";
+  const std::string toolboxes =
+      std::string(" (toolboxes loaded: ") + MURV_TOOLBOX_PATH + ", " + MURV_EXAMPLES_PATH + ")";
+  const std::string longName(5000, 'L');
+  std::string nearMisses = "node sig TestSignal\nparam sig CHANNELS int 1\n";
+  for (int i = 0; i < 76; ++i) nearMisses += "param sig LENGTH" + std::to_string(i) + " int 1\n";
   struct Case {
     std::string name, description, options;
     int status;
     std::string text;
+    std::string prefix = "";  // before the runner in the shell's command
   } cases[] = {
-      {"bad1", "node x NoSuchNode\n", "", 2, "bad1.net:1: unknown node type NoSuchNode"},
+      {"bad1", "node x NoSuchNode\n", "", 2, "bad1.net:1: unknown node type NoSuchNode" + toolboxes + "\n"},
       {"bad2", std::string(signal4) + "param sig CHANNELS int four\n", "", 2, "bad2.net:8: bad int value 'four'"},
       {"bad3", std::string(signal4) + "output level NOPE\n", "", 2,
        "bad3.net:8: node level (ChannelLevel): output NOPE: Node, line 0: Node level: Unknown output NOPE (its "
@@ -67,9 +77,15 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"unread", std::string(signal4) + "param sig CHANELS int 2\niterations 0\n", "", 0,
        "unread.net:8: warning: node sig (TestSignal): parameter CHANELS is not read by the node\n"},
       {"help", beats, "--help", 0, "usage: murv-run"},
-      // Nodes made before the faulty line are destroyed, last made first.
-      {"bad4", beats + "node x NoSuchNode\n", "", 2, "bad4.net:3: unknown node type NoSuchNode\n" + destroyed},
-      {"bad5", beats + "pull b TEMPO\n\noutput nope OUTPUT\n", "", 2, "bad5.net:5: unknown node nope\n" + destroyed},
+      // What needs no node is checked before any node is made; nodes made
+      // before a faulty port are destroyed, last made first.
+      {"bad4", beats + "node x NoSuchNode\n", "", 2, "murv-run: " + descriptionPath("bad4") +
+                                                         ":3: unknown node type NoSuchNode" + toolboxes + "\n"},
+      {"bad5", beats + "pull b TEMPO\n\noutput nope OUTPUT\n", "", 2,
+       "murv-run: " + descriptionPath("bad5") + ":5: unknown node nope\n"},
+      {"bad5b", beats + "pull b TEMPO\n\noutput s NOPE\n", "", 2,
+       "bad5b.net:5: node s (STPMPublisher): output NOPE: Node, line 0: Node s: Unknown output NOPE (its outputs: "
+       "OUTPUT)\n" + destroyed},
       {"bad6", beats + "pull nope OUTPUT\n", "", 2, "bad6.net:3: unknown node nope\n"},
       {"bad7", beats + "# end\neof nope OUTPUT\n", "", 2, "bad7.net:4: unknown node nope\n"},
       {"bad8", beats + "param b V object <Vector<float> 1 2 > 3\n", "", 2,
@@ -79,7 +95,32 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"bad10", beats + "iterations -1\n", "", 2, "bad10.net:3: bad iterations value '-1'"},
       {"bad11", beats + "iterations 5 6\n", "", 2, "bad11.net:3: bad iterations value '5 6'"},
       {"bad12", beats + "iterations ten\n", "", 2, "bad12.net:3: bad iterations value 'ten'"},
-      {"bad13", beats, "--count 2x", 2, "usage: murv-run"},
+      {"bad13", beats, "--count 2x", 2, "murv-run: bad --count value '2x' (a whole number)\n"},
+      {"bad14", beats, "--count 2147483648", 2, "murv-run: bad --count value '2147483648' (at most 2147483647)\n"},
+      // A toolbox named by its file in the current folder is that file.
+      {"here", beats + "iterations 0\n", "--toolbox libmurv-ros.tlb.so", 0, destroyed,
+       std::string("cd ") + MURV_TOOLBOX_DIR + " &&"},
+      // Errors that say where the fault is, in one short line.
+      {"eofcast", std::string(signal4) + "eof sig OUTPUT\n", "", 2,
+       "eofcast.net:8: eof needs a bool, got Matrix<float>\n"},
+      {"unconnected", std::string(signal4) + "node " + longName + " ChannelLevel\noutput " + longName + " OUTPUT\n",
+       "", 2,
+       "unconnected.net:8: node " + longName.substr(0, 100) + "... (ChannelLevel): input INPUT is not connected: Node, "
+       "line 0: Node " + longName.substr(0, 16) + "...: Input INPUT is not connected\n"},
+      // The three closest of 76 near misses.
+      {"nearmiss", nearMisses, "", 2,
+       "perhaps misspelt as " + descriptionPath("nearmiss") + ":3: LENGTH0 or " + descriptionPath("nearmiss") +
+           ":4: LENGTH1 or " + descriptionPath("nearmiss") + ":5: LENGTH2: ParameterSet"},
+      {"longport", std::string(signal4) + "output level " + std::string(300, 'P') + "\n", "", 2,
+       "longport.net:8: node level (ChannelLevel): output " + std::string(200, 'P') + "...: Node, line 0: Node level: "
+       "Unknown output " + std::string(16, 'P') + "... (its outputs: OUTPUT)\n"},
+      // An input name the node takes for another input lands where it was written.
+      {"alias", "node pub IfRosStdMsgsPublisher\nparam pub ENABLE_DEBUG bool false\n"
+                "param pub ROS_MESSAGE_TYPE string Float32\nparam pub TOPIC_NAME string /alias\n"
+                "param pub BUFFER_NUM int 1\nparam pub MAX_FREQUENCY float 0\nparam pub ROS_LOOP_RATE float 100\n" +
+                    std::string(signal4) + "connect pub INPTU sig OUTPUT\nconnect pub COND sig OUTPUT\n", "", 2,
+       "alias.net:15: node pub (IfRosStdMsgsPublisher): input INPTU: taken as COND, which line 16 connects as well "
+       "(its inputs: COND"},
       {"hugesignal", "node sig TestSignal\nparam sig CHANNELS int 65536\nparam sig LENGTH int 65536\n"
                      "param sig SAMPLING_RATE int 16000\nparam sig AMPLITUDE float 1\n", "", 2,
        "hugesignal.net:1: node sig (TestSignal): TestSignal, line 26: Node sig: CHANNELS x LENGTH must be at most "
@@ -90,9 +131,12 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
        "iterations per second, at least 0.001\n"},
   };
   for (const Case& c : cases) {
-    RunResult r = runNetwork(c.name, c.description, c.options);
-    EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output;
-    EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output;
+    RunResult r = runNetwork(c.name, c.description, c.options, c.prefix);
+    EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.output.substr(0, 2000);
+    EXPECT_NE(r.output.find(c.text), std::string::npos) << c.name << "\n" << r.output.substr(0, 2000);
+    // Every error is one line of about 400 characters at most.
+    for (size_t at = r.output.find("murv-run: "); at != std::string::npos; at = r.output.find("murv-run: ", at + 1))
+      EXPECT_LE(r.output.find('\n', at) - at, 420u + descriptionPath(c.name).size()) << c.name;
   }
 }
 
@@ -102,13 +146,13 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
 TEST(NetworkRunner, NamesTheStatementThatAskedForAMissingObject) {
   murvtest::RosMaster master;
   master.start();
-  // INPTU is taken for the condition: INPUT stays unconnected and OUTPUT unwritten.
+  // Only the condition is connected: INPUT stays unconnected and OUTPUT unwritten.
   const std::string pub = std::string("node ros RosNodeGenerator\nparam ros NODE_NAME string murv_runner_noobj\n") +
                           signal4 +
                           "node pub IfRosStdMsgsPublisher\nparam pub ENABLE_DEBUG bool false\n"
                           "param pub ROS_MESSAGE_TYPE string Float32\nparam pub TOPIC_NAME string /noobj\n"
                           "param pub BUFFER_NUM int 1\nparam pub MAX_FREQUENCY float 0\n"
-                          "param pub ROS_LOOP_RATE float 100\nconnect pub INPTU sig OUTPUT\n";
+                          "param pub ROS_LOOP_RATE float 100\nconnect pub COND sig OUTPUT\n";
   const std::string unwritten = ": node pub (IfRosStdMsgsPublisher) wrote no object to output OUTPUT for count 0\n";
   const struct {
     std::string name, description, note;
@@ -121,5 +165,91 @@ TEST(NetworkRunner, NamesTheStatementThatAskedForAMissingObject) {
     EXPECT_NE(run.output.find("Buffer, line 0: No object buffered for count 0\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find(r.note), std::string::npos) << r.name << "\n" << run.output;
     EXPECT_EQ(run.output.find(r.name + ".net:19"), std::string::npos) << r.name << "\n" << run.output;
+  }
+}
+
+// What needs no node is checked before the first node is made, in time
+// linear in the description: a misspelt type after a node that waits for a
+// ROS master, a cycle among thousands of connections written last node
+// first, and chains longer than the runner pulls. Long chains run.
+TEST(NetworkRunner, ChecksTheWholeDescriptionBeforeMakingAnyNode) {
+  // Nothing listens on the discard port of the loopback address.
+  const std::string noMaster = "ROS_MASTER_URI=http://127.0.0.1:9/ timeout 60";
+  std::string cycle = chainNetwork(5000, true);
+  cycle.insert(cycle.find("connect n4999"), "connect n0 STPMVector n4999 OUTPUT\n");
+  // The last of the chain's connections, n1's, closes the cycle.
+  const int cycleLine = 5 + 5000 + 1 + 4999;
+  const struct {
+    std::string name, description, prefix;
+    int status;
+    std::string text;
+  } rows[] = {
+      {"premaster", "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_premaster\nnode x RosStdMsgsPublishr\n",
+       noMaster, 2, "murv-run: " + descriptionPath("premaster") + ":3: unknown node type RosStdMsgsPublishr"},
+      {"precycle", "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_precycle\n" + std::string(signal4) +
+                       "connect level INPUT level OUTPUT\n",
+       noMaster, 2, "murv-run: " + descriptionPath("precycle") + ":10: connections form a cycle: level -> level\n"},
+      {"revcycle", cycle, "", 2,
+       "murv-run: " + descriptionPath("revcycle") + ":" + std::to_string(cycleLine) +
+           ": connections form a cycle: n0 -> n1 -> n2 -> n3"},
+      {"reversed", chainNetwork(5000, true), "", 0, "STPMPublisher::~STPMPublisher\n"},
+      {"chain30000", chainNetwork(30000), "", 0, "STPMPublisher::~STPMPublisher\n"},
+      {"chain70000", chainNetwork(70000), "", 2,
+       "murv-run: " + descriptionPath("chain70000") + ":" + std::to_string(5 + 2 * 70000 + 1) +
+           ": this pulls a chain of 70001 nodes; the runner pulls chains of at most 50000\n"},
+  };
+  for (const auto& r : rows) {
+    const auto start = std::chrono::steady_clock::now();
+    RunResult run = runNetwork(r.name, r.description, "", r.prefix);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_EQ(run.status, r.status) << r.name << "\n" << run.output.substr(0, 2000);
+    EXPECT_NE(run.output.find(r.text), std::string::npos) << r.name << "\n" << run.output.substr(0, 2000);
+    if (r.status == 2) {
+      EXPECT_EQ(run.output.find("::STPMPublisher\n"), std::string::npos) << r.name;
+    }
+    EXPECT_LT(seconds, 30) << r.name;
+  }
+}
+
+// Ports a node declares only when asked for them are listed among its
+// ports, a misspelt one is said at the statement that misspelt it, and so is
+// an output that a node refuses once the network is initialised.
+TEST(NetworkRunner, NamesPortsDeclaredOnRequestAtTheStatementThatMisspeltThem) {
+  ASSERT_NE(dlopen(MURV_TOOLBOX_PATH, RTLD_NOW | RTLD_GLOBAL), nullptr) << dlerror();
+  if (MURV::Node::getFactoryNamed("RosStdMsgsPublisher")->portsOnRequest(true).empty())
+    GTEST_SKIP() << "the toolbox's node classes do not list their ports declared on request";
+  murvtest::RosMaster master;
+  master.start();
+  const std::string ros = "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_runner_onrequest\n";
+  auto publisher = [](const std::string& type) {
+    return "node pub " + type + "\nparam pub ENABLE_DEBUG bool false\nparam pub ROS_MESSAGE_TYPE string Float32\n"
+           "param pub TOPIC_NAME string /onrequest\nparam pub BUFFER_NUM int 1\nparam pub MAX_FREQUENCY float 0\n"
+           "param pub ROS_LOOP_RATE float 100\n";
+  };
+  std::string stream = "node stream MurvMsgsStreamFromRos\n";
+  for (const char* t : {"MURVWAVE", "MURVFFT", "MURVFEATURE", "MURVSOURCE", "MURVSRCWAVE", "MURVSRCFFT",
+                        "MURVSRCFEATURE", "MURVSRCFEATUREMFM"})
+    stream += std::string("param stream TOPIC_NAME_") + t + " string /onrequest_" + t + "\n";
+  stream += "param stream STREAM_SELECTION string MurvWave\nparam stream ENABLE_DEBUG bool false\n"
+            "param stream ROS_LOOP_RATE float 100\nparam stream MSG_BUFFER_NUM int 1\n"
+            "param stream DATA_BUFFER_NUM int 1\nparam stream KILL_NETWORK bool false\n"
+            "param stream KILL_TIME_LEN int 1000\n";
+  const struct {
+    std::string name, description, text;
+  } rows[] = {
+      {"onreq_in", ros + signal4 + publisher("RosStdMsgsPublisher") + "connect pub INPT sig OUTPUT\n",
+       "onreq_in.net:17: node pub (RosStdMsgsPublisher): input INPT: src/RosStdMsgsPublisher, line 209: Node pub: INPT "
+       "is not supported. (its inputs: INPUT)\n"},
+      {"onreq_alias", ros + signal4 + publisher("IfRosStdMsgsPublisher") + "connect pub INPTU sig OUTPUT\n"
+                                                                           "output pub OUTPUT\n",
+       "onreq_alias.net:17: node pub (IfRosStdMsgsPublisher): input INPTU: taken as COND, and INPUT is not connected: "
+       "perhaps INPUT was meant (its inputs: COND INPUT)\n"},
+      {"onreq_out", ros + stream + "eof stream NOT_EOF\noutput stream MATOUTT\noutput stream TIMESTAMP\n",
+       "onreq_out.net:20: node stream (MurvMsgsStreamFromRos): output MATOUTT: "},
+  };
+  for (const auto& r : rows) {
+    RunResult run = runNetwork(r.name, r.description);
+    EXPECT_EQ(run.status, 2) << r.name << "\n" << run.output;
+    EXPECT_NE(run.output.find(r.text), std::string::npos) << r.name << "\n" << run.output;
   }
 }

@@ -1,0 +1,119 @@
+#include "NetworkRun.h"
+
+#include <iostream>
+#include <limits>
+#include <sstream>
+#include <typeinfo>
+
+#include "NetworkBuilder.h"
+#include "StopSignals.h"
+#include "net_types.h"
+
+using namespace MURV;
+
+namespace murvrun {
+
+namespace {
+
+// The most a fault's text takes of its line, after the file and line.
+constexpr std::size_t faultLimit = 2 * quoteLimit;
+
+const InputNotConnected* unconnectedIn(const BaseException* e) {
+  if (const InputNotConnected* u = dynamic_cast<const InputNotConnected*>(e)) return u;
+  for (const BaseException* c : e->chained())
+    if (const InputNotConnected* u = unconnectedIn(c)) return u;
+  return nullptr;
+}
+
+// Pulls one output of built for count. A missing object is said at the
+// statement that asked for it; an input that a node read but the network
+// left unconnected is a fault of the description, at that node's line.
+ObjectRef pull(const BuiltNetwork& built, const Pull& p, int count, const std::string& path) {
+  try {
+    return p.node->getOutput(p.id, count);
+  } catch (BaseException* e) {
+    const InputNotConnected* u = unconnectedIn(e);
+    auto decl = u ? built.declOf.find(u->node) : built.declOf.end();
+    if (decl == built.declOf.end()) throw noteMissingObject(e, p.missingObjectNote, count);
+    std::ostringstream own;
+    u->print(own);
+    std::string text = own.str();
+    const std::string input = u->input;
+    delete e;
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    const NodeDecl& d = *decl->second;
+    fail(path, d.line, d.label() + ": input " + excerpt(input) + " is not connected: " +
+                           hostExcerpt(text, {d.name, input}));
+  }
+}
+
+// Whether the eof output lets the run go on: a bool, or a fault at its line.
+bool goesOn(const ObjectRef& value, const Pull& eof, const std::string& path) {
+  try {
+    return dereference_cast<bool>(value);
+  } catch (BaseException* e) {
+    delete e;
+  } catch (std::bad_typeid&) {
+  }
+  const Object* held = value.get();
+  fail(path, eof.line, "eof needs a bool, got " + (held ? plainTypeName(typeid(*held)) : std::string("nil")));
+}
+
+}  // namespace
+
+void reportFault(const DescriptionError& e) {
+  std::cout.flush();
+  std::cerr << "murv-run: " << excerpt(e.where) << ":" << e.line << ": " << excerpt(e.what, faultLimit) << std::endl;
+}
+
+int failedWith(int failure) { return stopSignal() ? 128 + stopSignal() : failure; }
+
+int runNetwork(Network& net, const std::string& path, long countLimit) {
+  BuiltNetwork built;
+  int status = 0;
+  try {
+    // The nodes take counts as int.
+    const long countEnd = static_cast<long>(std::numeric_limits<int>::max()) + 1;
+    const bool unlimited = countLimit < 0;
+    if (unlimited || countLimit > countEnd) countLimit = countEnd;
+    long count = 0;
+    if (build(net, path, built)) {
+      for (; count < countLimit; ++count) {
+        if (stopSignal()) break;
+        const int c = static_cast<int>(count);
+        if (built.eof && !goesOn(pull(built, *built.eof, c, path), *built.eof, path)) break;
+        for (const Pull& p : built.pulls) {
+          ObjectRef value = pull(built, p, c, path);
+          if (!p.print) continue;
+          std::cout << "[" << c << "] " << p.label << " = ";
+          if (value.get()) value->printOn(std::cout);
+          else std::cout << "nil";
+          std::cout << std::endl;
+        }
+        if (!built.eof && unlimited && built.pulls.empty()) break;
+      }
+    }
+    if (stopSignal()) status = 128 + stopSignal();
+    else if (unlimited && count == countEnd)
+      std::cerr << "murv-run: stopped after count " << countEnd - 1 << ", the last count a node can take" << std::endl;
+  } catch (DescriptionError& e) {
+    reportFault(e);
+    status = failedWith(2);
+  } catch (BaseException* e) {
+    std::cout.flush();
+    // After a stop signal the run was stopped, not failed: a stream node's
+    // force-quit is said as it is.
+    if (!stopSignal()) std::cerr << "murv-run: host exception:" << std::endl;
+    e->printAll(std::cerr);
+    delete e;
+    status = failedWith(1);
+  } catch (std::exception& e) {
+    std::cout.flush();
+    std::cerr << "murv-run: " << e.what() << std::endl;
+    status = failedWith(1);
+  }
+  for (auto it = built.nodes.rbegin(); it != built.nodes.rend(); ++it) (*it)->unref();
+  return status;
+}
+
+}  // namespace murvrun
