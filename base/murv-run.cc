@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "Node.h"
+#include "runner/NetworkBuilder.h"
 #include "runner/NetworkCheck.h"
 #include "runner/NetworkDescription.h"
 #include "runner/NetworkRun.h"
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
     struct stat file;
     const bool here = toolbox.find('/') == std::string::npos && stat(toolbox.c_str(), &file) == 0;
     if (!dlopen((here ? "./" + toolbox : toolbox).c_str(), RTLD_NOW | RTLD_GLOBAL)) {
-      std::cerr << "murv-run: cannot load " << excerpt(toolbox) << ": " << dlerror() << std::endl;
+      std::cerr << "murv-run: cannot load " << excerpt(toolbox) << ": " << hostExcerpt(dlerror(), {toolbox}) << std::endl;
       return 2;
     }
   }

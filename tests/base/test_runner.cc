@@ -97,6 +97,9 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"bad12", beats + "iterations ten\n", "", 2, "bad12.net:3: bad iterations value 'ten'"},
       {"bad13", beats, "--count 2x", 2, "murv-run: bad --count value '2x' (a whole number)\n"},
       {"bad14", beats, "--count 2147483648", 2, "murv-run: bad --count value '2147483648' (at most 2147483647)\n"},
+      {"notoolbox", beats, "--toolbox /nonexistent/" + std::string(300, 'T'), 2,
+       "murv-run: cannot load /nonexistent/" + std::string(187, 'T') + "...: /nonexistent/" + std::string(3, 'T') +
+           "...: cannot open shared object file: No such file or directory\n"},
       // A toolbox named by its file in the current folder is that file.
       {"here", beats + "iterations 0\n", "--toolbox libmurv-ros.tlb.so", 0, destroyed,
        std::string("cd ") + MURV_TOOLBOX_DIR + " &&"},
