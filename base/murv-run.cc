@@ -46,6 +46,9 @@ void usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything else: a script's "murv-run net &" starts with SIGINT
+  // ignored, and a SIGINT sent while the toolboxes load would be lost.
+  installStopHandlers();
   std::vector<std::string> toolboxes;
   std::string networkPath;
   long countLimit = -1;
@@ -80,7 +83,6 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  installStopHandlers();
   BuiltNetwork built;
   int status = 0;
   // After a stop signal, whatever ends the run ends it with the signal's
