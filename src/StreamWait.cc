@@ -1,6 +1,7 @@
 #include "StreamWait.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <ros/ros.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -49,7 +50,25 @@ int stopWakeFd() {
   return fd;
 }
 
-const int stopWakeAtLoad = stopWakeFd();
+// A forked child would share the eventfd with its parent, and a stop signal
+// in one would wake every sleep of the other for good, with nothing to stop
+// them: the child gets one of its own. It runs alone then, so with signals
+// blocked no handler can be writing the one it closes.
+void renewStopWakeInChild() {
+  const int inherited = stopWake.load();
+  if (inherited < 0) return;
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
+  stopWake.store(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+  close(inherited);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+[[maybe_unused]] const int stopWakeAtLoad = [] {
+  pthread_atfork(nullptr, nullptr, renewStopWakeInChild);
+  return stopWakeFd();
+}();
 
 // Without one of its wakes, a sleep looks again at least this often.
 const std::int64_t fallbackTickMicros = 10000;
