@@ -227,6 +227,24 @@ TEST(StopSignals, WhatEachSignalDoesByDispositionFoundAndUser) {
   }
 }
 
+// Whoever takes a signal over through a chain (the stream nodes, the wait
+// for a ROS master), an ignored signal stays ignored.
+void anotherHandler(int, siginfo_t*, void*) {}
+
+TEST(StopSignals, AnIgnoredSignalIsNeverTakenOver) {
+  static SignalChain chains[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, false}};
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  for (int i = 0; i < 3; ++i) {
+    signal(signals[i], SIG_IGN);
+    chains[i].takeOver(anotherHandler);
+    struct sigaction now;
+    sigaction(signals[i], nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN) << "signal " << signals[i];
+    chains[i].giveBack(anotherHandler);
+    signal(signals[i], SIG_DFL);
+  }
+}
+
 namespace {
 
 // The real waits and sleeps, with ROS taken as running.
