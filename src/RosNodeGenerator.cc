@@ -54,13 +54,13 @@ std::atomic<bool> masterWaitActive{false};
 murvstream::SignalChain masterWaitChains[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}};
 const int masterWaitSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-void stopWhileWaitingForMaster(int sig) {
+void stopWhileWaitingForMaster(int sig, siginfo_t* info, void* context) {
   if (masterWaitActive.load()) {
     masterWaitStop.store(sig);
     ros::requestShutdown();
   }
   for (size_t i = 0; i < sizeof masterWaitSignals / sizeof masterWaitSignals[0]; ++i)
-    if (masterWaitSignals[i] == sig) masterWaitChains[i].passOn();
+    if (masterWaitSignals[i] == sig) masterWaitChains[i].passOn(info, context);
 }
 
 // Our handler for the stop signals while it lives, the ones found put back
