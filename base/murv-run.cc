@@ -50,6 +50,9 @@ void usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything else: a script's "murv-run net &" starts with SIGINT
+  // ignored, and a SIGINT sent while the toolboxes load would be lost.
+  installStopHandlers();
   std::vector<std::string> toolboxes;
   std::string networkPath;
   long countLimit = -1;
@@ -95,7 +98,6 @@ int main(int argc, char** argv) {
     return 0;
   }
 
-  installStopHandlers();
   int status = 0;
   try {
     Network net = parse(networkPath);

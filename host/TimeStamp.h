@@ -9,7 +9,9 @@
 namespace MURV {
 
 // The time of an iteration's data. Its text form is written for people only:
-// readFrom reads nothing, and a stamp cannot be cloned.
+// readFrom reads nothing, and a stamp cannot be cloned. A text that ends
+// right after the type word cannot hold the closing '>', though, and is
+// refused like any other object without it.
 class TimeStamp : public Object {
 public:
   TimeStamp() : sec(0), usec(0) {}
@@ -17,7 +19,9 @@ public:
   void printOn(std::ostream& out) const override {
     out << "<TimeStamp <sec " << sec << "> <usec " << usec << "> >";
   }
-  void readFrom(std::istream&) override {}
+  void readFrom(std::istream& in) override {
+    if (in.peek() == std::istream::traits_type::eof()) throw new ParsingException("TimeStamp: '>' expected");
+  }
 
   long sec;
   long usec;

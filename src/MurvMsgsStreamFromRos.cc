@@ -43,6 +43,7 @@ MurvMsgsStreamFromRos::MurvMsgsStreamFromRos(std::string nodeName, MURV::Paramet
   audio.readSelection(parameters);
   enableDebug = murvnode::paramBool(parameters, "ENABLE_DEBUG");
   pacing.read(this, parameters, fileName, __LINE__);
+  audio.warnIfNoType(*this);
 
   murvstream::installStopSignals();
   holder.reset(new callbackFuncMurvMsgsStreamFromRos(pacing.dataBufferNum, enableDebug));
@@ -61,6 +62,7 @@ int MurvMsgsStreamFromRos::translateOutput(const std::string& outputName) { retu
 void MurvMsgsStreamFromRos::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
 
+  ports.refuseUnserved(this, fileName, __LINE__);
   audio.requireType(this, fileName, __LINE__);
   subscriber = murvnode::subscribeSelected(this, fileName, __LINE__, audio.selection, audio.topicNames,
                                           pacing.msgBufferNum, holder.get());

@@ -14,6 +14,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BufferedNode.h"
 #include "StreamParameters.h"
@@ -30,6 +31,9 @@ class MurvMsgsStreamFromRos : public MURV::BufferedNode {
 public:
   MurvMsgsStreamFromRos(std::string nodeName, MURV::ParameterSet params);
   ~MurvMsgsStreamFromRos() override;
+
+  // The outputs declared only when the network asks for them.
+  static std::vector<std::string> outputsOnRequest() { return murvmsg::SelectablePorts::names(); }
 
   void initialize() override;
   int translateOutput(const std::string& outputName) override;

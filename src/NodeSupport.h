@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -48,12 +50,23 @@ inline std::string paramTopic(MURV::Node* node, const MURV::ParameterSet& p, con
   return checkedTopic(node, name, paramString(p, name), file, line);
 }
 
-// A rate of iterations per second that ros::Rate can use: positive and
-// finite. Anything else is refused, naming the parameter, since ros::Rate
-// would otherwise throw on every iteration.
+// A number as an error text shows it: "%g", so that a small rate such as
+// 1e-30 reads as itself rather than as 0.000000.
+inline std::string shownNumber(double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%g", value);
+  return text;
+}
+
+// A rate of iterations per second that ros::Rate can use: positive, finite
+// and with a period that ros::Duration can hold (below 2^31 - 1 seconds).
+// Anything else is refused, naming the parameter, since ros::Rate would
+// otherwise throw on every iteration.
 inline float checkedRate(MURV::Node* node, const std::string& name, float rate, const char* file, int line) {
-  if (!(rate > 0.0f) || !std::isfinite(rate))
-    throw new MURV::NodeException(node, name + " must be a positive, finite rate (got " + std::to_string(rate) + ")",
+  if (!(rate > 0.0f) || !std::isfinite(rate) || !(1.0 / static_cast<double>(rate) < 2147483647.0))
+    throw new MURV::NodeException(node,
+                                  name + " must be a positive, finite rate of at least one iteration in 2147483647 "
+                                         "seconds (got " + shownNumber(rate) + ")",
                                   file, line);
   return rate;
 }
@@ -65,9 +78,29 @@ inline float checkedRate(MURV::Node* node, const std::string& name, float rate, 
 inline float checkedDuration(MURV::Node* node, const std::string& name, float seconds, const char* file, int line) {
   if (!(seconds >= 0.0f) || !(static_cast<double>(seconds) < 2147483648.0))
     throw new MURV::NodeException(
-        node, name + " must be a finite, non-negative number of seconds below 2^31 (got " + std::to_string(seconds) + ")",
+        node, name + " must be a finite, non-negative number of seconds below 2^31 (got " + shownNumber(seconds) + ")",
         file, line);
   return seconds;
+}
+
+// Says on standard error, in one line that begins with the node's name,
+// that parameter holds none of the values it may take, which those are, and
+// what the node does instead. Such a value does not stop the node from
+// being made, so a misspelt one would otherwise go unnoticed until the node
+// did nothing with it. The value is cut to 200 characters, its control
+// characters shown as '?'.
+inline void warnNoneOf(const MURV::Node& node, const std::string& parameter, const std::string& value,
+                       const std::vector<std::string>& choices, const std::string& outcome) {
+  const std::size_t limit = 200;
+  std::string shown = value.substr(0, limit);
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+  if (value.size() > limit) shown += "...";
+  std::string list;
+  for (std::size_t i = 0; i < choices.size(); ++i)
+    list += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
+  std::cerr << node.getName() << ": warning: " << parameter << " \"" << shown << "\" is not one of " << list << ": "
+            << outcome << std::endl;
 }
 
 // Integer sums that wrap around in two's complement, without the undefined

@@ -18,6 +18,10 @@ namespace {
 
 const char* const kFile = "RosMurvMsgsPublisher";
 
+// The TIMESTAMP_TYPE values that make stamps; any other leaves them 0.
+const char* const rosTimeNow = "ROS_TIME_NOW";
+const char* const constantIncrement = "CONSTANT_INCREMENT";
+
 typedef MURV::Map<int, MURV::ObjectRef> SourceMap;
 
 // A publisher that was never advertised, or whose topic has gone, is skipped.
@@ -46,7 +50,10 @@ RosMurvMsgsPublisher::RosMurvMsgsPublisher(std::string nodeName, MURV::Parameter
   timestampType = paramString(parameters, "TIMESTAMP_TYPE");
   samplingRate = paramInt(parameters, "SAMPLING_RATE");
 
-  if (timestampType == "CONSTANT_INCREMENT" && samplingRate <= 0)
+  if (timestampType != rosTimeNow && timestampType != constantIncrement)
+    warnNoneOf(*this, "TIMESTAMP_TYPE", timestampType, {rosTimeNow, constantIncrement},
+               "the stamps are 0 while TIMESTAMP is not connected");
+  if (timestampType == constantIncrement && samplingRate <= 0)
     throw new MURV::NodeException(
         this, "SAMPLING_RATE must be positive for CONSTANT_INCREMENT stamps (got " + std::to_string(samplingRate) + ")",
         kFile, __LINE__);
@@ -61,12 +68,16 @@ RosMurvMsgsPublisher::RosMurvMsgsPublisher(std::string nodeName, MURV::Parameter
 
 RosMurvMsgsPublisher::~RosMurvMsgsPublisher() {}
 
+std::vector<std::string> RosMurvMsgsPublisher::inputsOnRequest() {
+  return {"MIC_WAVE", "MIC_FFT", "SRC_INFO", "SRC_WAVE", "SRC_FFT", "SRC_FEATURE", "SRC_RELIABILITY", "TIMESTAMP"};
+}
+
 int RosMurvMsgsPublisher::translateInput(const std::string& port) {
+  // In the order of inputsOnRequest().
   int* const ids[] = {&micWaveID, &micFFTID, &srcInfoID, &srcWaveID,
                       &srcFFTID, &srcFeatureID, &srcReliabilityID, &timestampID};
-  const char* const names[] = {"MIC_WAVE", "MIC_FFT", "SRC_INFO", "SRC_WAVE",
-                               "SRC_FFT", "SRC_FEATURE", "SRC_RELIABILITY", "TIMESTAMP"};
-  for (size_t i = 0; i < sizeof(names) / sizeof(names[0]); ++i) {
+  const std::vector<std::string> names = inputsOnRequest();
+  for (size_t i = 0; i < names.size(); ++i) {
     if (port == names[i]) {
       *ids[i] = addInput(port);
       return *ids[i];
@@ -119,8 +130,8 @@ MURV::ObjectRef RosMurvMsgsPublisher::getOutput(int output_id, int count) {
 
 ros::Time RosMurvMsgsPublisher::stampFor(int count) {
   if (timestampID != -1) return hosttomsg::stampOf(MURV::object_cast<MURV::TimeStamp>(getInput(timestampID, count)));
-  if (timestampType == "ROS_TIME_NOW") return ros::Time::now();
-  if (timestampType == "CONSTANT_INCREMENT") {
+  if (timestampType == rosTimeNow) return ros::Time::now();
+  if (timestampType == constantIncrement) {
     if (count == 0) baseTime = ros::Time::now();
     ros::Time stamp;
     if (!hosttomsg::addSeconds(baseTime, hosttomsg::frameOffset(count, framePeriod), &stamp))

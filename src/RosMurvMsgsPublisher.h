@@ -4,6 +4,7 @@
 #include <ros/ros.h>
 
 #include <string>
+#include <vector>
 
 #include "Buffer.h"
 #include "BufferedNode.h"
@@ -16,6 +17,9 @@ class RosMurvMsgsPublisher : public MURV::BufferedNode {
 public:
   RosMurvMsgsPublisher(std::string nodeName, MURV::ParameterSet params);
   ~RosMurvMsgsPublisher() override;
+
+  // The inputs declared only when the network asks for them: all of them.
+  static std::vector<std::string> inputsOnRequest();
 
   MURV::ObjectRef getOutput(int output_id, int count) override;
   void initialize() override;

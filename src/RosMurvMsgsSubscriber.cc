@@ -62,6 +62,10 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
                                     fileName, __LINE__);
   }
 
+  if (selection == murvmsg::StreamType::None)
+    warnNoneOf(*this, "STREAM_SELECTION", streamSelection, murvmsg::streamTypeNames(murvmsg::streamTypeCount),
+               "nothing is subscribed, and only TIMESTAMP is written");
+
   if (dataBufferNum <= 5) dataBufferNum = 5;
   holder.reset(new callbackFuncMurvMsgsSubscriber(dataBufferNum, enableDebug));
   inOrder = true;
@@ -80,6 +84,7 @@ int RosMurvMsgsSubscriber::translateOutput(const std::string& outputName) {
 void RosMurvMsgsSubscriber::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
 
+  ports.refuseUnserved(this, fileName, __LINE__);
   subscriber =
       murvnode::subscribeSelected(this, fileName, __LINE__, selection, topicNames, msgBufferNum, holder.get());
   if (ports.forbiddenConnected(selection)) portMismatch = 1;

@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BufferedNode.h"
 #include "StreamSelection.h"
@@ -22,6 +23,9 @@ class RosMurvMsgsSubscriber : public MURV::BufferedNode {
 public:
   RosMurvMsgsSubscriber(std::string nodeName, MURV::ParameterSet params);
   ~RosMurvMsgsSubscriber() override;
+
+  // The outputs declared only when the network asks for them.
+  static std::vector<std::string> outputsOnRequest() { return murvmsg::SelectablePorts::names(); }
 
   void initialize() override;
   int translateOutput(const std::string& outputName) override;

@@ -7,11 +7,11 @@
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 #include <utility>
 #include <vector>
 
+#include "MasterAnswer.h"
 #include "StreamWait.h"
 #include "String.h"
 #include "net_types.h"
@@ -37,27 +37,9 @@ std::string masterUriProblem() {
                       std::atoi(port.c_str()) > 0 && std::atoi(port.c_str()) <= 65535;
   if (colon == 0 || colon == std::string::npos || !portOk)
     return "ROS_MASTER_URI \"" + uri +
-           "\" is not a master address: it needs the form http://HOST:PORT/, for instance http://localhost:11311/";
+           "\" is not a master address: it needs the form http://HOST:PORT (the final slash is optional), for "
+           "instance http://localhost:11311/";
   return "";
-}
-
-// A server at the master's address that answers, but not as a ROS master
-// (every call a fault, say), lets roscpp go on as if it had joined, with
-// nothing registered. What that server answered to getPid, or "" when a
-// master answered or nothing did (roscpp then waits for a master).
-std::string notAMasterAnswer() {
-  XmlRpc::XmlRpcValue args, result, payload;
-  args[0] = ros::this_node::getName();
-  if (ros::master::execute("getPid", args, result, payload, false) || !result.valid()) return "";
-  std::ostringstream answer;
-  if (result.getType() == XmlRpc::XmlRpcValue::TypeStruct && result.hasMember("faultString"))
-    answer << "fault " << result["faultCode"] << " \"" << result["faultString"] << "\"";
-  else
-    answer << result;
-  std::string text = answer.str();
-  for (char& c : text)
-    if (c == '\n' || c == '\r' || c == '\t') c = ' ';
-  return text.size() > 200 ? text.substr(0, 200) + "..." : text;
 }
 
 // roscpp waits for a master that does not answer without end while the
@@ -72,13 +54,13 @@ std::atomic<bool> masterWaitActive{false};
 murvstream::SignalChain masterWaitChains[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}};
 const int masterWaitSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-void stopWhileWaitingForMaster(int sig) {
+void stopWhileWaitingForMaster(int sig, siginfo_t* info, void* context) {
   if (masterWaitActive.load()) {
     masterWaitStop.store(sig);
     ros::requestShutdown();
   }
   for (size_t i = 0; i < sizeof masterWaitSignals / sizeof masterWaitSignals[0]; ++i)
-    if (masterWaitSignals[i] == sig) masterWaitChains[i].passOn();
+    if (masterWaitSignals[i] == sig) masterWaitChains[i].passOn(info, context);
 }
 
 // Our handler for the stop signals while it lives, the ones found put back
@@ -87,7 +69,8 @@ void stopWhileWaitingForMaster(int sig) {
 // lasts.
 class MasterWait {
 public:
-  MasterWait() {
+  // who and uri name the node and the master in the wait's notices.
+  MasterWait(std::string who, std::string uri) : who(std::move(who)), uri(std::move(uri)) {
     masterWaitStop.store(0);
     masterWaitActive.store(true);
     for (murvstream::SignalChain& chain : masterWaitChains) chain.takeOver(stopWhileWaitingForMaster);
@@ -113,7 +96,28 @@ public:
   MasterWait& operator=(const MasterWait&) = delete;
   bool stopped() const { return masterWaitStop.load() != 0; }
 
+  // Whether to go on waiting for an answer: until a stop signal. While
+  // nothing answers it says so on standard error, a second into the wait
+  // and every 30 s after that.
+  bool goOn() {
+    if (stopped()) return false;
+    const long waited = static_cast<long>(
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start).count());
+    const int due = waited < 1 ? 0 : 1 + static_cast<int>((waited - 1) / 30);
+    if (due > notices) {
+      notices = due;
+      std::cerr << who << ": "
+                << (due == 1 ? "nothing answers at the ROS master address " + uri + " yet"
+                             : "still nothing answers at " + uri + " after " + std::to_string(waited) + " s")
+                << "; waiting for a master (SIGINT, SIGTERM or SIGHUP ends the wait)" << std::endl;
+    }
+    return true;
+  }
+
 private:
+  const std::string who, uri;
+  const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+  int notices = 0;
   std::mutex lock;
   std::condition_variable ended;
   bool over = false;
@@ -140,11 +144,17 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
   const std::string uri = ros::master::getURI();
   ros::NodeHandle* handle = nullptr;
   {
-    MasterWait wait;
-    const std::string answer = wait.stopped() ? "" : notAMasterAnswer();
-    if (!answer.empty())
+    MasterWait wait(getName(), uri);
+    // Asked first over a connection of our own: roscpp's own wait says
+    // nothing while a server accepts and never answers, or a host cannot be
+    // reached, and retries for ever against a server that is not a master.
+    // A refused connection is left to roscpp, which says so itself.
+    const murvmaster::MasterAnswer answer =
+        murvmaster::askMasterPid(ros::master::getHost(), static_cast<int>(ros::master::getPort()),
+                                 ros::this_node::getName(), [&] { return wait.goOn(); });
+    if (answer.kind == murvmaster::MasterAnswer::notMaster)
       throw new MURV::NodeException(
-          this, "ROS_MASTER_URI " + uri + " does not answer as a ROS master: getPid answered " + answer,
+          this, "ROS_MASTER_URI " + uri + " does not answer as a ROS master: getPid answered " + answer.text,
           "RosNodeGenerator", __LINE__);
     if (!wait.stopped()) handle = new ros::NodeHandle("", ros::M_string());
     if (wait.stopped()) {

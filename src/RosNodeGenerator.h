@@ -13,8 +13,10 @@ extern ros::NodeHandle* __MasterRosNodeHandler__;
 
 // Joins ROS under the name NODE_NAME when constructed and shuts ROS down for
 // the whole process when destroyed. The constructor waits for a master that
-// does not answer; SIGINT, SIGTERM or SIGHUP ends that wait with a node
-// exception (after the handler in place has had the signal). A server at
+// does not answer (saying so on standard error after a second, and every
+// 30 s after that, unless the connection is refused: roscpp then says so
+// itself); SIGINT, SIGTERM or SIGHUP ends that wait with a node exception
+// (after the handler in place has had the signal). A server at
 // ROS_MASTER_URI that answers, but not as a ROS master, is a node exception
 // too.
 class RosNodeGenerator : public MURV::Node {

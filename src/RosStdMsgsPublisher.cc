@@ -29,7 +29,7 @@ RosStdMsgsPublisher::RosStdMsgsPublisher(std::string nodeName, MURV::ParameterSe
 RosStdMsgsPublisher::~RosStdMsgsPublisher() {}
 
 int RosStdMsgsPublisher::translateInput(const std::string& port) {
-  if (port == "INPUT") return inputID = addInput(port);
+  if (port == onRequestInput) return inputID = addInput(port);
   // The conditional twin takes any other name for COND, its first input.
   if (variant.conditional) return condID;
   throw new MURV::NodeException(this, port + " is not supported.", variant.file, 209);

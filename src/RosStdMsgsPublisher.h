@@ -4,6 +4,7 @@
 #include <ros/ros.h>
 
 #include <string>
+#include <vector>
 
 #include "Buffer.h"
 #include "BufferedNode.h"
@@ -19,12 +20,18 @@ public:
   RosStdMsgsPublisher(std::string nodeName, MURV::ParameterSet params);
   ~RosStdMsgsPublisher() override;
 
+  // The inputs declared only when the network asks for them: INPUT (COND,
+  // of the conditional twin, is declared when the node is made).
+  static std::vector<std::string> inputsOnRequest() { return {onRequestInput}; }
+
   MURV::ObjectRef getOutput(int output_id, int count) override;
   void initialize() override;
   int translateInput(const std::string& port) override;
   void calculate(int output_id, int count, MURV::Buffer& out) override;
 
 protected:
+  static constexpr const char* onRequestInput = "INPUT";
+
   // What sets the conditional twin apart: a COND input that must be true for
   // an iteration to publish, and the file and line its exceptions name.
   struct Variant {

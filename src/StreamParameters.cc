@@ -25,6 +25,12 @@ void AudioSelection::readSelection(const MURV::ParameterSet& p) {
   if (selection == murvmsg::StreamType::MurvSorvex) selection = murvmsg::StreamType::None;
 }
 
+void AudioSelection::warnIfNoType(const MURV::Node& node) const {
+  if (selection == murvmsg::StreamType::None)
+    murvnode::warnNoneOf(node, "STREAM_SELECTION", streamSelection, murvmsg::streamTypeNames(murvmsg::audioTypeCount),
+                         "the node will be refused when the network is initialised");
+}
+
 void AudioSelection::requireType(MURV::Node* node, const char* file, int line) const {
   if (selection == murvmsg::StreamType::None)
     throw new MURV::NodeException(node, streamSelection + " is not supported.", file, line);

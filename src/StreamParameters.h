@@ -40,6 +40,9 @@ struct AudioSelection {
   void readTopics(const MURV::ParameterSet& p);
   // Reads STREAM_SELECTION.
   void readSelection(const MURV::ParameterSet& p);
+  // Warns on standard error, for node, when the selection names no type,
+  // listing the types it may name: requireType will refuse it.
+  void warnIfNoType(const MURV::Node& node) const;
 
   // Refuses, with a NodeException of node at file and line, a selection
   // that names no type, or whose topic is empty: every iteration would wait

@@ -38,6 +38,8 @@ const char* streamTypeName(StreamType type) {
   return type == StreamType::None ? "" : typeNames[static_cast<int>(type)];
 }
 
+std::vector<std::string> streamTypeNames(int count) { return std::vector<std::string>(typeNames, typeNames + count); }
+
 const char* topicParameter(StreamType type) { return topicParameters[static_cast<int>(type)]; }
 
 DataPorts dataPortsOf(StreamType type) {
@@ -67,14 +69,27 @@ DataPorts dataPortsOf(StreamType type) {
   return p;
 }
 
+const std::vector<std::string>& SelectablePorts::names() {
+  static const std::vector<std::string> ports = {"MATOUT", "SRCOUT", "MAPOUT"};
+  return ports;
+}
+
 int SelectablePorts::translate(MURV::Node& node, const std::string& port) {
-  if (port == "MATOUT") return declare(node, port, matout, matoutAdded);
-  if (port == "SRCOUT") return declare(node, port, srcout, srcoutAdded);
-  if (port == "MAPOUT") return declare(node, port, mapout, mapoutAdded);
-  const std::vector<std::string>& names = node.getOutputNames();
-  auto it = std::find(names.begin(), names.end(), port);
-  if (it != names.end()) return static_cast<int>(it - names.begin());
-  return node.addOutput(port);
+  // In the order of names().
+  int* const ids[] = {&matout, &srcout, &mapout};
+  bool* const added[] = {&matoutAdded, &srcoutAdded, &mapoutAdded};
+  for (std::size_t i = 0; i < names().size(); ++i)
+    if (port == names()[i]) return declare(node, port, *ids[i], *added[i]);
+  const std::vector<std::string>& declared = node.getOutputNames();
+  auto it = std::find(declared.begin(), declared.end(), port);
+  if (it != declared.end()) return static_cast<int>(it - declared.begin());
+  const int id = node.addOutput(port);
+  unserved.push_back(port);
+  return id;
+}
+
+void SelectablePorts::refuseUnserved(MURV::Node* node, const char* file, int line) const {
+  if (!unserved.empty()) throw new MURV::NodeException(node, unserved.front() + " is not supported.", file, line);
 }
 
 bool SelectablePorts::forbiddenConnected(StreamType type) const {

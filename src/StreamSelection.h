@@ -5,6 +5,7 @@
 #define MURV_STREAM_SELECTION_H
 
 #include <string>
+#include <vector>
 
 #include "Node.h"
 
@@ -32,6 +33,9 @@ constexpr int audioTypeCount = 8;
 // None. Nodes that do not take MurvSorvex treat it as None.
 StreamType streamTypeNamed(const std::string& selection);
 const char* streamTypeName(StreamType type);
+// The names of the first count types, in type order: what a STREAM_SELECTION
+// may name.
+std::vector<std::string> streamTypeNames(int count);
 // The parameter that names the topic of type, TOPIC_NAME_MURVWAVE to
 // TOPIC_NAME_MURVSORVEX; type is not None.
 const char* topicParameter(StreamType type);
@@ -48,6 +52,10 @@ DataPorts dataPortsOf(StreamType type);
 
 // The ids of MATOUT, SRCOUT and MAPOUT: -1 until the network asks for the port.
 struct SelectablePorts {
+  // MATOUT, SRCOUT and MAPOUT: the outputs a node declares when the network
+  // asks for them, and the only ones besides its fixed outputs it writes.
+  static const std::vector<std::string>& names();
+
   int matout = -1;
   int srcout = -1;
   int mapout = -1;
@@ -60,8 +68,17 @@ struct SelectablePorts {
   // name, declared when there is none yet.
   int translate(MURV::Node& node, const std::string& port);
 
+  // Refuses, with a NodeException of node at file and line whose text is
+  // the name followed by " is not supported.", the first output that
+  // translate declared besides the selectable ports: the node never writes
+  // it, so whatever reads it would wait or fail at its first message.
+  void refuseUnserved(MURV::Node* node, const char* file, int line) const;
+
   // Whether a port that type must leave unconnected has been connected.
   bool forbiddenConnected(StreamType type) const;
+
+  // The outputs translate declared besides the selectable ports, in order.
+  std::vector<std::string> unserved;
 };
 
 // A stream source's iteration when its connected ports do not fit its

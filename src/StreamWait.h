@@ -6,10 +6,11 @@
 // signals that make a waiting node give up.
 //
 // A wait sleeps until something can have changed: a callback holder has
-// queued a message and notified the waiter, the time-out is due, or a tick
-// of at most 10 ms has passed. The tick is there for the stop flag and for
-// ROS going away, which nothing can notify (a signal handler may not touch
-// a condition variable).
+// queued a message and notified the waiter, a stop signal has come (the
+// handler writes a process-wide wake that every wait sleeps on), the
+// time-out is due, or a tick of about 100 ms has passed. The tick is there
+// only for ROS going away (rosnode kill, a master that shut the node down),
+// which nothing notifies.
 //
 // Adopting the waits in a stream node (a few lines):
 //
@@ -47,6 +48,12 @@
 // condition after it has been sent sees the change, and one that tested
 // before does not block on it. A notification without a change only costs
 // one more look.
+//
+// Nodes that only pace their iterations (they sleep on ROS_LOOP_RATE) call
+// installStopSignals(StopUser::pacedNode) when they are made and sleep with
+// sleepOrStop(), so that a stop signal cuts their sleep short too.
+
+#include <signal.h>
 
 #include <atomic>
 #include <csignal>
@@ -88,6 +95,10 @@ private:
 // touches only lock-free atomics).
 class SignalChain {
 public:
+  // Our handlers take the signal's information and context, so that a
+  // handler found that wants them gets what the kernel gave.
+  using Handler = void (*)(int, siginfo_t*, void*);
+
   // defaultEnds: a default disposition found is the signal's default action
   // (the process ends as that signal ends it); otherwise it is left alone
   // and the signal only does what our handler does.
@@ -100,42 +111,63 @@ public:
   // (installed after ours, by another library) is recorded too: it is
   // called first, and ours, when that handler calls it, passes on to the
   // one found before.
-  // An ignored SIGHUP is left ignored: a process started under nohup must
-  // not be ended or stopped by a hang-up because one of our nodes was made.
-  void takeOver(void (*ours)(int));
+  // An ignored signal is left ignored: a process started under nohup, or in
+  // the background of a shell, or by a host that wants none of them, must
+  // not be stopped by one because one of our nodes was made.
+  void takeOver(Handler ours);
   // Undoes the latest takeOver(): puts back what it found, if ours is still
   // in place.
-  void giveBack(void (*ours)(int));
-  // Calls the handlers found, newest first and each once: a handler found
-  // that calls its predecessor re-enters ours, which then passes on to the
-  // next older one; when none is left it returns instead of bouncing back.
+  void giveBack(Handler ours);
+  // Calls the handlers found, newest first and each once, with the
+  // information and context our handler received: a handler found that
+  // calls its predecessor re-enters ours, which then passes on to the next
+  // older one; when none is left it returns instead of bouncing back.
   // A default disposition found either ends the process (defaultEnds: it is
   // put back and the signal raised again, to be taken when our handler
   // returns) or does nothing; an ignored one does nothing.
-  void passOn();
+  void passOn(siginfo_t* info, void* context);
+  // Changes what a default disposition found does from now on.
+  void setDefaultEnds(bool ends) { defaultEnds.store(ends); }
 
 private:
-  void call(const struct sigaction& found);
+  void call(const struct sigaction& found, siginfo_t* info, void* context);
   static const int maxFound = 8;
   const int sig;
-  const bool defaultEnds;
+  std::atomic<bool> defaultEnds;
   struct sigaction found[maxFound];
   std::atomic<int> count{0};  // entries of found the handler may read
   std::atomic<int> depth{0};  // passOn() calls in progress
   static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
+  static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler may only use lock-free atomics");
 };
 
+// Who installs the stop-signal handler: a stream node, which waits for data
+// and gives up on a stop signal, or a node that only paces its iterations,
+// whose pacing sleep a stop signal cuts short.
+enum class StopUser { streamNode, pacedNode };
+
 // Installs the stop-signal handler for SIGINT, SIGHUP and SIGTERM. There is
-// one handler for the whole process, and it sets the flag of every stream
-// node class, so stream nodes of several classes in one network all stop.
-// It then passes the signal on to the handler each signal had before (the
-// network runner's, which stops the run after the iteration in progress), so
-// a signal that comes while no stream node waits still ends the network. In
-// a host without handlers of its own, SIGTERM then ends the process as it
-// would without our handler, while SIGINT and SIGHUP only stop the waits.
+// one handler for the whole process: it sets the flag of every stream node
+// class, so stream nodes of several classes in one network all stop, and
+// wakes every wait and pacing sleep at once. It then passes the signal on to
+// the handler each signal had before (the network runner's, which stops the
+// run after the iteration in progress), so a signal that comes while no
+// stream node waits still ends the network.
+// A signal that was ignored stays ignored. A default disposition found stays
+// the signal's default action (the process ends as it would without us),
+// except that once a stream node has been made SIGINT and SIGHUP only stop
+// the waits, so that the network can end through its nodes.
 // Installing again keeps that chain as it is.
-void installStopSignals();
-void stopSignalHandler(int signal);
+void installStopSignals(StopUser user = StopUser::streamNode);
+void stopSignalHandler(int signal, siginfo_t* info, void* context);
+
+// True once a stop signal has reached the handler above in this process.
+bool stopRequested();
+
+// Sleeps up to micros microseconds on the steady clock. Returns true at
+// once, or as soon as it comes, when a stop signal has reached the handler
+// above; false when the whole time has passed. Zero or less does not sleep.
+bool sleepOrStop(std::int64_t micros);
 
 // Wakes the waits of one StreamWaiter. Copies share one wake-up: a copy
 // taken from StreamWaiter::notifier() wakes that waiter's waits. A notifier
@@ -150,8 +182,10 @@ public:
 
   // The number of notifications so far.
   std::uint64_t notifications() const;
-  // Blocks until notifications() is no longer seen, or until the steady
-  // clock (std::chrono::steady_clock, in microseconds) reads untilMicros.
+  // Blocks until notifications() is no longer seen, a stop signal has come
+  // (stopRequested()), or the steady clock (std::chrono::steady_clock, in
+  // microseconds) reads untilMicros. One thread at a time waits on the
+  // notifiers of one waiter.
   void waitPast(std::uint64_t seen, std::int64_t untilMicros) const;
 
 private:
@@ -166,18 +200,19 @@ public:
   // A steady clock, in microseconds: a wall-clock step cannot fake a
   // silence or hide one.
   virtual std::int64_t nowMicros() = 0;
-  // Sleeps until wake has been notified past seen, or nowMicros() reads
-  // untilMicros.
+  // Sleeps until wake has been notified past seen, a stop signal has come,
+  // or nowMicros() reads untilMicros.
   virtual void block(const WaitNotifier& wake, std::uint64_t seen, std::int64_t untilMicros) = 0;
-  // The longest sleep between two looks at the stop flag and at ROS.
+  // The longest sleep between two looks at ROS.
   virtual std::int64_t tickMicros() = 0;
   virtual bool rosRunning() = 0;  // false once ROS has been shut down
 };
 
-// The real one: the steady clock, a condition variable, ros::ok().
+// The real one: the steady clock, the notifier's and the stop signals'
+// wakes, ros::ok().
 class SteadyWaitEnvironment : public WaitEnvironment {
 public:
-  explicit SteadyWaitEnvironment(std::int64_t tickMicros = 10000);
+  explicit SteadyWaitEnvironment(std::int64_t tickMicros = 100000);
   std::int64_t nowMicros() override;
   void block(const WaitNotifier& wake, std::uint64_t seen, std::int64_t untilMicros) override;
   std::int64_t tickMicros() override { return tick; }
@@ -205,7 +240,8 @@ public:
   const WaitNotifier& notifier() const { return wake; }
 
   // Each wait gives up with the force-quit exception naming line when it
-  // finds the stop flag set, and with a node exception when ROS has gone.
+  // finds the stop flag set (or a stop signal come), and with a node
+  // exception when ROS has gone.
 
   // Waits, without a time-out, until arrived() holds.
   void waitFirstMessage(const std::function<bool()>& arrived, int line);

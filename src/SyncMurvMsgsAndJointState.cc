@@ -61,6 +61,7 @@ SyncMurvMsgsAndJointState::SyncMurvMsgsAndJointState(std::string nodeName, MURV:
   enableSyncDebug = paramBool(parameters, "ENABLE_SYNC_DEBUG");
   enableStatusDebug = paramBool(parameters, "ENABLE_STATUS_DEBUG");
   pacing.read(this, parameters, fileName, __LINE__);
+  audio.warnIfNoType(*this);
 
   murvstream::installStopSignals();
   stream.reset(new callbackFuncSyncMurvMsgsAndJointState(pacing.dataBufferNum, enableDebug));
@@ -82,6 +83,7 @@ int SyncMurvMsgsAndJointState::translateOutput(const std::string& outputName) {
 void SyncMurvMsgsAndJointState::initialize() {
   std::cout << getName() << " initialized..." << std::endl;
 
+  ports.refuseUnserved(this, fileName, __LINE__);
   audio.requireType(this, fileName, __LINE__);
 
   // Both holders wake the one waiter: the audio wait and the joint-state

@@ -24,6 +24,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BufferedNode.h"
 #include "JointStatePairing.h"
@@ -41,6 +42,9 @@ class SyncMurvMsgsAndJointState : public MURV::BufferedNode {
 public:
   SyncMurvMsgsAndJointState(std::string nodeName, MURV::ParameterSet params);
   ~SyncMurvMsgsAndJointState() override;
+
+  // The outputs declared only when the network asks for them.
+  static std::vector<std::string> outputsOnRequest() { return murvmsg::SelectablePorts::names(); }
 
   void initialize() override;
   int translateOutput(const std::string& outputName) override;

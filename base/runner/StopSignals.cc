@@ -14,12 +14,15 @@ namespace {
 std::atomic<int> received{0};
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
 
-// A second signal finds the run not stopped yet (a node blocked in its
-// set-up, say, waiting for a ROS master that does not answer): it then
-// takes the signal's default action, as it would without the runner.
+// A second SIGINT or SIGTERM finds the run not stopped yet (a node blocked
+// in its set-up, say): it then takes the signal's default action, as it
+// would without the runner. A SIGHUP after the first signal changes
+// nothing: a closing terminal sends two (the kernel's and the shell's, a
+// few milliseconds apart), and the second must not end the runner before
+// its nodes have left the master.
 extern "C" void onStopSignal(int sig) {
   int none = 0;
-  if (received.compare_exchange_strong(none, sig)) return;
+  if (received.compare_exchange_strong(none, sig) || sig == SIGHUP) return;
   struct sigaction fallback;
   std::memset(&fallback, 0, sizeof fallback);
   fallback.sa_handler = SIG_DFL;

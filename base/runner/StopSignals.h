@@ -3,7 +3,8 @@
 
 // The runner's stop signals, SIGINT, SIGTERM and SIGHUP: the first one asks
 // the run to stop, during set-up or after the iteration in progress; a
-// second one, before the run has stopped, takes the signal's default action.
+// second SIGINT or SIGTERM, before the run has stopped, takes the signal's
+// default action. A SIGHUP after the first signal is part of the same stop.
 
 namespace murvrun {
 

@@ -102,6 +102,9 @@ TEST(ObjectReader, ErrorTable) {
       {"<Vector<ObjectRef> <Int 1 >", false, "Error reading Vector", "Vector", 209},
       {"<Vector<ObjectRef> <Int 1 > [", true, "Expected '<' or '{' (got '[')", "", 0},
       {"<Vector<ObjectRef> <Int 1 > 5 >", true, "Expected '<' or '{' (got '5')", "", 0},
+      // A stamp reads nothing of its text, but one without any cannot close.
+      {"<TimeStamp", true, "TimeStamp: '>' expected", "", 0},
+      {"<Vector<ObjectRef> <TimeStamp", true, "TimeStamp: '>' expected", "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

@@ -67,6 +67,11 @@ const Row rows[] = {
       subParam("FFT_LENGTH", "int 2147483647")},
      2, "sub (RosMurvMsgsSubscriber)",
      "NB_CHANNELS 8 and FFT_LENGTH 2147483647 make a matrix of 8589934592 values, more than 16777216"},
+    // Numbers are shown as %g shows them, so a tiny one does not read as 0.
+    {"TinyRate", "RosMurvMsgsSubscriber", {subParam("ROS_LOOP_RATE", "float 1e-30")}, 2, "sub (RosMurvMsgsSubscriber)",
+     "ROS_LOOP_RATE must be a positive, finite rate of at least one iteration in 2147483647 seconds (got 1e-30)"},
+    {"TinyNegativeDuration", "RosMurvIntSubscriber", {subParam("ROS_DURATION", "float -2.5e-7")}, 2,
+     "sub (RosMurvIntSubscriber)", "ROS_DURATION must be a finite, non-negative number of seconds below 2^31 (got -2.5e-07)"},
 };
 
 class NodeParameters : public ::testing::TestWithParam<Row> {};

@@ -131,7 +131,8 @@ TEST(RosNodeGenerator, AMasterAddressRosCannotReadIsANodeException) {
     setenv("ROS_MASTER_URI", uri, 1);
     const std::string text = refusal("murv_uri_test");
     EXPECT_NE(text.find(std::string("Node gen: ROS_MASTER_URI \"") + uri +
-                        "\" is not a master address: it needs the form http://HOST:PORT/"),
+                        "\" is not a master address: it needs the form http://HOST:PORT (the final "
+                        "slash is optional)"),
               std::string::npos)
         << text;
   }

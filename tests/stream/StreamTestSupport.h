@@ -287,11 +287,15 @@ inline std::string streamNetwork(const std::string& rosName, const std::string& 
 }
 
 // Writes description to a file of the build tree and answers the command
-// that runs it with the network runner.
-inline std::string runnerCommand(const std::string& name, const std::string& description) {
+// that runs it with the network runner; toolboxes are loaded before the
+// toolbox under test.
+inline std::string runnerCommand(const std::string& name, const std::string& description,
+                                 const std::vector<std::string>& toolboxes = {}) {
   const std::string path = std::string(MURV_BINARY_DIR) + "/" + name + ".net";
   std::ofstream(path) << description;
-  return std::string("exec ") + MURV_RUNNER_PATH + " --toolbox " + MURV_TOOLBOX_PATH + " " + path;
+  std::string command = std::string("exec ") + MURV_RUNNER_PATH;
+  for (const std::string& t : toolboxes) command += " --toolbox " + t;
+  return command + " --toolbox " + MURV_TOOLBOX_PATH + " " + path;
 }
 
 }  // namespace streamtest

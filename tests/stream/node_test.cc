@@ -318,7 +318,7 @@ TEST(StreamNode, ParametersAreCheckedWhenConstructedBeforeAnyHandlerIsInstalled)
     auto handlerOf = [](int sig) {
       struct sigaction now;
       sigaction(sig, nullptr, &now);
-      return now.sa_handler;
+      return reinterpret_cast<void*>(now.sa_handler);
     };
     auto refusal = [](const char* type, const MURV::ParameterSet& p) {
       return hostFailure([&] { subtest::createNode(type, "bad", p); }).text;
@@ -352,9 +352,11 @@ TEST(StreamNode, ParametersAreCheckedWhenConstructedBeforeAnyHandlerIsInstalled)
                      .find("ROS_LOOP_RATE must be a positive, finite rate") != std::string::npos,
              "audio rate");
     }
-    expect(handlerOf(SIGINT) == SIG_DFL && handlerOf(SIGHUP) == SIG_DFL, "no handler after refusals");
+    const void* none = reinterpret_cast<void*>(SIG_DFL);
+    expect(handlerOf(SIGINT) == none && handlerOf(SIGHUP) == none, "no handler after refusals");
     NodePtr good = subtest::createNode("AudioStreamFromRos", "good", audioParams());
-    expect(handlerOf(SIGINT) == murvstream::stopSignalHandler && handlerOf(SIGHUP) == murvstream::stopSignalHandler,
+    const void* ours = reinterpret_cast<void*>(&murvstream::stopSignalHandler);
+    expect(handlerOf(SIGINT) == ours && handlerOf(SIGHUP) == ours,
            "the stop handler once constructed");
     return failures;
   });

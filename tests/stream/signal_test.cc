@@ -2,10 +2,14 @@
 // the network runner (and SIGHUP to one started with it ignored), SIGINT and
 // SIGHUP sent to a waiting stream network, one
 // signal for stream nodes of two classes in one process, the line each
-// wait names, and ROS going away under a waiting
+// wait names, a second signal (a repeated SIGHUP, a closing terminal), a
+// signal right after the runner starts, and ROS going away under a waiting
 // network (rosnode kill, a node of the same name taking over).
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 
 #include <atomic>
@@ -90,6 +94,45 @@ long sleepsOf(long tid) {
     if (key == "voluntary_ctxt_switches:" && status >> value) break;
   return value;
 }
+
+// Whether sig is pending for process pid (for the process or one of its
+// threads).
+bool signalPending(pid_t pid, int sig) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string key, mask;
+  bool pending = false;
+  while (status >> key)
+    if ((key == "SigPnd:" || key == "ShdPnd:") && status >> mask)
+      pending = pending || (std::stoull(mask, nullptr, 16) >> (sig - 1) & 1);
+  return pending;
+}
+
+// The FIFO at which the gate toolbox holds the runner until the test opens
+// it.
+class GateFifo {
+public:
+  explicit GateFifo(const std::string& tag) : path(std::string(MURV_BINARY_DIR) + "/gate_" + tag) {
+    unlink(path.c_str());
+    mkfifo(path.c_str(), 0600);
+  }
+  ~GateFifo() {
+    if (fd >= 0) close(fd);
+    unlink(path.c_str());
+  }
+  // Whether the runner waits at the gate: the FIFO has a reader.
+  bool reached() {
+    if (fd < 0) fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    return fd >= 0;
+  }
+  void release() {
+    const char c = 1;
+    if (fd >= 0 && write(fd, &c, 1) != 1) perror("gate");
+  }
+  const std::string path;
+
+private:
+  int fd = -1;
+};
 
 }  // namespace
 
@@ -303,4 +346,99 @@ TEST(StreamRosGone, ANodeOfTheSameNameTakingOverEndsAWaitingNetwork) {
             std::string::npos)
       << out;
   EXPECT_TRUE(endsWith(out, "ROS destructed...\n")) << out;
+}
+
+// A SIGHUP after the first stop signal is part of the same stop: the runner
+// still destroys its nodes and leaves the master. A second SIGINT or
+// SIGTERM takes the signal's default action at once, leaving the ROS node
+// registered. The runner is held in its set-up, joined to ROS, while both
+// signals arrive.
+TEST(StreamSignals, ASecondSighupIsPartOfTheStop) {
+  RosNetwork net("murv_second_signal_test");
+  const struct {
+    const char* tag;
+    int first, second, status;
+    bool stopsCleanly;
+  } rows[] = {{"hup_hup", SIGHUP, SIGHUP, 129, true},
+              {"int_hup", SIGINT, SIGHUP, 130, true},
+              {"term_hup", SIGTERM, SIGHUP, 143, true},
+              {"int_term", SIGINT, SIGTERM, 143, false},
+              {"hup_int", SIGHUP, SIGINT, 130, false}};
+  for (const auto& r : rows) {
+    const std::string rosName = std::string("murv_second_") + r.tag;
+    GateFifo gate(r.tag);
+    BackgroundCommand runner(runnerCommand(rosName,
+                                           "node ros RosNodeGenerator\nparam ros NODE_NAME string " + rosName +
+                                               "\nnode gate Gate\nparam gate PATH string " + gate.path +
+                                               "\noutput ros VALUE\niterations 1\n",
+                                           {MURV_GATE_TOOLBOX_PATH}));
+    ASSERT_TRUE(waitFor([&] { return gate.reached() || !runner.running(); })) << r.tag << "\n" << runner.output();
+    ASSERT_TRUE(rosNodeListed(rosName)) << r.tag;
+    for (int sig : {r.first, r.second}) {
+      runner.signal(sig);
+      // Taken before the next one is sent: not merged with it.
+      ASSERT_TRUE(waitFor([&] { return !runner.running() || !signalPending(runner.pid(), sig); })) << r.tag;
+    }
+    if (runner.running()) gate.release();
+    EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), r.status) << r.tag << "\n" << runner.output();
+    EXPECT_EQ(endsWith(runner.output(), "ROS destructed...\n"), r.stopsCleanly) << r.tag << "\n" << runner.output();
+    EXPECT_TRUE(waitFor([&] { return rosNodeListed(rosName) != r.stopsCleanly; })) << r.tag;
+  }
+}
+
+// A script's "murv-run net &" starts with SIGINT ignored; a SIGINT that
+// comes while the runner loads its toolboxes still stops it before it joins
+// ROS.
+TEST(StreamSignals, ASigintRightAfterStartStopsTheRunner) {
+  RosNetwork net("murv_early_signal_test");
+  GateFifo gate("early");
+  const std::string rosName = "murv_early";
+  BackgroundCommand runner("trap '' INT; export MURV_TEST_LOAD_GATE=" + gate.path + "; " +
+                           runnerCommand(rosName,
+                                         "node ros RosNodeGenerator\nparam ros NODE_NAME string " + rosName +
+                                             "\noutput ros VALUE\niterations 1\n",
+                                         {MURV_GATE_TOOLBOX_PATH}));
+  ASSERT_TRUE(waitFor([&] { return gate.reached() || !runner.running(); })) << runner.output();
+  runner.signal(SIGINT);
+  ASSERT_TRUE(waitFor([&] { return !signalPending(runner.pid(), SIGINT); }));
+  gate.release();
+  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 130) << runner.output();
+  EXPECT_EQ(runner.output().find("generated..."), std::string::npos) << runner.output();
+  EXPECT_FALSE(rosNodeListed(rosName));
+}
+
+// A user closes the terminal in which an interactive shell runs the runner
+// in the foreground: the shell passes its SIGHUP on to the job, and the
+// kernel sends another when the shell exits. The runner stops once,
+// destroys its network and leaves the master.
+TEST(StreamSignals, ClosingTheTerminalStopsTheRunnerOnce) {
+  RosNetwork net("murv_terminal_test");
+  // The runner outlives its shell: it becomes this process's child, to be
+  // waited for.
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+  const std::string rosName = "murv_terminal", out = std::string(MURV_BINARY_DIR) + "/terminal.out";
+  const std::string typed = runnerCommand(rosName, streamNetwork(rosName, "AudioStreamFromRos", "", "/terminal", false))
+                                .substr(5) +
+                            " >" + out + " 2>&1\n";
+  const char* argv[] = {"/bin/bash", "--norc", "--noprofile", "-i", nullptr};
+  int terminal = -1;
+  const pid_t shell = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (shell == 0) {
+    execv(argv[0], const_cast<char* const*>(argv));
+    _exit(127);
+  }
+  ASSERT_GT(shell, 0);
+  ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  ASSERT_TRUE(waitFor([&] { return subscribedBy("/terminal/audio", rosName); }));
+  const pid_t job = std::atoi(murvtest::runCommand("exec pgrep -P " + std::to_string(shell)).output.c_str());
+  ASSERT_GT(job, 0);
+  close(terminal);
+  int status = 0;
+  EXPECT_TRUE(waitFor([&] { return waitpid(job, &status, WNOHANG) == job; }));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 129) << status;
+  std::ifstream written(out);
+  const std::string output((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(endsWith(output, "ROS destructed...\n")) << output;
+  EXPECT_TRUE(waitFor([&] { return !rosNodeListed(rosName); }));
+  waitpid(shell, nullptr, 0);
 }
