@@ -12,6 +12,7 @@
 #include "MsgFifo.h"
 #include "MsgToHost.h"
 #include "NodeSupport.h"
+#include "PacingRate.h"
 #include "RosReceiving.h"
 #include "Vector.h"
 
@@ -62,6 +63,7 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
                                     fileName, __LINE__);
   }
 
+  PacingRate::installStopSignals();
   if (dataBufferNum <= 5) dataBufferNum = 5;
   holder.reset(new callbackFuncMurvMsgsSubscriber(dataBufferNum, enableDebug));
   inOrder = true;
@@ -149,7 +151,7 @@ void RosMurvMsgsSubscriber::takeOldest(std::deque<M>& fifo, MURV::TimeStamp& sta
 }
 
 void RosMurvMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
-  ros::Rate rate(rosLoopRate);
+  murvnode::PacingRate rate(rosLoopRate);
   if (portMismatch)
     throw new MURV::NodeException(nullptr,
                                   getName() + " output exception -> Connected output ports are not appropriate...",

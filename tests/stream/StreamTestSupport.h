@@ -259,6 +259,18 @@ private:
   int status_ = -2;
 };
 
+// The description lines that give node's TOPIC_NAME_<type> parameters of
+// the eight audio types, each <topics>/<type in lower case>.
+inline std::string audioTopicParams(const std::string& node, const std::string& topics) {
+  std::string lines;
+  for (const char* n : audioTypeNames) {
+    std::string lower(n);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    lines += "param " + node + " TOPIC_NAME_" + n + " string " + topics + "/" + lower + "\n";
+  }
+  return lines;
+}
+
 // The network description of a RosNodeGenerator named rosName and one stream
 // node "stream" of type (MurvMsgsStreamFromRos on selection, or
 // AudioStreamFromRos) whose topics are under topics (the audio node's is
@@ -269,11 +281,7 @@ inline std::string streamNetwork(const std::string& rosName, const std::string& 
   if (type == "AudioStreamFromRos") {
     net += "param stream TOPIC_NAME string " + topics + "/audio\nparam stream DEBUG_PRINT bool false\n";
   } else {
-    for (const char* n : audioTypeNames) {
-      std::string lower(n);
-      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      net += std::string("param stream TOPIC_NAME_") + n + " string " + topics + "/" + lower + "\n";
-    }
+    net += audioTopicParams("stream", topics);
     net += "param stream STREAM_SELECTION string " + selection + "\nparam stream ENABLE_DEBUG bool false\n";
   }
   net += std::string(
@@ -287,11 +295,13 @@ inline std::string streamNetwork(const std::string& rosName, const std::string& 
 }
 
 // Writes description to a file of the build tree and answers the command
-// that runs it with the network runner.
-inline std::string runnerCommand(const std::string& name, const std::string& description) {
+// that runs it with the network runner, with the example nodes loaded too
+// when withExamples is set.
+inline std::string runnerCommand(const std::string& name, const std::string& description, bool withExamples = false) {
   const std::string path = std::string(MURV_BINARY_DIR) + "/" + name + ".net";
   std::ofstream(path) << description;
-  return std::string("exec ") + MURV_RUNNER_PATH + " --toolbox " + MURV_TOOLBOX_PATH + " " + path;
+  return std::string("exec ") + MURV_RUNNER_PATH + " --toolbox " + MURV_TOOLBOX_PATH +
+         (withExamples ? std::string(" --toolbox ") + MURV_EXAMPLES_PATH : std::string()) + " " + path;
 }
 
 }  // namespace streamtest
