@@ -10,13 +10,14 @@
 // - the highest frame rate sustained without losing a frame, with the
 //   frames of the stream node sent by a publishing network (a source
 //   feeding RosMurvMsgsPublisher);
-// - the CPU time a stream node burns per second while it waits, in its
-//   first-message wait and in its data wait, beside the process idle with
-//   no node waiting.
+// - the CPU time a stream node burns and the wake-ups of its threads per
+//   second while it waits, in its first-message wait and in its data wait,
+//   beside the process idle with no node waiting.
 //
 // Run with a --benchmark_min_time below 0.5 s (as CI does) every experiment
 // is cut short, so that the binary still checks that the path works.
 #include <benchmark/benchmark.h>
+#include <dirent.h>
 #include <fcntl.h>
 #include <murv_msgs/MurvWave.h>
 #include <ros/ros.h>
@@ -478,13 +479,36 @@ double processCpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
-// CPU time per second of waiting, on the waiting thread and in the whole
-// process, of a stream node that waits for a frame which does not come:
-// in its first-message wait (until a frame is queued after the time
+// How often a thread has gone to sleep and been woken: its voluntary
+// context switches, from the kernel's account of one task.
+long wakeupsIn(const std::string& statusFile) {
+  std::ifstream in(statusFile);
+  const std::string key = "voluntary_ctxt_switches:";
+  for (std::string line; std::getline(in, line);)
+    if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
+  return 0;
+}
+
+long threadWakeups() { return wakeupsIn("/proc/thread-self/status"); }
+
+// Summed over the threads alive now: ROS's own threads included.
+long processWakeups() {
+  long sum = 0;
+  if (DIR* tasks = opendir("/proc/self/task")) {
+    while (dirent* task = readdir(tasks))
+      if (task->d_name[0] != '.') sum += wakeupsIn(std::string("/proc/self/task/") + task->d_name + "/status");
+    closedir(tasks);
+  }
+  return sum;
+}
+
+// CPU time and wake-ups per second of waiting, on the waiting thread and in
+// the whole process, of a stream node that waits for a frame which does not
+// come: in its first-message wait (until a frame is queued after the time
 // measured), or past its first frame in its data wait (until its
 // KILL_TIME_LEN); beside it the process idle with the same ROS threads and
-// no node waiting, and what the tick alone costs on this machine: a thread
-// that only sleeps on a condition variable, 10 ms at a time.
+// no node waiting, and what the waits' tick alone costs on this machine: a
+// thread that only sleeps on a condition variable, 100 ms at a time.
 enum IdleCase { noneWaiting, firstMessageWait, dataWait, tickAlone };
 
 void BM_StreamIdleWait(benchmark::State& state) {
@@ -517,7 +541,9 @@ void BM_StreamIdleWait(benchmark::State& state) {
   for (auto _ : state) {
     const auto begin = Clock::now();
     const double thread0 = threadCpuSeconds(), process0 = processCpuSeconds();
+    const long threadWake0 = threadWakeups(), processWake0 = processWakeups();
     double waitingThreadCpu = 0;
+    long waitingThreadWakeups = 0;
     if (what == noneWaiting) {
       std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     } else if (what == tickAlone) {
@@ -525,28 +551,34 @@ void BM_StreamIdleWait(benchmark::State& state) {
       std::condition_variable never;
       std::unique_lock<std::mutex> g(lock);
       while (Clock::now() - begin < std::chrono::duration<double>(seconds))
-        never.wait_for(g, std::chrono::milliseconds(10));
+        never.wait_for(g, std::chrono::milliseconds(100));
     } else if (what == dataWait) {
       node->getOutput(notEof, 1);
     } else {
       // The frame that ends the wait comes after the time measured.
       std::thread waiting([&] {
         const double t0 = threadCpuSeconds();
+        const long w0 = threadWakeups();
         node->getOutput(notEof, 0);
         waitingThreadCpu = threadCpuSeconds() - t0;
+        waitingThreadWakeups = threadWakeups() - w0;
       });
       std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
       state.SetIterationTime(std::chrono::duration<double>(Clock::now() - begin).count());
       state.counters["process_cpu_ms_per_s"] = (processCpuSeconds() - process0) * 1e3 / seconds;
+      state.counters["process_wakeups_per_s"] = static_cast<double>(processWakeups() - processWake0) / seconds;
       holder.cb_murvwave(frame);
       waiting.join();
       state.counters["thread_cpu_ms_per_s"] = waitingThreadCpu * 1e3 / seconds;
+      state.counters["thread_wakeups_per_s"] = static_cast<double>(waitingThreadWakeups) / seconds;
       continue;
     }
     const double wall = std::chrono::duration<double>(Clock::now() - begin).count();
     state.SetIterationTime(wall);
     state.counters["thread_cpu_ms_per_s"] = (threadCpuSeconds() - thread0) * 1e3 / wall;
     state.counters["process_cpu_ms_per_s"] = (processCpuSeconds() - process0) * 1e3 / wall;
+    state.counters["thread_wakeups_per_s"] = static_cast<double>(threadWakeups() - threadWake0) / wall;
+    state.counters["process_wakeups_per_s"] = static_cast<double>(processWakeups() - processWake0) / wall;
   }
 }
 

@@ -1,6 +1,7 @@
 #include "StreamWait.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <ros/ros.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -49,7 +50,25 @@ int stopWakeFd() {
   return fd;
 }
 
-const int stopWakeAtLoad = stopWakeFd();
+// A forked child would share the eventfd with its parent, and a stop signal
+// in one would wake every sleep of the other for good, with nothing to stop
+// them: the child gets one of its own. It runs alone then, so with signals
+// blocked no handler can be writing the one it closes.
+void renewStopWakeInChild() {
+  const int inherited = stopWake.load();
+  if (inherited < 0) return;
+  sigset_t all, before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_BLOCK, &all, &before);
+  stopWake.store(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
+  close(inherited);
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+[[maybe_unused]] const int stopWakeAtLoad = [] {
+  pthread_atfork(nullptr, nullptr, renewStopWakeInChild);
+  return stopWakeFd();
+}();
 
 // Without one of its wakes, a sleep looks again at least this often.
 const std::int64_t fallbackTickMicros = 10000;
@@ -166,9 +185,9 @@ void stopSignalHandler(int sig, siginfo_t* info, void* context) {
     ssize_t written = write(fd, &one, sizeof one);  // full only after 2^64 - 2 signals
     (void)written;
   }
-  errno = savedErrno;
   for (size_t i = 0; i < sizeof stopSignals / sizeof stopSignals[0]; ++i)
     if (stopSignals[i] == sig) stopChains[i].passOn(info, context);
+  errno = savedErrno;
 }
 
 void installStopSignals(StopUser user) {
@@ -196,14 +215,27 @@ bool sleepOrStop(std::int64_t micros) {
 // notify() counts, then writes the eventfd only when the waiter may be
 // asleep: of the waiter marking itself asleep then reading the count, and
 // the notifier counting then reading the mark, one sees the other's write.
+// The eventfd is made by the first sleep (holders that nobody waits on, such
+// as the frame-by-frame subscribers', never need one), before the mark: a
+// notifier that sees the mark sees the eventfd.
 struct WaitNotifier::State {
-  State() : wake(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+  State() = default;
   ~State() {
-    if (wake >= 0) close(wake);
+    const int fd = wake.load();
+    if (fd >= 0) close(fd);
   }
   State(const State&) = delete;
   State& operator=(const State&) = delete;
-  const int wake;  // -1 when none could be made: the waiter then looks on a short tick
+  int wakeFd() {
+    int fd = wake.load();
+    if (fd >= 0) return fd;
+    const int made = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (made < 0) return -1;  // the waiter then looks on a short tick
+    if (wake.compare_exchange_strong(fd, made)) return made;
+    close(made);
+    return fd;
+  }
+  std::atomic<int> wake{-1};
   std::atomic<std::uint64_t> count{0};
   std::atomic<bool> asleep{false};
 };
@@ -212,26 +244,28 @@ WaitNotifier::WaitNotifier() : state(std::make_shared<State>()) {}
 
 void WaitNotifier::notify() const noexcept {
   state->count.fetch_add(1);
-  if (state->wake >= 0 && state->asleep.load()) {
-    const std::uint64_t one = 1;
-    ssize_t written = write(state->wake, &one, sizeof one);
-    (void)written;  // only a full counter fails, and it wakes the waiter all the same
-  }
+  if (!state->asleep.load()) return;
+  const int fd = state->wake.load();
+  if (fd < 0) return;
+  const std::uint64_t one = 1;
+  ssize_t written = write(fd, &one, sizeof one);
+  (void)written;  // only a full counter fails, and it wakes the waiter all the same
 }
 
 std::uint64_t WaitNotifier::notifications() const { return state->count.load(); }
 
 void WaitNotifier::waitPast(std::uint64_t seen, std::int64_t untilMicros) const {
+  const int fd = state->wakeFd();
   for (;;) {
     const std::int64_t left = untilMicros - steadyMicros();
     if (left <= 0 || stopRequested()) return;
     state->asleep.store(true);
     if (state->count.load() != seen) break;
-    pollfd wakes[2] = {{state->wake, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
+    pollfd wakes[2] = {{fd, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
     pollFor(wakes, 2, left);
     if (wakes[0].revents & POLLIN) {
       std::uint64_t drained;
-      ssize_t got = read(state->wake, &drained, sizeof drained);
+      ssize_t got = read(fd, &drained, sizeof drained);
       (void)got;  // nothing to read: another look costs one more round
     }
     state->asleep.store(false);

@@ -53,9 +53,9 @@
 // installStopSignals(StopUser::pacedNode) when they are made and sleep with
 // sleepOrStop(), so that a stop signal cuts their sleep short too.
 
-#include <atomic>
 #include <signal.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdint>
 #include <functional>

@@ -3,12 +3,16 @@
 // stop signal. Then it prints whether the stop flags of every stream node
 // class are set, and exits 0.
 //
-//   murv-signal-host plain|library|ignored INT|TERM|HUP
+//   murv-signal-host plain|library|ignored|siginfo INT|TERM|HUP
 //
 // library: between the two nodes another library installs a handler that
 // calls the one it found, and writes "library: flags <0|1>" when called.
 // ignored: the signal is ignored before the first node is made.
+// siginfo: before the first node the host installs a handler that takes the
+// signal's information and context, and writes whether the sender's pid and
+// a context reached it.
 #include <signal.h>
+#include <ucontext.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -45,12 +49,22 @@ MURV::Node* makeStreamNode(const std::string& name) {
 
 struct sigaction libraryFound;
 
-void libraryHandler(int sig) {
+void libraryHandler(int sig, siginfo_t* info, void* context) {
   const char* text = allFlagsSet() ? "library: flags 1\n" : "library: flags 0\n";
   if (write(1, text, std::strlen(text)) < 0) _exit(4);
-  if (!(libraryFound.sa_flags & SA_SIGINFO) && libraryFound.sa_handler != SIG_DFL &&
-      libraryFound.sa_handler != SIG_IGN)
+  if (libraryFound.sa_handler == SIG_DFL || libraryFound.sa_handler == SIG_IGN) return;
+  if (libraryFound.sa_flags & SA_SIGINFO)
+    libraryFound.sa_sigaction(sig, info, context);
+  else
     libraryFound.sa_handler(sig);
+}
+
+void hostInfoHandler(int, siginfo_t* info, void* context) {
+  const bool pidOk = info && info->si_pid == getpid();  // the host signals itself
+  const bool contextOk = context && static_cast<ucontext_t*>(context)->uc_mcontext.gregs[REG_RSP] != 0;
+  const char* text = pidOk ? (contextOk ? "host: si_pid ok, context ok\n" : "host: si_pid ok, context missing\n")
+                           : (contextOk ? "host: si_pid wrong, context ok\n" : "host: si_pid wrong, context missing\n");
+  if (write(1, text, std::strlen(text)) < 0) _exit(4);
 }
 
 }  // namespace
@@ -58,16 +72,24 @@ void libraryHandler(int sig) {
 int main(int argc, char** argv) {
   const std::string mode = argc == 3 ? argv[1] : "", name = argc == 3 ? argv[2] : "";
   const int sig = name == "INT" ? SIGINT : name == "TERM" ? SIGTERM : name == "HUP" ? SIGHUP : 0;
-  if (!sig || (mode != "plain" && mode != "library" && mode != "ignored")) {
-    std::cerr << "usage: murv-signal-host plain|library|ignored INT|TERM|HUP" << std::endl;
+  if (!sig || (mode != "plain" && mode != "library" && mode != "ignored" && mode != "siginfo")) {
+    std::cerr << "usage: murv-signal-host plain|library|ignored|siginfo INT|TERM|HUP" << std::endl;
     return 2;
   }
   if (mode == "ignored") signal(sig, SIG_IGN);
+  if (mode == "siginfo") {
+    struct sigaction handler {};
+    handler.sa_sigaction = hostInfoHandler;
+    sigemptyset(&handler.sa_mask);
+    handler.sa_flags = SA_SIGINFO;
+    sigaction(sig, &handler, nullptr);
+  }
   MURV::Node* first = makeStreamNode("first");
   if (mode == "library") {
     struct sigaction handler {};
-    handler.sa_handler = libraryHandler;
+    handler.sa_sigaction = libraryHandler;
     sigemptyset(&handler.sa_mask);
+    handler.sa_flags = SA_SIGINFO;
     sigaction(sig, &handler, &libraryFound);
   }
   MURV::Node* second = makeStreamNode("second");

@@ -3,8 +3,11 @@
 // been woken by a notification.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -86,4 +89,51 @@ TEST(StreamWaitWakeUp, NoNotificationIsLost) {
   for (std::thread& t : callbacks) t.join();
   EXPECT_LT(secondsSince(begin), 30);
   EXPECT_GT(env.blocks, 0) << "the waits did sleep";
+}
+
+// A stop signal, handled on another thread, wakes at once a first-message
+// wait, a data wait with its time-out far off and a pacing sleep of a
+// minute: each ends within seconds, which only the signal's wake can do.
+// The stop request stays: a later sleep ends at once, a later wait throws.
+int stopWakesEveryWaiter() {
+  installStopSignals();
+  LongTick env;
+  StreamWaiter first("first", stop, "MurvMsgsStreamFromRos", env), data("data", stop, "AudioStreamFromRos", env);
+  const struct {
+    const char* what;
+    std::function<bool()> wait;  // true: ended by the stop
+  } rows[] = {{"first-message wait",
+               [&] {
+                 try {
+                   first.waitFirstMessage([] { return false; }, 737);
+                 } catch (MURV::BaseException* e) {
+                   delete e;
+                   return true;
+                 }
+                 return false;
+               }},
+              {"data wait",
+               [&] {
+                 try {
+                   return data.waitForData([] { return false; }, 9999998, true, 285), false;
+                 } catch (MURV::BaseException* e) {
+                   delete e;
+                   return true;
+                 }
+               }},
+              {"pacing sleep", [] { return sleepOrStop(60000000); }}};
+  std::atomic<int> stopped{0};
+  std::vector<std::thread> waiting;
+  for (const auto& r : rows) waiting.emplace_back([&] { stopped += r.wait() ? 1 : 0; });
+  const auto begin = Clock::now();
+  if (!waitFor([&] { return env.blocks >= 2; })) return 2;
+  std::thread([] { raise(SIGINT); }).join();
+  for (std::thread& t : waiting) t.join();
+  if (stopped != 3) return 3;
+  if (secondsSince(begin) > 5) return 4;
+  return sleepOrStop(60000000) && rows[0].wait() ? 0 : 5;
+}
+
+TEST(StreamWaitWakeUp, AStopSignalWakesEveryWaitAndSleepAtOnce) {
+  EXPECT_EXIT(_exit(stopWakesEveryWaiter()), testing::ExitedWithCode(0), "");
 }

@@ -1,10 +1,16 @@
 // The stream nodes' waits, on a simulated clock, and their stop signals.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <string>
 
 #include "StreamWait.h"
 
@@ -183,4 +189,104 @@ TEST(StopSignals, SigintAndSighupStopEveryStreamNodeClass) {
   for (int sig : {SIGINT, SIGHUP, SIGTERM}) {
     EXPECT_EXIT(_exit(raiseAndCheckFlags(sig)), testing::ExitedWithCode(0), "") << "signal " << sig;
   }
+}
+
+// Who installs the handler, and what the signal's disposition was: a
+// default one stays the signal's default action until a stream node is
+// made (then SIGINT and SIGHUP only stop), and an ignored one stays ignored.
+TEST(StopSignals, WhatEachSignalDoesByDispositionFoundAndUser) {
+  enum Found { byDefault, ignored };
+  enum Users { paced, stream, pacedThenStream };
+  const struct {
+    int sig;
+    Found found;
+    Users users;
+    int killedBy;  // 0: the process goes on, having seen the stop request iff not ignored
+  } rows[] = {{SIGINT, byDefault, paced, SIGINT},         {SIGHUP, byDefault, paced, SIGHUP},
+              {SIGTERM, byDefault, paced, SIGTERM},       {SIGINT, byDefault, stream, 0},
+              {SIGHUP, byDefault, stream, 0},             {SIGTERM, byDefault, stream, SIGTERM},
+              {SIGINT, byDefault, pacedThenStream, 0},    {SIGINT, ignored, stream, 0},
+              {SIGTERM, ignored, stream, 0},              {SIGHUP, ignored, stream, 0},
+              {SIGTERM, ignored, paced, 0}};
+  for (const auto& r : rows) {
+    auto body = [&] {
+      signal(r.sig, r.found == ignored ? SIG_IGN : SIG_DFL);
+      if (r.users != stream) installStopSignals(StopUser::pacedNode);
+      if (r.users != paced) installStopSignals(StopUser::streamNode);
+      raise(r.sig);
+      struct sigaction now;
+      sigaction(r.sig, nullptr, &now);
+      const bool stillIgnored = now.sa_handler == SIG_IGN;
+      return stopRequested() == (r.found != ignored) && stillIgnored == (r.found == ignored) ? 0 : 1;
+    };
+    auto ends = [&](int status) {
+      return r.killedBy ? WIFSIGNALED(status) && WTERMSIG(status) == r.killedBy
+                        : WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    EXPECT_EXIT(_exit(body()), ends, "") << "signal " << r.sig << " found " << r.found << " users " << r.users;
+  }
+}
+
+// Whoever takes a signal over through a chain (the stream nodes, the wait
+// for a ROS master), an ignored signal stays ignored.
+void anotherHandler(int, siginfo_t*, void*) {}
+
+TEST(StopSignals, AnIgnoredSignalIsNeverTakenOver) {
+  static SignalChain chains[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, false}};
+  const int signals[] = {SIGINT, SIGTERM, SIGHUP};
+  for (int i = 0; i < 3; ++i) {
+    signal(signals[i], SIG_IGN);
+    chains[i].takeOver(anotherHandler);
+    struct sigaction now;
+    sigaction(signals[i], nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN) << "signal " << signals[i];
+    chains[i].giveBack(anotherHandler);
+    signal(signals[i], SIG_DFL);
+  }
+}
+
+namespace {
+
+// The real waits and sleeps, with ROS taken as running.
+struct RosAlwaysRunning : SteadyWaitEnvironment {
+  bool rosRunning() override { return true; }
+};
+
+long wakeupsOfThisThread() {
+  std::ifstream in("/proc/thread-self/status");
+  const std::string key = "voluntary_ctxt_switches:";
+  for (std::string line; std::getline(in, line);)
+    if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
+  return -1;
+}
+
+}  // namespace
+
+// Idle for half a second, each wait and the pacing sleep sleep until their
+// end with a look at ROS every 100 ms: at most about 10 wake-ups a second
+// (counted by the kernel), where a 10 ms tick made 50, and next to no CPU
+// time, even after a forked child of this process has had a stop signal.
+TEST(StreamWait, AnIdleWaitWakesAtMostTenTimesASecond) {
+  EXPECT_EXIT((installStopSignals(), raise(SIGINT), _exit(stopRequested() ? 0 : 1)), testing::ExitedWithCode(0), "");
+  static StopFlag stop;
+  RosAlwaysRunning env;
+  StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
+  const long long halfSecond = 500000;
+  const struct {
+    const char* what;
+    std::function<void()> idle;
+  } rows[] = {{"data wait", [&] { EXPECT_FALSE(waiter.waitForData([] { return false; }, halfSecond, true, 766)); }},
+              {"wait until", [&] { EXPECT_FALSE(waiter.waitUntil([] { return false; }, halfSecond, 1073)); }},
+              {"pacing sleep", [&] { EXPECT_FALSE(sleepOrStop(halfSecond)); }}};
+  for (const auto& r : rows) {
+    const long before = wakeupsOfThisThread();
+    const std::clock_t cpu = std::clock();
+    r.idle();
+    const long wakeups = wakeupsOfThisThread() - before;
+    EXPECT_GE(wakeups, 1) << r.what;
+    EXPECT_LE(wakeups, 8) << r.what;
+    EXPECT_LT(std::clock() - cpu, CLOCKS_PER_SEC / 10) << r.what << ": a sleep that does not sleep";
+  }
+  EXPECT_FALSE(sleepOrStop(0));
+  EXPECT_FALSE(sleepOrStop(-5));
 }
