@@ -63,8 +63,10 @@ std::string streamPacing(const std::string& name) {
 // The networks, after their RosNodeGenerator "ros", by what the test does
 // to bring the paced node to its sleep: a node that never waits sleeps at
 // count 0 once "ros" has printed its VALUE for that count (ParamsMonitor
-// first sleeps at count 1); a stream node sleeps once it has a message,
-// which the test publishes.
+// first sleeps at count 1); a stream node sleeps once it has taken the
+// message the test publishes. It says so in a debug line, or the receipt of
+// a second message shows it: the node's one spinner thread queues a message
+// before it takes up the next, so a stop signal cannot find it waiting.
 enum class Feed { none, wave, float32 };
 
 std::string murvPublisher(const std::string& topics) {
@@ -162,12 +164,12 @@ TEST(Pacing, AStopSignalEndsThePacingSleep) {
   } rows[] = {
       {"mpub", murvPublisher, Feed::none, "[0] ros.VALUE", SIGINT, false},
       {"msub", murvSubscriber, Feed::none, "[0] ros.VALUE", SIGTERM, false},
-      {"mstream", murvStream, Feed::wave, "MurvWave received [", SIGHUP, false},
-      {"astream", audioStream, Feed::wave, "Received [", SIGINT, false},
+      {"mstream", murvStream, Feed::wave, "MurvWave received [2]", SIGHUP, false},
+      {"astream", audioStream, Feed::wave, "Received [2]", SIGINT, false},
       {"spub", stdPublisherNet, Feed::none, "[0] ros.VALUE", SIGTERM, false},
       {"ifpub", ifPublisherNet, Feed::none, "[0] ros.VALUE", SIGHUP, false},
       {"ssub", stdSubscriberNet, Feed::none, "[0] ros.VALUE", SIGINT, false},
-      {"sstream", stdStream, Feed::float32, "Received [thread=", SIGTERM, false},
+      {"sstream", stdStream, Feed::float32, "\n0 : 1\n", SIGTERM, false},
       {"sync", sync, Feed::wave, "no joint state reached the message", SIGHUP, false},
       {"monitor", paramsMonitor, Feed::none, "[1] ros.VALUE", SIGINT, false},
       // /clock never ticks: the cycle of a fast rate never ends on its own.
@@ -177,19 +179,16 @@ TEST(Pacing, AStopSignalEndsThePacingSleep) {
     const std::string rosName = std::string("murv_pacing_") + r.tag, topics = std::string("/pacing_") + r.tag;
     if (r.simTime) ros::param::set("/use_sim_time", true);
     BackgroundCommand runner(runnerFor(rosName, r.network(topics)));
-    ros::Publisher wave = nh.advertise<murv_msgs::MurvWave>(topics + "/murvwave", 1);
+    ros::Publisher wave = nh.advertise<murv_msgs::MurvWave>(topics + "/murvwave", 2);
     ros::Publisher number = nh.advertise<std_msgs::Float32>(topics + "/float", 1);
     if (r.feed != Feed::none) {
       const ros::Publisher& pub = r.feed == Feed::wave ? wave : number;
       ASSERT_TRUE(waitFor([&] { return pub.getNumSubscribers() > 0 || !runner.running(); })) << r.tag;
-      if (r.feed == Feed::wave)
-        wave.publish(subtest::wave(1, 1, 2));
-      else
-        number.publish(std_msgs::Float32());
+      if (r.feed == Feed::float32) number.publish(std_msgs::Float32());
+      for (int count = 1; r.feed == Feed::wave && count <= 2; ++count) wave.publish(subtest::wave(count, 1, 2));
     }
-    ASSERT_TRUE(waitFor([&] { return runner.output().find(r.sleeping) != std::string::npos || !runner.running(); }))
-        << r.tag << "\n"
-        << runner.output();
+    waitFor([&] { return runner.output().find(r.sleeping) != std::string::npos || !runner.running(); });
+    ASSERT_NE(runner.output().find(r.sleeping), std::string::npos) << r.tag << "\n" << runner.output();
     ros::param::del("/use_sim_time");
     runner.signal(r.sig);
     expectStoppedBy(runner, r.sig, rosName);
