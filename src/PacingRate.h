@@ -27,9 +27,10 @@ public:
   // cycle has already passed or a stop signal has come.
   void sleep();
 
-  // Called by the constructor of every node that paces on a PacingRate:
-  // installs the toolbox's stop-signal handler, so that a stop signal
-  // reaches the node's sleeps whatever host runs it.
+  // Called by the constructor of every node that paces but does not wait
+  // for data (a stream node's handler for its waits serves its pacing as
+  // well): installs the toolbox's stop-signal handler, so that a stop
+  // signal reaches the node's sleeps whatever host runs it.
   static void installStopSignals();
 
 private:
