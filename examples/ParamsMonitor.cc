@@ -4,7 +4,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "PacingRate.h"
 #include "ParamsObjects.h"
 #include "SharedObjects.h"
 #include "StreamWait.h"
@@ -45,7 +44,7 @@ ParamsMonitor::ParamsMonitor(std::string nodeName, MURV::ParameterSet params)
     throw new MURV::NodeException(this, "RATE must be a positive number of iterations per second, at least 0.001",
                                   "ParamsMonitor", __LINE__);
   // A stop signal ends the wait for the next iteration, however slow RATE is.
-  murvnode::PacingRate::installStopSignals();
+  murvstream::installStopSignals(murvstream::StopUser::pacedNode);
   inOrder = true;
 }
 
