@@ -9,8 +9,9 @@
 // Stands in for the modules that take the toolbox's parameter sets: prints
 // every ParamsDiradureZIDID, ParamsSourceTracker and ParamsDODA that reaches
 // its inputs, one line each, and runs the network at RATE iterations per
-// second. NOT_EOF turns false at the iteration that brings the CHANGES-th
-// parameter change (0: never), so a demo can end once it has shown them.
+// second; a stop signal ends its wait for the next iteration. NOT_EOF turns
+// false at the iteration that brings the CHANGES-th parameter change (0:
+// never), so a demo can end once it has shown them.
 class ParamsMonitor : public MURV::BufferedNode {
 public:
   ParamsMonitor(std::string nodeName, MURV::ParameterSet params);

@@ -9,6 +9,7 @@
 #include "MsgFifo.h"
 #include "MsgToHost.h"
 #include "NodeSupport.h"
+#include "PacingRate.h"
 #include "RosReceiving.h"
 #include "SharedObjects.h"
 #include "TimeStamp.h"
@@ -73,7 +74,7 @@ void AudioStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  ros::Rate rate(rosLoopRate);
+  murvnode::PacingRate rate(rosLoopRate);
 
   callbackFuncAudioStreamFromRos& h = *holder;
   waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);

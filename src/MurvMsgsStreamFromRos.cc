@@ -12,6 +12,7 @@
 #include "MsgFifo.h"
 #include "MsgToHost.h"
 #include "NodeSupport.h"
+#include "PacingRate.h"
 #include "RosReceiving.h"
 #include "SharedObjects.h"
 #include "Vector.h"
@@ -146,7 +147,7 @@ void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  ros::Rate rate(pacing.rosLoopRate);
+  murvnode::PacingRate rate(pacing.rosLoopRate);
 
   if (murvmsg::endOnPortMismatch(portMismatch, getName(), slot(notEofID, count))) return;
 

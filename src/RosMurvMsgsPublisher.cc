@@ -9,6 +9,7 @@
 #include "Map.h"
 #include "Matrix.h"
 #include "NodeSupport.h"
+#include "PacingRate.h"
 #include "RosHandle.h"
 #include "Source.h"
 #include "TimeStamp.h"
@@ -62,6 +63,7 @@ RosMurvMsgsPublisher::RosMurvMsgsPublisher(std::string nodeName, MURV::Parameter
   framePeriod = samplingRate > 0 ? static_cast<float>(advance) / static_cast<float>(samplingRate) : 0.0f;
 
   outputID = addOutput("OUTPUT");
+  PacingRate::installStopSignals();
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;
 }
@@ -184,7 +186,7 @@ void RosMurvMsgsPublisher::calculate(int, int count, MURV::Buffer& out) {
   head(srcFeatureMsg);
   head(srcFeatureMFMMsg);
 
-  ros::Rate rate(static_cast<double>(rosLoopRate));
+  murvnode::PacingRate rate(static_cast<double>(rosLoopRate));
 
   if (micWave.get()) {
     hosttomsg::fillWave(wave, *micWave, enableDebug);

@@ -12,6 +12,7 @@
 #include "MsgFifo.h"
 #include "MsgToHost.h"
 #include "NodeSupport.h"
+#include "PacingRate.h"
 #include "RosReceiving.h"
 #include "Vector.h"
 
@@ -66,6 +67,7 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
     warnNoneOf(*this, "STREAM_SELECTION", streamSelection, murvmsg::streamTypeNames(murvmsg::streamTypeCount),
                "nothing is subscribed, and only TIMESTAMP is written");
 
+  PacingRate::installStopSignals();
   if (dataBufferNum <= 5) dataBufferNum = 5;
   holder.reset(new callbackFuncMurvMsgsSubscriber(dataBufferNum, enableDebug));
   inOrder = true;
@@ -154,7 +156,7 @@ void RosMurvMsgsSubscriber::takeOldest(std::deque<M>& fifo, MURV::TimeStamp& sta
 }
 
 void RosMurvMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
-  ros::Rate rate(rosLoopRate);
+  murvnode::PacingRate rate(rosLoopRate);
   if (portMismatch)
     throw new MURV::NodeException(nullptr,
                                   getName() + " output exception -> Connected output ports are not appropriate...",

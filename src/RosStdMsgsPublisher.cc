@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "NodeSupport.h"
+#include "PacingRate.h"
 #include "RosHandle.h"
 #include "StdMsgsConversion.h"
 
@@ -22,6 +23,7 @@ RosStdMsgsPublisher::RosStdMsgsPublisher(std::string nodeName, MURV::ParameterSe
   rosLoopRate = checkedRate(this, "ROS_LOOP_RATE", paramFloat(parameters, "ROS_LOOP_RATE"), variant.file, __LINE__);
   if (variant.conditional) condID = addInput("COND");
   outputID = addOutput("OUTPUT");
+  PacingRate::installStopSignals();
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;
 }
@@ -73,7 +75,7 @@ void RosStdMsgsPublisher::calculate(int, int count, MURV::Buffer& out) {
   out[count] = in;
   ros::spinOnce();
   const ros::Time now = ros::Time::now();
-  ros::Rate rate(static_cast<double>(rosLoopRate));
+  murvnode::PacingRate rate(static_cast<double>(rosLoopRate));
   // An iteration stopped at a gate returns at once, so it does not slow the
   // network down between publications.
   if (!mayPublish(count, now)) return;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "NodeSupport.h"
+#include "PacingRate.h"
 #include "RosReceiving.h"
 #include "SharedObjects.h"
 #include "String.h"
@@ -33,6 +34,7 @@ RosStdMsgsSubscriber::RosStdMsgsSubscriber(std::string nodeName, MURV::Parameter
   format = murvstd::arrayFormatNamed(outArrayFormat);
 
   if (dataBufferNum <= 5) dataBufferNum = 5;
+  PacingRate::installStopSignals();
   holder.reset(new callbackFuncStdMsgsSubscriber(dataBufferNum, enableDebug));
   inOrder = true;
   std::cout << getName() << " constructor end..." << std::endl;
@@ -66,7 +68,7 @@ MURV::ObjectRef RosStdMsgsSubscriber::defaultValue() const {
 }
 
 void RosStdMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
-  ros::Rate rate(rosLoopRate);
+  murvnode::PacingRate rate(rosLoopRate);
   MURV::ObjectRef value;
   if (holder->serveOldest(category, format, remainLatest, value) == 0) value = defaultValue();
   (*outputRecords[outputID].buffer)[count] = value;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "NodeSupport.h"
+#include "PacingRate.h"
 #include "RosReceiving.h"
 #include "SharedObjects.h"
 
@@ -80,7 +81,7 @@ void StdMsgsStreamFromRos::initialize() {
 
 void StdMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   slot(notEofID, count) = MURV::TrueObject;
-  ros::Rate rate(pacing.rosLoopRate);
+  murvnode::PacingRate rate(pacing.rosLoopRate);
 
   callbackFuncStdMsgsStreamFromRos& h = *holder;
   waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);

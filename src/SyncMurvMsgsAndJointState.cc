@@ -13,6 +13,7 @@
 #include "MsgFifo.h"
 #include "MsgToHost.h"
 #include "NodeSupport.h"
+#include "PacingRate.h"
 #include "RosLogAt.h"
 #include "RosReceiving.h"
 #include "SharedObjects.h"
@@ -241,7 +242,7 @@ void SyncMurvMsgsAndJointState::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestamp1ID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  ros::Rate rate(pacing.rosLoopRate);
+  murvnode::PacingRate rate(pacing.rosLoopRate);
 
   if (murvmsg::endOnPortMismatch(portMismatch, getName(), slot(notEofID, count))) return;
 

@@ -259,6 +259,18 @@ private:
   int status_ = -2;
 };
 
+// The description lines that give node's TOPIC_NAME_<type> parameters of
+// the eight audio types, each <topics>/<type in lower case>.
+inline std::string audioTopicParams(const std::string& node, const std::string& topics) {
+  std::string lines;
+  for (const char* n : audioTypeNames) {
+    std::string lower(n);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    lines += "param " + node + " TOPIC_NAME_" + n + " string " + topics + "/" + lower + "\n";
+  }
+  return lines;
+}
+
 // The network description of a RosNodeGenerator named rosName and one stream
 // node "stream" of type (MurvMsgsStreamFromRos on selection, or
 // AudioStreamFromRos) whose topics are under topics (the audio node's is
@@ -269,11 +281,7 @@ inline std::string streamNetwork(const std::string& rosName, const std::string& 
   if (type == "AudioStreamFromRos") {
     net += "param stream TOPIC_NAME string " + topics + "/audio\nparam stream DEBUG_PRINT bool false\n";
   } else {
-    for (const char* n : audioTypeNames) {
-      std::string lower(n);
-      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-      net += std::string("param stream TOPIC_NAME_") + n + " string " + topics + "/" + lower + "\n";
-    }
+    net += audioTopicParams("stream", topics);
     net += "param stream STREAM_SELECTION string " + selection + "\nparam stream ENABLE_DEBUG bool false\n";
   }
   net += std::string(

@@ -274,6 +274,11 @@ CommandResult runCommand(const std::string& command, std::chrono::milliseconds d
   return result;
 }
 
+bool rosNodeListed(const std::string& rosName) {
+  const std::string list = runCommand("exec /usr/bin/python3 /usr/bin/rosnode list").output;
+  return list.find("/" + rosName + "\n") != std::string::npos;
+}
+
 BackgroundCommand::BackgroundCommand(const std::string& command) {
   char tmpl[] = "/tmp/murv-bg-XXXXXX";
   int fd = mkstemp(tmpl);

@@ -64,6 +64,10 @@ ServiceReply rawServiceCall(const std::string& uri, const std::string& service, 
 // killed (its whole process group).
 CommandResult runCommand(const std::string& command, std::chrono::milliseconds deadline = std::chrono::seconds(60));
 
+// Whether `rosnode list`, run against the master the environment names,
+// lists the ROS node rosName (given without its leading slash).
+bool rosNodeListed(const std::string& rosName);
+
 // A running child whose output goes to a file, killed by the destructor.
 class BackgroundCommand {
 public:

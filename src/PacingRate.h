@@ -1,0 +1,44 @@
+#ifndef MURV_PACING_RATE_H
+#define MURV_PACING_RATE_H
+
+// How a node paces the network on its ROS_LOOP_RATE: one sleep per
+// iteration, on ROS time, that a stop signal ends.
+//
+// A node makes a PacingRate where an iteration's cycle starts and sleeps on
+// it once, where the iteration ends; it behaves as a ros::Rate made at the
+// same moment and slept once. So the pace follows ROS time: the wall clock,
+// or /clock when /use_sim_time is set. A stop signal (SIGINT, SIGHUP,
+// SIGTERM) ends the sleep at once, and every sleep after it returns at
+// once: neither a slow rate nor a /clock that has stopped (a bag paused or
+// ended) can keep a run that was asked to stop from stopping.
+
+#include <ros/duration.h>
+#include <ros/time.h>
+
+namespace murvnode {
+
+class PacingRate {
+public:
+  // Starts a cycle of 1 / frequency seconds now, on ROS time. A frequency
+  // whose cycle ros::Duration cannot hold throws as ros::Rate does.
+  explicit PacingRate(double frequency);
+
+  // Sleeps until the cycle's end on ROS time; returns at once when the
+  // cycle has already passed or a stop signal has come.
+  void sleep();
+
+  // Called by the constructor of every node that paces but does not wait
+  // for data (a stream node's handler for its waits serves its pacing as
+  // well): installs the toolbox's stop-signal handler, so that a stop
+  // signal reaches the node's sleeps whatever host runs it.
+  static void installStopSignals();
+
+private:
+  void sleepOnSimTime(const ros::Duration& left) const;
+  ros::Time start;
+  ros::Duration cycle;
+};
+
+}  // namespace murvnode
+
+#endif
