@@ -1,6 +1,7 @@
 #include "RosNodeGenerator.h"
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <csignal>
@@ -55,12 +56,15 @@ murvstream::SignalChain masterWaitChains[] = {{SIGINT, true}, {SIGTERM, true}, {
 const int masterWaitSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void stopWhileWaitingForMaster(int sig, siginfo_t* info, void* context) {
+  // The interrupted code may be about to read errno.
+  const int savedErrno = errno;
   if (masterWaitActive.load()) {
     masterWaitStop.store(sig);
     ros::requestShutdown();
   }
   for (size_t i = 0; i < sizeof masterWaitSignals / sizeof masterWaitSignals[0]; ++i)
     if (masterWaitSignals[i] == sig) masterWaitChains[i].passOn(info, context);
+  errno = savedErrno;
 }
 
 // Our handler for the stop signals while it lives, the ones found put back

@@ -178,15 +178,17 @@ void stopSignalHandler(int sig, siginfo_t* info, void* context) {
   int n = stopFlagCount.load();
   for (int i = 0; i < n && i < maxStopFlags; ++i)
     if (StopFlag* flag = stopFlags[i].load()) flag->set();
-  // After the flags: a wait woken by it finds them set.
+  for (size_t i = 0; i < sizeof stopSignals / sizeof stopSignals[0]; ++i)
+    if (stopSignals[i] == sig) stopChains[i].passOn(info, context);
+  // Last: a wait woken by it finds the flags set, and the handler passed on
+  // to (the runner's) has already taken the signal, so a node that gives
+  // up is seen as stopped rather than failed.
   const int fd = stopWake.load();
   if (fd >= 0) {
     const std::uint64_t one = 1;
     ssize_t written = write(fd, &one, sizeof one);  // full only after 2^64 - 2 signals
     (void)written;
   }
-  for (size_t i = 0; i < sizeof stopSignals / sizeof stopSignals[0]; ++i)
-    if (stopSignals[i] == sig) stopChains[i].passOn(info, context);
   errno = savedErrno;
 }
 
