@@ -479,24 +479,14 @@ double processCpuSeconds() {
          static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
-// How often a thread has gone to sleep and been woken: its voluntary
-// context switches, from the kernel's account of one task.
-long wakeupsIn(const std::string& statusFile) {
-  std::ifstream in(statusFile);
-  const std::string key = "voluntary_ctxt_switches:";
-  for (std::string line; std::getline(in, line);)
-    if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
-  return 0;
-}
-
-long threadWakeups() { return wakeupsIn("/proc/thread-self/status"); }
+long threadWakeups() { return murvtest::wakeupsOf(); }
 
 // Summed over the threads alive now: ROS's own threads included.
 long processWakeups() {
   long sum = 0;
   if (DIR* tasks = opendir("/proc/self/task")) {
     while (dirent* task = readdir(tasks))
-      if (task->d_name[0] != '.') sum += wakeupsIn(std::string("/proc/self/task/") + task->d_name + "/status");
+      if (task->d_name[0] != '.') sum += murvtest::wakeupsOf(std::string("/proc/self/task/") + task->d_name + "/status");
     closedir(tasks);
   }
   return sum;

@@ -8,7 +8,6 @@
 #include <std_msgs/Float32.h>
 
 #include <cstdlib>
-#include <initializer_list>
 
 #include "StreamTestSupport.h"
 
@@ -20,119 +19,41 @@ namespace {
 
 // A cycle of about eleven days: a run that sleeps it through never ends.
 const std::string slow = "1e-06";
-
-// The description of a node name of type with its parameters, each given
-// as "NAME type value".
-std::string node(const std::string& name, const std::string& type, std::initializer_list<std::string> params) {
-  std::string lines = "node " + name + " " + type + "\n";
-  for (const std::string& p : params) lines += "param " + name + " " + p + "\n";
-  return lines;
-}
-
-std::string testSignal() {
-  return node("signal", "TestSignal",
-              {"CHANNELS int 1", "LENGTH int 4", "SAMPLING_RATE int 16000", "AMPLITUDE float 1"});
-}
+const std::string testSignal =
+    nodeLines("signal", "TestSignal", "CHANNELS int 1; LENGTH int 4; SAMPLING_RATE int 16000; AMPLITUDE float 1");
+// A stream node's pacing: no time-out for data, a millisecond's wait for
+// joint states.
+const std::string streamPacing = "; ROS_LOOP_RATE float " + slow +
+                                 "; MSG_BUFFER_NUM int 10; DATA_BUFFER_NUM int 10; KILL_TIME_LEN int 1000; "
+                                 "KILL_NETWORK bool false";
 
 std::string stdSubscriber(const std::string& name, const std::string& type, const std::string& topic,
                           const std::string& rate) {
-  return node(
-      name, "RosStdMsgsSubscriber",
-      {"ROS_MESSAGE_TYPE string " + type, "OUT_ARRAY_FORMAT string Vector<>", "TOPIC_NAME string " + topic,
-       "BOOL_DEFAULT bool true", "INT_DEFAULT int 0", "FLOAT_DEFAULT float 0", "ENABLE_DEBUG bool false",
-       "ROS_LOOP_RATE float " + rate, "MSG_BUFFER_NUM int 10", "DATA_BUFFER_NUM int 10", "REMAIN_LATEST bool true"});
+  return nodeLines(name, "RosStdMsgsSubscriber",
+                   "ROS_MESSAGE_TYPE string " + type + "; OUT_ARRAY_FORMAT string Vector<>; TOPIC_NAME string " + topic +
+                       "; BOOL_DEFAULT bool true; INT_DEFAULT int 0; FLOAT_DEFAULT float 0; ENABLE_DEBUG bool false; "
+                       "ROS_LOOP_RATE float " + rate + "; MSG_BUFFER_NUM int 10; DATA_BUFFER_NUM int 10; "
+                       "REMAIN_LATEST bool true");
 }
 
-std::string stdPublisher(const std::string& type, const std::string& topics) {
-  return testSignal() +
-         node("pub", type,
-              {"ENABLE_DEBUG bool false", "ROS_MESSAGE_TYPE string Float32MultiArray",
-               "TOPIC_NAME string " + topics + "/frame", "BUFFER_NUM int 10", "MAX_FREQUENCY float 0",
-               "ROS_LOOP_RATE float " + slow}) +
-         "connect pub INPUT signal OUTPUT\n";
+// Its topics under %T; extra: the condition of an IfRosStdMsgsPublisher.
+std::string stdPublisher(const std::string& type, const std::string& extra = "") {
+  return testSignal +
+         nodeLines("pub", type,
+                   "ENABLE_DEBUG bool false; ROS_MESSAGE_TYPE string Float32MultiArray; TOPIC_NAME string %T/frame; "
+                   "BUFFER_NUM int 10; MAX_FREQUENCY float 0; ROS_LOOP_RATE float " + slow) +
+         extra + "connect pub INPUT signal OUTPUT\noutput ros VALUE\npull pub OUTPUT\n";
 }
 
-// A stream node's pacing and ending: no time-out for data, a wait of a
-// millisecond for joint states.
-std::string streamPacing(const std::string& name) {
-  return "param " + name + " ROS_LOOP_RATE float " + slow + "\nparam " + name + " MSG_BUFFER_NUM int 10\nparam " +
-         name + " DATA_BUFFER_NUM int 10\nparam " + name + " KILL_TIME_LEN int 1000\nparam " + name +
-         " KILL_NETWORK bool false\neof " + name + " NOT_EOF\n";
-}
-
-// The networks, after their RosNodeGenerator "ros", by what the test does
-// to bring the paced node to its sleep: a node that never waits sleeps at
-// count 0 once "ros" has printed its VALUE for that count (ParamsMonitor
-// first sleeps at count 1); a stream node sleeps once it has taken the
-// message the test publishes. It says so in a debug line, or the receipt of
-// a second message shows it: the node's one spinner thread queues a message
-// before it takes up the next, so a stop signal cannot find it waiting.
-enum class Feed { none, wave, float32 };
-
-std::string murvPublisher(const std::string& topics) {
-  return testSignal() +
-         node("pub", "RosMurvMsgsPublisher",
-              {"ADVANCE int 160", "ENABLE_DEBUG bool false", "BUFFER_NUM int 10", "ROS_LOOP_RATE float " + slow,
-               "ROS_FRAME_ID string mic", "TIMESTAMP_TYPE string CONSTANT_INCREMENT", "SAMPLING_RATE int 16000"}) +
-         audioTopicParams("pub", topics) + "connect pub MIC_WAVE signal OUTPUT\noutput ros VALUE\npull pub OUTPUT\n";
-}
-
-std::string murvSubscriber(const std::string& topics) {
-  return node("sub", "RosMurvMsgsSubscriber",
-              {"TOPIC_NAME_MURVSORVEX string " + topics + "/sorvex", "STREAM_SELECTION string MurvWave",
-               "NB_CHANNELS int 1", "FFT_LENGTH int 2", "ENABLE_DEBUG bool false", "ROS_LOOP_RATE float " + slow,
-               "MSG_BUFFER_NUM int 10", "DATA_BUFFER_NUM int 10", "REMAIN_LATEST bool true"}) +
-         audioTopicParams("sub", topics) + "output ros VALUE\npull sub TIMESTAMP\n";
-}
-
-std::string murvStream(const std::string& topics) {
-  return node("stream", "MurvMsgsStreamFromRos", {"STREAM_SELECTION string MurvWave", "ENABLE_DEBUG bool true"}) +
-         audioTopicParams("stream", topics) + streamPacing("stream");
-}
-
-std::string audioStream(const std::string& topics) {
-  return node("stream", "AudioStreamFromRos", {"TOPIC_NAME string " + topics + "/murvwave", "DEBUG_PRINT bool true"}) +
-         streamPacing("stream");
-}
-
-std::string stdStream(const std::string& topics) {
-  return node("stream", "StdMsgsStreamFromRos",
-              {"ROS_MESSAGE_TYPE string Float32", "OUT_ARRAY_FORMAT string Vector<>",
-               "TOPIC_NAME string " + topics + "/float", "ENABLE_DEBUG bool true"}) +
-         streamPacing("stream");
-}
-
-// No joint state comes: the message goes out after a wait of KILL_TIME_LEN
-// for one, with a warning.
-std::string sync(const std::string& topics) {
-  return node("sync", "SyncMurvMsgsAndJointState",
-              {"TOPIC_NAME string " + topics + "/joints", "STREAM_SELECTION string MurvWave", "ENABLE_DEBUG bool false",
-               "ENABLE_SYNC_DEBUG bool false", "ENABLE_STATUS_DEBUG bool false"}) +
-         audioTopicParams("sync", topics) + streamPacing("sync");
-}
-
-std::string paramsMonitor(const std::string&) {
-  return node("params", "RosMurvParamsDynReconf", {"ROS_DURATION float 0", "ENABLE_DEBUG bool false"}) +
-         node("monitor", "ParamsMonitor", {"RATE float 0.001", "CHANGES int 0"}) +
-         "connect monitor DiradureZIDID params DiradureZIDID\nconnect monitor SourceTracker params SourceTracker\n"
-         "connect monitor DODA params DODA\noutput ros VALUE\noutput monitor NOT_EOF\n";
-}
-
-std::string stdPublisherNet(const std::string& topics) {
-  return stdPublisher("RosStdMsgsPublisher", topics) + "output ros VALUE\npull pub OUTPUT\n";
-}
-
-// COND is the subscriber's BOOL_DEFAULT, true.
-std::string ifPublisherNet(const std::string& topics) {
-  return stdPublisher("IfRosStdMsgsPublisher", topics) + stdSubscriber("cond", "Bool", topics + "/cond", "1000000") +
-         "connect pub COND cond OUTPUT\noutput ros VALUE\npull pub OUTPUT\n";
-}
-
-std::string stdSubscriberAt(const std::string& topics, const std::string& rate) {
+std::string stdSubscriberAt(const std::string& rate, const std::string& topics = "%T") {
   return stdSubscriber("sub", "Float32", topics + "/float", rate) + "output ros VALUE\npull sub OUTPUT\n";
 }
-std::string stdSubscriberNet(const std::string& topics) { return stdSubscriberAt(topics, slow); }
-std::string fastSubscriberNet(const std::string& topics) { return stdSubscriberAt(topics, "1000"); }
+
+// A stream node of type with its own parameters own, ended by its NOT_EOF.
+std::string stream(const std::string& name, const std::string& type, const std::string& own, bool audioTopics = true) {
+  return nodeLines(name, type, own + streamPacing) + (audioTopics ? audioTopicParams(name, "%T") : "") + "eof " + name +
+         " NOT_EOF\n";
+}
 
 std::string runnerFor(const std::string& rosName, const std::string& network) {
   return runnerCommand(rosName, "node ros RosNodeGenerator\nparam ros NODE_NAME string " + rosName + "\n" + network,
@@ -149,36 +70,80 @@ void expectStoppedBy(BackgroundCommand& runner, int sig, const std::string& rosN
 
 }  // namespace
 
+// The networks, after their RosNodeGenerator "ros", by what the test does
+// to bring the paced node to its sleep: a node that never waits sleeps at
+// count 0 once "ros" has printed its VALUE for that count (ParamsMonitor
+// first sleeps at count 1); a stream node sleeps once it has taken the
+// message the test publishes. It says so in a debug line, or the receipt of
+// a second message shows it: the node's one spinner thread queues a message
+// before it takes up the next, so a stop signal cannot find it waiting.
 TEST(Pacing, AStopSignalEndsThePacingSleep) {
   subtest::RosNetwork net("murv_pacing_test");
   // The receipt lines the test waits for reach the runner's output at once.
   setenv("ROSCONSOLE_STDOUT_LINE_BUFFERED", "1", 1);
   ros::NodeHandle nh;
+  enum class Feed { none, wave, float32 };
   const struct {
     const char* tag;
-    std::string (*network)(const std::string& topics);
+    std::string network;  // its topics under %T
     Feed feed;
     const char* sleeping;  // printed once the paced node is on its way to its sleep
     int sig;
     bool simTime;
   } rows[] = {
-      {"mpub", murvPublisher, Feed::none, "[0] ros.VALUE", SIGINT, false},
-      {"msub", murvSubscriber, Feed::none, "[0] ros.VALUE", SIGTERM, false},
-      {"mstream", murvStream, Feed::wave, "MurvWave received [2]", SIGHUP, false},
-      {"astream", audioStream, Feed::wave, "Received [2]", SIGINT, false},
-      {"spub", stdPublisherNet, Feed::none, "[0] ros.VALUE", SIGTERM, false},
-      {"ifpub", ifPublisherNet, Feed::none, "[0] ros.VALUE", SIGHUP, false},
-      {"ssub", stdSubscriberNet, Feed::none, "[0] ros.VALUE", SIGINT, false},
-      {"sstream", stdStream, Feed::float32, "\n0 : 1\n", SIGTERM, false},
-      {"sync", sync, Feed::wave, "no joint state reached the message", SIGHUP, false},
-      {"monitor", paramsMonitor, Feed::none, "[1] ros.VALUE", SIGINT, false},
+      {"mpub",
+       testSignal +
+           nodeLines("pub", "RosMurvMsgsPublisher",
+                     "ADVANCE int 160; ENABLE_DEBUG bool false; BUFFER_NUM int 10; ROS_LOOP_RATE float " + slow +
+                         "; ROS_FRAME_ID string mic; TIMESTAMP_TYPE string CONSTANT_INCREMENT; SAMPLING_RATE int 16000") +
+           audioTopicParams("pub", "%T") + "connect pub MIC_WAVE signal OUTPUT\noutput ros VALUE\npull pub OUTPUT\n",
+       Feed::none, "[0] ros.VALUE", SIGINT, false},
+      {"msub",
+       nodeLines("sub", "RosMurvMsgsSubscriber",
+                 "TOPIC_NAME_MURVSORVEX string %T/sorvex; STREAM_SELECTION string MurvWave; NB_CHANNELS int 1; "
+                 "FFT_LENGTH int 2; ENABLE_DEBUG bool false; ROS_LOOP_RATE float " + slow +
+                     "; MSG_BUFFER_NUM int 10; DATA_BUFFER_NUM int 10; REMAIN_LATEST bool true") +
+           audioTopicParams("sub", "%T") + "output ros VALUE\npull sub TIMESTAMP\n",
+       Feed::none, "[0] ros.VALUE", SIGTERM, false},
+      {"mstream", stream("stream", "MurvMsgsStreamFromRos", "STREAM_SELECTION string MurvWave; ENABLE_DEBUG bool true"),
+       Feed::wave, "MurvWave received [2]", SIGHUP, false},
+      {"astream", stream("stream", "AudioStreamFromRos", "TOPIC_NAME string %T/murvwave; DEBUG_PRINT bool true", false),
+       Feed::wave, "Received [2]", SIGINT, false},
+      {"spub", stdPublisher("RosStdMsgsPublisher"), Feed::none, "[0] ros.VALUE", SIGTERM, false},
+      // COND is the subscriber's BOOL_DEFAULT, true.
+      {"ifpub",
+       stdPublisher("IfRosStdMsgsPublisher",
+                    stdSubscriber("cond", "Bool", "%T/cond", "1000000") + "connect pub COND cond OUTPUT\n"),
+       Feed::none, "[0] ros.VALUE", SIGHUP, false},
+      {"ssub", stdSubscriberAt(slow), Feed::none, "[0] ros.VALUE", SIGINT, false},
+      {"sstream",
+       stream("stream", "StdMsgsStreamFromRos",
+              "ROS_MESSAGE_TYPE string Float32; OUT_ARRAY_FORMAT string Vector<>; TOPIC_NAME string %T/float; "
+              "ENABLE_DEBUG bool true",
+              false),
+       Feed::float32, "\n0 : 1\n", SIGTERM, false},
+      // No joint state comes: the message goes out after a wait of
+      // KILL_TIME_LEN for one, with a warning.
+      {"sync",
+       stream("sync", "SyncMurvMsgsAndJointState",
+              "TOPIC_NAME string %T/joints; STREAM_SELECTION string MurvWave; ENABLE_DEBUG bool false; "
+              "ENABLE_SYNC_DEBUG bool false; ENABLE_STATUS_DEBUG bool false"),
+       Feed::wave, "no joint state reached the message", SIGHUP, false},
+      {"monitor",
+       nodeLines("params", "RosMurvParamsDynReconf", "ROS_DURATION float 0; ENABLE_DEBUG bool false") +
+           nodeLines("monitor", "ParamsMonitor", "RATE float 0.001; CHANGES int 0") +
+           "connect monitor DiradureZIDID params DiradureZIDID\nconnect monitor SourceTracker params SourceTracker\n"
+           "connect monitor DODA params DODA\noutput ros VALUE\noutput monitor NOT_EOF\n",
+       Feed::none, "[1] ros.VALUE", SIGINT, false},
       // /clock never ticks: the cycle of a fast rate never ends on its own.
-      {"simtime", fastSubscriberNet, Feed::none, "[0] ros.VALUE", SIGINT, true},
+      {"simtime", stdSubscriberAt("1000"), Feed::none, "[0] ros.VALUE", SIGINT, true},
   };
   for (const auto& r : rows) {
     const std::string rosName = std::string("murv_pacing_") + r.tag, topics = std::string("/pacing_") + r.tag;
     if (r.simTime) ros::param::set("/use_sim_time", true);
-    BackgroundCommand runner(runnerFor(rosName, r.network(topics)));
+    std::string network = r.network;
+    for (size_t at; (at = network.find("%T")) != std::string::npos;) network.replace(at, 2, topics);
+    BackgroundCommand runner(runnerFor(rosName, network));
     ros::Publisher wave = nh.advertise<murv_msgs::MurvWave>(topics + "/murvwave", 2);
     ros::Publisher number = nh.advertise<std_msgs::Float32>(topics + "/float", 1);
     if (r.feed != Feed::none) {
@@ -205,7 +170,7 @@ TEST(Pacing, OnSimulatedTimeThePaceFollowsClock) {
   ros::Publisher clock = nh.advertise<rosgraph_msgs::Clock>("/clock", 1);
   ros::param::set("/use_sim_time", true);
   const std::string rosName = "murv_pacing_clock";
-  BackgroundCommand runner(runnerFor(rosName, stdSubscriberAt("/pacing_clock", "0.001")));
+  BackgroundCommand runner(runnerFor(rosName, stdSubscriberAt("0.001", "/pacing_clock")));
   rosgraph_msgs::Clock now;
   // Each look moves /clock on 100 s.
   ASSERT_TRUE(waitFor([&] {

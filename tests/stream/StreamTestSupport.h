@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -258,6 +259,17 @@ private:
   pid_t pid_ = -1;
   int status_ = -2;
 };
+
+// The description lines of node name of type with its parameters, given as
+// "NAME type value" separated by "; ".
+inline std::string nodeLines(const std::string& name, const std::string& type, const std::string& params) {
+  std::string lines = "node " + name + " " + type + "\n";
+  for (size_t at = 0, end; at < params.size(); at = end + 2) {
+    end = std::min(params.find("; ", at), params.size());
+    lines += "param " + name + " " + params.substr(at, end - at) + "\n";
+  }
+  return lines;
+}
 
 // The description lines that give node's TOPIC_NAME_<type> parameters of
 // the eight audio types, each <topics>/<type in lower case>.

@@ -35,6 +35,17 @@ struct LongTick : SteadyWaitEnvironment {
 
 double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
+// Whether wait ended with a host exception, as a stopped wait does.
+bool throws(const std::function<void()>& wait) {
+  try {
+    wait();
+  } catch (MURV::BaseException* e) {
+    delete e;
+    return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 // The data wait (with a time-out far off and with none) and the wait for a
@@ -99,39 +110,21 @@ int stopWakesEveryWaiter() {
   installStopSignals();
   LongTick env;
   StreamWaiter first("first", stop, "MurvMsgsStreamFromRos", env), data("data", stop, "AudioStreamFromRos", env);
-  const struct {
-    const char* what;
-    std::function<bool()> wait;  // true: ended by the stop
-  } rows[] = {{"first-message wait",
-               [&] {
-                 try {
-                   first.waitFirstMessage([] { return false; }, 737);
-                 } catch (MURV::BaseException* e) {
-                   delete e;
-                   return true;
-                 }
-                 return false;
-               }},
-              {"data wait",
-               [&] {
-                 try {
-                   return data.waitForData([] { return false; }, 9999998, true, 285), false;
-                 } catch (MURV::BaseException* e) {
-                   delete e;
-                   return true;
-                 }
-               }},
-              {"pacing sleep", [] { return sleepOrStop(60000000); }}};
+  // The first-message wait, the data wait and the pacing sleep; true: ended by the stop.
+  const std::function<bool()> waits[] = {
+      [&] { return throws([&] { first.waitFirstMessage([] { return false; }, 737); }); },
+      [&] { return throws([&] { data.waitForData([] { return false; }, 9999998, true, 285); }); },
+      [] { return sleepOrStop(60000000); }};
   std::atomic<int> stopped{0};
   std::vector<std::thread> waiting;
-  for (const auto& r : rows) waiting.emplace_back([&] { stopped += r.wait() ? 1 : 0; });
+  for (const auto& w : waits) waiting.emplace_back([&] { stopped += w() ? 1 : 0; });
   const auto begin = Clock::now();
   if (!waitFor([&] { return env.blocks >= 2; })) return 2;
   std::thread([] { raise(SIGINT); }).join();
   for (std::thread& t : waiting) t.join();
   if (stopped != 3) return 3;
   if (secondsSince(begin) > 5) return 4;
-  return sleepOrStop(60000000) && rows[0].wait() ? 0 : 5;
+  return sleepOrStop(60000000) && waits[0]() ? 0 : 5;
 }
 
 TEST(StreamWaitWakeUp, AStopSignalWakesEveryWaitAndSleepAtOnce) {

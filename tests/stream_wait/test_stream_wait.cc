@@ -6,12 +6,11 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <cstdlib>
 #include <ctime>
-#include <fstream>
 #include <functional>
 #include <string>
 
+#include "RosMaster.h"
 #include "StreamWait.h"
 
 using namespace murvstream;
@@ -252,14 +251,6 @@ struct RosAlwaysRunning : SteadyWaitEnvironment {
   bool rosRunning() override { return true; }
 };
 
-long wakeupsOfThisThread() {
-  std::ifstream in("/proc/thread-self/status");
-  const std::string key = "voluntary_ctxt_switches:";
-  for (std::string line; std::getline(in, line);)
-    if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
-  return -1;
-}
-
 }  // namespace
 
 // Idle for half a second, each wait and the pacing sleep sleep until their
@@ -279,10 +270,10 @@ TEST(StreamWait, AnIdleWaitWakesAtMostTenTimesASecond) {
               {"wait until", [&] { EXPECT_FALSE(waiter.waitUntil([] { return false; }, halfSecond, 1073)); }},
               {"pacing sleep", [&] { EXPECT_FALSE(sleepOrStop(halfSecond)); }}};
   for (const auto& r : rows) {
-    const long before = wakeupsOfThisThread();
+    const long before = murvtest::wakeupsOf();
     const std::clock_t cpu = std::clock();
     r.idle();
-    const long wakeups = wakeupsOfThisThread() - before;
+    const long wakeups = murvtest::wakeupsOf() - before;
     EXPECT_GE(wakeups, 1) << r.what;
     EXPECT_LE(wakeups, 8) << r.what;
     EXPECT_LT(std::clock() - cpu, CLOCKS_PER_SEC / 10) << r.what << ": a sleep that does not sleep";

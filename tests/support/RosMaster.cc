@@ -319,4 +319,12 @@ void BackgroundCommand::signal(int sig) {
   if (!exited_) kill(pid_, sig);
 }
 
+long wakeupsOf(const std::string& statusFile) {
+  std::ifstream in(statusFile);
+  const std::string key = "voluntary_ctxt_switches:";
+  for (std::string line; std::getline(in, line);)
+    if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
+  return 0;
+}
+
 }  // namespace murvtest

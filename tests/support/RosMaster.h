@@ -68,6 +68,10 @@ CommandResult runCommand(const std::string& command, std::chrono::milliseconds d
 // lists the ROS node rosName (given without its leading slash).
 bool rosNodeListed(const std::string& rosName);
 
+// How often a thread has gone to sleep and been woken: its voluntary context
+// switches, from the kernel's account of it in statusFile (0 when unread).
+long wakeupsOf(const std::string& statusFile = "/proc/thread-self/status");
+
 // A running child whose output goes to a file, killed by the destructor.
 class BackgroundCommand {
 public:
