@@ -486,7 +486,8 @@ long processWakeups() {
   long sum = 0;
   if (DIR* tasks = opendir("/proc/self/task")) {
     while (dirent* task = readdir(tasks))
-      if (task->d_name[0] != '.') sum += murvtest::wakeupsOf(std::string("/proc/self/task/") + task->d_name + "/status");
+      if (task->d_name[0] != '.')
+        sum += murvtest::wakeupsOf(std::string("/proc/self/task/") + task->d_name + "/status");
     closedir(tasks);
   }
   return sum;

@@ -63,6 +63,13 @@ inline std::string chainNetwork(int length, bool reversed = false) {
   return nodes + "pull n" + std::to_string(length - 1) + " OUTPUT\niterations 1\n";
 }
 
+// A std_msgs publisher "pub" of type on topic, its input left to connect.
+inline std::string publisherLines(const std::string& type, const std::string& topic) {
+  return "node pub " + type + "\nparam pub ENABLE_DEBUG bool false\nparam pub ROS_MESSAGE_TYPE string Float32\n"
+         "param pub TOPIC_NAME string " + topic + "\nparam pub BUFFER_NUM int 1\nparam pub MAX_FREQUENCY float 0\n"
+         "param pub ROS_LOOP_RATE float 100\n";
+}
+
 // Four channels of sines into a level meter.
 inline const char* signal4 =
     "node sig TestSignal   # four channels of sines\n"

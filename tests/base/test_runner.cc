@@ -116,10 +116,8 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
        "longport.net:8: node level (ChannelLevel): output " + std::string(200, 'P') + "...: Node, line 0: Node level: "
        "Unknown output " + std::string(16, 'P') + "... (its outputs: OUTPUT)\n"},
       // An input name the node takes for another input lands where it was written.
-      {"alias", "node pub IfRosStdMsgsPublisher\nparam pub ENABLE_DEBUG bool false\n"
-                "param pub ROS_MESSAGE_TYPE string Float32\nparam pub TOPIC_NAME string /alias\n"
-                "param pub BUFFER_NUM int 1\nparam pub MAX_FREQUENCY float 0\nparam pub ROS_LOOP_RATE float 100\n" +
-                    std::string(signal4) + "connect pub INPTU sig OUTPUT\nconnect pub COND sig OUTPUT\n", "", 2,
+      {"alias", publisherLines("IfRosStdMsgsPublisher", "/alias") + signal4 +
+                    "connect pub INPTU sig OUTPUT\nconnect pub COND sig OUTPUT\n", "", 2,
        "alias.net:15: node pub (IfRosStdMsgsPublisher): input INPTU: taken as COND, which line 16 connects as well "
        "(its inputs: COND"},
       {"hugesignal", "node sig TestSignal\nparam sig CHANNELS int 65536\nparam sig LENGTH int 65536\n"
@@ -148,12 +146,9 @@ TEST(NetworkRunner, NamesTheStatementThatAskedForAMissingObject) {
   murvtest::RosMaster master;
   master.start();
   // Only the condition is connected: INPUT stays unconnected and OUTPUT unwritten.
-  const std::string pub = std::string("node ros RosNodeGenerator\nparam ros NODE_NAME string murv_runner_noobj\n") +
-                          signal4 +
-                          "node pub IfRosStdMsgsPublisher\nparam pub ENABLE_DEBUG bool false\n"
-                          "param pub ROS_MESSAGE_TYPE string Float32\nparam pub TOPIC_NAME string /noobj\n"
-                          "param pub BUFFER_NUM int 1\nparam pub MAX_FREQUENCY float 0\n"
-                          "param pub ROS_LOOP_RATE float 100\nconnect pub COND sig OUTPUT\n";
+  const std::string pub = "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_runner_noobj\n" +
+                          std::string(signal4) + publisherLines("IfRosStdMsgsPublisher", "/noobj") +
+                          "connect pub COND sig OUTPUT\n";
   const std::string unwritten = ": node pub (IfRosStdMsgsPublisher) wrote no object to output OUTPUT for count 0\n";
   const struct {
     std::string name, description, note;
@@ -219,11 +214,6 @@ TEST(NetworkRunner, NamesPortsDeclaredOnRequestAtTheStatementThatMisspeltThem) {
   murvtest::RosMaster master;
   master.start();
   const std::string ros = "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_runner_onrequest\n";
-  auto publisher = [](const std::string& type) {
-    return "node pub " + type + "\nparam pub ENABLE_DEBUG bool false\nparam pub ROS_MESSAGE_TYPE string Float32\n"
-           "param pub TOPIC_NAME string /onrequest\nparam pub BUFFER_NUM int 1\nparam pub MAX_FREQUENCY float 0\n"
-           "param pub ROS_LOOP_RATE float 100\n";
-  };
   std::string stream = "node stream MurvMsgsStreamFromRos\n";
   for (const char* t : {"MURVWAVE", "MURVFFT", "MURVFEATURE", "MURVSOURCE", "MURVSRCWAVE", "MURVSRCFFT",
                         "MURVSRCFEATURE", "MURVSRCFEATUREMFM"})
@@ -235,11 +225,13 @@ TEST(NetworkRunner, NamesPortsDeclaredOnRequestAtTheStatementThatMisspeltThem) {
   const struct {
     std::string name, description, text;
   } rows[] = {
-      {"onreq_in", ros + signal4 + publisher("RosStdMsgsPublisher") + "connect pub INPT sig OUTPUT\n",
+      {"onreq_in",
+       ros + signal4 + publisherLines("RosStdMsgsPublisher", "/onrequest") + "connect pub INPT sig OUTPUT\n",
        "onreq_in.net:17: node pub (RosStdMsgsPublisher): input INPT: src/RosStdMsgsPublisher, line 209: Node pub: INPT "
        "is not supported. (its inputs: INPUT)\n"},
-      {"onreq_alias", ros + signal4 + publisher("IfRosStdMsgsPublisher") + "connect pub INPTU sig OUTPUT\n"
-                                                                           "output pub OUTPUT\n",
+      {"onreq_alias",
+       ros + signal4 + publisherLines("IfRosStdMsgsPublisher", "/onrequest") +
+           "connect pub INPTU sig OUTPUT\noutput pub OUTPUT\n",
        "onreq_alias.net:17: node pub (IfRosStdMsgsPublisher): input INPTU: taken as COND, and INPUT is not connected: "
        "perhaps INPUT was meant (its inputs: COND INPUT)\n"},
       {"onreq_out", ros + stream + "eof stream NOT_EOF\noutput stream MATOUTT\noutput stream TIMESTAMP\n",

@@ -74,8 +74,8 @@ TEST(PortsOnRequest, AreTheNamesTheNodeAccepts) {
     for (const std::string& name : names) {
       const int id = row.inputs ? n->translateInput(name) : n->translateOutput(name);
       ASSERT_GE(id, 0) << name;
-      EXPECT_EQ(row.inputs ? n->getInputs()[static_cast<size_t>(id)].name : n->getOutputNames()[static_cast<size_t>(id)],
-                name);
+      const size_t at = static_cast<size_t>(id);
+      EXPECT_EQ(row.inputs ? n->getInputs()[at].name : n->getOutputNames()[at], name);
     }
     // Outputs besides the listed ones are refused when the node is
     // initialised (SelectablePorts below).

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "ExampleNetworks.h"
 #include "RosMaster.h"
 
 namespace {
@@ -34,8 +35,8 @@ Row emptyTopic(const char* name, const char* example, const std::string& node, c
   return {name, example, {{line, line + " string"}}, 2, node + " (" + type + ")", parameter + " must not be empty"};
 }
 
-std::pair<std::string, std::string> subParam(const std::string& name, const std::string& kindAndValue) {
-  return {"param sub " + name, "param sub " + name + " " + kindAndValue};
+murvtest::LineChange subParam(const std::string& name, const std::string& kindAndValue) {
+  return murvtest::paramChange("sub", name + " " + kindAndValue);
 }
 
 const Row rows[] = {
@@ -78,19 +79,8 @@ class NodeParameters : public ::testing::TestWithParam<Row> {};
 
 TEST_P(NodeParameters, AreRefusedWhenTheNetworkIsMadeIfTheNodeCannotRunWithThem) {
   const Row& row = GetParam();
-  std::ifstream in(std::string(MURV_SOURCE_DIR) + "/examples/nodes/" + row.example + ".net");
-  ASSERT_TRUE(in) << row.example;
-  std::string net, line;
   size_t replaced = 0;
-  while (std::getline(in, line)) {
-    for (const auto& r : row.lines)
-      if (line.compare(0, r.first.size(), r.first) == 0 &&
-          (line.size() == r.first.size() || line[r.first.size()] == ' ')) {
-        line = r.second;
-        ++replaced;
-      }
-    net += line + "\n";
-  }
+  const std::string net = murvtest::exampleNetwork(row.example, row.lines, replaced);
   ASSERT_EQ(replaced, row.lines.size()) << "lines of " << row.example << " not found";
   const std::string path = std::string(MURV_BINARY_DIR) + "/node_params_" + row.name + ".net";
   std::ofstream(path) << net;

@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -260,29 +259,6 @@ private:
   int status_ = -2;
 };
 
-// The description lines of node name of type with its parameters, given as
-// "NAME type value" separated by "; ".
-inline std::string nodeLines(const std::string& name, const std::string& type, const std::string& params) {
-  std::string lines = "node " + name + " " + type + "\n";
-  for (size_t at = 0, end; at < params.size(); at = end + 2) {
-    end = std::min(params.find("; ", at), params.size());
-    lines += "param " + name + " " + params.substr(at, end - at) + "\n";
-  }
-  return lines;
-}
-
-// The description lines that give node's TOPIC_NAME_<type> parameters of
-// the eight audio types, each <topics>/<type in lower case>.
-inline std::string audioTopicParams(const std::string& node, const std::string& topics) {
-  std::string lines;
-  for (const char* n : audioTypeNames) {
-    std::string lower(n);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    lines += "param " + node + " TOPIC_NAME_" + n + " string " + topics + "/" + lower + "\n";
-  }
-  return lines;
-}
-
 // The network description of a RosNodeGenerator named rosName and one stream
 // node "stream" of type (MurvMsgsStreamFromRos on selection, or
 // AudioStreamFromRos) whose topics are under topics (the audio node's is
@@ -293,7 +269,11 @@ inline std::string streamNetwork(const std::string& rosName, const std::string& 
   if (type == "AudioStreamFromRos") {
     net += "param stream TOPIC_NAME string " + topics + "/audio\nparam stream DEBUG_PRINT bool false\n";
   } else {
-    net += audioTopicParams("stream", topics);
+    for (const char* n : audioTypeNames) {
+      std::string lower(n);
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      net += std::string("param stream TOPIC_NAME_") + n + " string " + topics + "/" + lower + "\n";
+    }
     net += "param stream STREAM_SELECTION string " + selection + "\nparam stream ENABLE_DEBUG bool false\n";
   }
   net += std::string(
