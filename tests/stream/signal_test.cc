@@ -31,6 +31,10 @@ bool subscribedBy(const std::string& topic, const std::string& rosName) {
   return std::find(nodes.begin(), nodes.end(), "/" + rosName) != nodes.end();
 }
 
+// A stream node that has subscribed, or printed an iteration, may not have
+// reached its wait yet; its waits block in ppoll.
+bool blockedInAWait(const BackgroundCommand& runner) { return murvtest::aThreadBlockedIn(runner.pid(), SYS_ppoll); }
+
 bool endsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
@@ -58,6 +62,7 @@ void stopWaitingNetwork(const std::string& type, const std::string& selection, b
       return runner.output().find("[0] stream.TIMESTAMP = <TimeStamp <sec 42> <usec 0> >\n") != std::string::npos;
     })) << runner.output();
   }
+  ASSERT_TRUE(waitFor([&] { return blockedInAWait(runner); })) << runner.output();
   runner.signal(sig);
   EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 128 + sig) << runner.output();
   const std::string out = runner.output();
@@ -177,6 +182,9 @@ TEST(StreamSignals, StopSignalsEndEveryNetworkCleanly) {
     if (c.kind == nohup) {
       runner.signal(SIGHUP);
       publish(1, "[0] stream.TIMESTAMP");
+    }
+    if (c.kind == waiting || c.kind == nohup) {
+      ASSERT_TRUE(waitFor([&] { return blockedInAWait(runner); })) << c.tag;
     }
     runner.signal(c.sig);
     EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), c.status) << c.tag << "\n" << runner.output();

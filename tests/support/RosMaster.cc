@@ -1,5 +1,7 @@
 #include "RosMaster.h"
 
+#include <dirent.h>
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -325,6 +327,21 @@ long wakeupsOf(const std::string& statusFile) {
   for (std::string line; std::getline(in, line);)
     if (line.compare(0, key.size(), key) == 0) return std::atol(line.c_str() + key.size());
   return 0;
+}
+
+bool aThreadBlockedIn(pid_t pid, long number) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  DIR* dir = opendir(tasks.c_str());
+  if (!dir) return false;
+  bool found = false;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    long at = -1;
+    std::ifstream(tasks + "/" + entry->d_name + "/syscall") >> at;
+    if (at == number) found = true;
+  }
+  closedir(dir);
+  return found;
 }
 
 }  // namespace murvtest

@@ -72,6 +72,11 @@ bool rosNodeListed(const std::string& rosName);
 // switches, from the kernel's account of it in statusFile (0 when unread).
 long wakeupsOf(const std::string& statusFile = "/proc/thread-self/status");
 
+// Whether a thread of process pid is blocked in the system call number
+// (SYS_ppoll, say): a sure sign that a node has reached its wait, where
+// what it prints or registers comes a little before.
+bool aThreadBlockedIn(pid_t pid, long number);
+
 // A running child whose output goes to a file, killed by the destructor.
 class BackgroundCommand {
 public:
