@@ -1,10 +1,17 @@
 #include "BaseException.h"
 
+#include <atomic>
 #include <sstream>
 
 #include "Node.h"
 
 namespace MURV {
+
+namespace {
+std::atomic<std::uint64_t> lastSerial{0};
+}
+
+BaseException::BaseException() : serialNumber(++lastSerial) {}
 
 BaseException::~BaseException() {
   for (BaseException* e : chain) delete e;

@@ -1,6 +1,7 @@
 #ifndef MURV_BASE_EXCEPTION_H
 #define MURV_BASE_EXCEPTION_H
 
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -14,7 +15,7 @@ class Node;
 // say where a failure passed through without losing the original.
 class BaseException {
 public:
-  BaseException() = default;
+  BaseException();
   BaseException(const BaseException&) = delete;
   BaseException& operator=(const BaseException&) = delete;
   virtual ~BaseException();
@@ -26,9 +27,12 @@ public:
   void printAll(std::ostream& out) const;
   const std::vector<BaseException*>& chained() const { return chain; }
   std::string text() const;
+  // Tells this exception from one made later at the same address.
+  std::uint64_t serial() const { return serialNumber; }
 
 private:
   std::vector<BaseException*> chain;
+  std::uint64_t serialNumber;
 };
 
 class GeneralException : public BaseException {

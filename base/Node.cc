@@ -31,10 +31,14 @@ private:
 };
 
 // The buffer's own text, which stays as it is, tells the failure.
-bool saysNoObject(const BaseException* e) {
+bool isNoObject(const BaseException* e) {
   const GeneralException* g = dynamic_cast<const GeneralException*>(e);
   static const std::string noObject = "No object buffered for count ";
-  if (g && g->file == "Buffer" && g->message.compare(0, noObject.size(), noObject) == 0) return true;
+  return g && g->file == "Buffer" && g->message.compare(0, noObject.size(), noObject) == 0;
+}
+
+bool saysNoObject(const BaseException* e) {
+  if (isNoObject(e)) return true;
   for (const BaseException* c : e->chained())
     if (saysNoObject(c)) return true;
   return false;
@@ -47,10 +51,33 @@ bool hasNote(const BaseException* e) {
   return false;
 }
 
+// A failure on its way out of a long chain of nodes gathers a frame at every
+// node, and every node looks at it: read whole each time, a chain of n
+// nodes would take n * n steps. Frames are only ever added, and neither
+// answer can turn false again, so each thread keeps how far it has read the
+// exception it looked at last.
+struct ChainReading {
+  std::uint64_t serial = 0;
+  std::size_t read = 0;
+  bool noObject = false, noted = false;
+};
+thread_local ChainReading reading;
+
 }  // namespace
 
 BaseException* noteMissingObject(BaseException* e, const std::string& note, int count) {
-  if (!e || note.empty() || !saysNoObject(e) || hasNote(e)) return e;
+  if (!e || note.empty()) return e;
+  if (reading.serial != e->serial()) {
+    reading = ChainReading();
+    reading.serial = e->serial();
+    reading.noObject = isNoObject(e);
+    reading.noted = dynamic_cast<const MissingObjectNote*>(e) != nullptr;
+  }
+  for (const std::vector<BaseException*>& frames = e->chained(); reading.read < frames.size(); ++reading.read) {
+    reading.noObject = reading.noObject || saysNoObject(frames[reading.read]);
+    reading.noted = reading.noted || hasNote(frames[reading.read]);
+  }
+  if (!reading.noObject || reading.noted) return e;
   return e->add(new MissingObjectNote(note + " for count " + std::to_string(count)));
 }
 
