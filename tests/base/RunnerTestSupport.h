@@ -80,6 +80,14 @@ inline const char* signal4 =
     "node level ChannelLevel\n"
     "connect level INPUT sig OUTPUT\n";
 
+// signal4 without the param statement of name, which the caller gives
+// again after it.
+inline std::string signal4Without(const std::string& name) {
+  std::string lines = signal4;
+  const std::size_t at = lines.find("param sig " + name + " ");
+  return lines.erase(at, lines.find('\n', at) + 1 - at);
+}
+
 }  // namespace runnertest
 
 #endif

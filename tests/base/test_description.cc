@@ -126,7 +126,7 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
   RunResult bound = runNetwork("bound_line", "#" + std::string(1048575, 'x') + "\nnode sig TestSignal\n"
                                              "param sig CHANNELS int 1\nparam sig LENGTH int 1\n"
                                              "param sig SAMPLING_RATE int 1\nparam sig AMPLITUDE float 1e-40\n"
-                                             "iterations 0\n");
+                                             "pull sig OUTPUT\niterations 0\n");
   EXPECT_EQ(bound.status, 0) << bound.output.substr(0, 1000);
   EXPECT_EQ(bound.output, "");
 }
