@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <regex>
 
 #include "RosMaster.h"
 #include "RunnerTestSupport.h"
@@ -28,6 +29,15 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
   const std::string toolboxes =
       std::string(" (toolboxes loaded: ") + MURV_TOOLBOX_PATH + ", " + MURV_EXAMPLES_PATH + ")";
   const std::string longName(5000, 'L');
+  // Refuser (tests/base/RunnerTestNodes.cc) throws MESSAGE at WHEN, at line
+  // 51 of its file; its param statements are at lines 2, 3 and 4.
+  const std::string testNodes = std::string("--toolbox ") + MURV_TEST_NODES_PATH;
+  auto refuser = [](const std::string& when, const std::string& message) {
+    return "node r Refuser\nparam r WHEN string " + when + "\nparam r VALUE int 99\nparam r MESSAGE string " +
+           message + "\noutput r OUTPUT\n";
+  };
+  const std::string refuserLine = "RunnerTestNodes, line 51: Node r: ";
+  const std::string escapes(300, '\x1b');
   std::string nearMisses = "node sig TestSignal\nparam sig CHANNELS int 1\n";
   for (int i = 0; i < 76; ++i) nearMisses += "param sig LENGTH" + std::to_string(i) + " int 1\n";
   struct Case {
@@ -127,6 +137,44 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"slowmonitor", "node m ParamsMonitor\nparam m RATE float 0.0001\nparam m CHANGES int 0\n", "", 2,
        "slowmonitor.net:2: param RATE of node m (ParamsMonitor): ParamsMonitor, line 45: Node m: RATE must be a "
        "positive number of iterations per second, at least 0.001\n"},
+      // A parameter is given once, anywhere in the description.
+      {"twice", std::string(signal4) + "param sig CHANNELS int 2\n", "", 2,
+       "twice.net:8: parameter CHANNELS of node sig given again: line 2 gives it first\n"},
+      {"early", "param sig CHANNELS int 1\nparam sig LENGTH int 1\nparam sig SAMPLING_RATE int 1\n"
+                "param sig AMPLITUDE float 1\noutput sig OUTPUT\nnode sig TestSignal\niterations 1\n", "", 0,
+       "[0] sig.OUTPUT = <Matrix<float>"},
+      {"early_unknown", beats + "param nobody V int 1\npull b TEMPO\n", "", 2, "early_unknown.net:3: unknown node nobody\n"},
+      // A node's refusal that names one of its parameters, the first one
+      // named, as a whole word, is said at that parameter's line; a refused
+      // output first, at the statement that asked for it.
+      {"refuse_create", refuser("create", "VALUE must be at most 10"), testNodes, 2,
+       "refuse_create.net:3: param VALUE of node r (Refuser): " + refuserLine + "VALUE must be at most 10\n"},
+      {"refuse_first", refuser("initialize", "the VALUES are wrong: VALUE is above WHEN"), testNodes, 2,
+       "refuse_first.net:3: param VALUE of node r (Refuser): " + refuserLine + "the VALUES are wrong: VALUE is"},
+      {"refuse_none", refuser("initialize", "VALUES are wrong"), testNodes, 2,
+       "refuse_none.net:1: node r (Refuser): " + refuserLine + "VALUES are wrong\n"},
+      {"refuse_out", refuser("initialize", "EXTRA is not supported. VALUE 99 writes OUTPUT only.") + "pull r EXTRA\n",
+       testNodes, 2,
+       "refuse_out.net:6: node r (Refuser): output EXTRA: " + refuserLine +
+           "EXTRA is not supported. VALUE 99 writes OUTPUT only. (its outputs: OUTPUT)\n"},
+      // A later connect to an input made on request replaces the earlier one.
+      {"reconnect", "node a Refuser\nparam a VALUE int 1\nnode b Refuser\nparam b VALUE int 2\nnode r Refuser\n"
+                    "connect r IN a OUTPUT\nconnect r IN b OUTPUT\noutput r OUTPUT\niterations 1\n",
+       testNodes, 0, "[0] r.OUTPUT = <Int 2 >\n"},
+      {"nothing", signal4, "", 2,
+       "nothing.net:0: nothing asks for an output, so no node would run: add 'output INSTANCE OUTPUT' to print one, "
+       "'pull INSTANCE OUTPUT' to compute one, or 'eof INSTANCE OUTPUT' to run until it is false\n"},
+      // Texts printed cleaned: reordering characters, a newline in the
+      // file's name, terminal escapes in a host exception; a long line cut
+      // before the ports it lists.
+      {"rtl", "node x Test\xe2\x80\xaeSignal\n", "", 2, "rtl.net:1: unknown node type Test\\u{202e}Signal (toolboxes"},
+      {"new\nline", std::string(signal4) + "param sig CHANELS int 2\npull sig OUTPUT\niterations 0\n", "", 0,
+       "new\\nline.net:8: warning: node sig (TestSignal): parameter CHANELS is not read by the node\n"},
+      {"hostesc", "node r\x1b[2J Refuser\nparam r\x1b[2J WHEN string calculate\nparam r\x1b[2J MESSAGE string boom\x1b[0m\n"
+                  "output r\x1b[2J OUTPUT\n", testNodes, 1,
+       "murv-run: host exception:\nRunnerTestNodes, line 51: Node r\\x1b[2J: boom\\x1b[0m\n"},
+      {"keeplist", "node " + escapes + " ChannelLevel\noutput " + escapes + " " + escapes + "\n", "", 2,
+       "...: Node, line 0: Node \\x1b\\x1b\\x1b\\x1b... (its outputs: OUTPUT)\n"},
   };
   for (const Case& c : cases) {
     RunResult r = runNetwork(c.name, c.description, c.options, c.prefix);
@@ -135,6 +183,8 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
     // Every error is one line of about 400 characters at most.
     for (size_t at = r.output.find("murv-run: "); at != std::string::npos; at = r.output.find("murv-run: ", at + 1))
       EXPECT_LE(r.output.find('\n', at) - at, 420u + descriptionPath(c.name).size()) << c.name;
+    // A cut never splits an escape.
+    EXPECT_FALSE(std::regex_search(r.output, std::regex(R"(\\x[0-9a-f]?\.)"))) << c.name << "\n" << r.output;
   }
 }
 
@@ -207,8 +257,9 @@ TEST(NetworkRunner, ChecksTheWholeDescriptionBeforeMakingAnyNode) {
 }
 
 // Ports a node declares only when asked for them are listed among its
-// ports, a misspelt one is said at the statement that misspelt it, and so is
-// an output that a node refuses once the network is initialised.
+// ports, connected again like any other, a misspelt one is said at the
+// statement that misspelt it, and so is an output that a node refuses once
+// the network is initialised.
 TEST(NetworkRunner, NamesPortsDeclaredOnRequestAtTheStatementThatMisspeltThem) {
   murvtest::RosMaster master;
   master.start();
@@ -223,7 +274,13 @@ TEST(NetworkRunner, NamesPortsDeclaredOnRequestAtTheStatementThatMisspeltThem) {
             "param stream KILL_TIME_LEN int 1000\n";
   const struct {
     std::string name, description, text;
+    int status = 2;
   } rows[] = {
+      // A later connect to INPUT replaces the earlier one, as for any input.
+      {"onreq_twice",
+       ros + signal4 + publisherLines("RosStdMsgsPublisher", "/onrequest") +
+           "connect pub INPUT sig OUTPUT\nconnect pub INPUT level OUTPUT\npull pub OUTPUT\niterations 0\n",
+       "pub initialized\n", 0},
       {"onreq_in",
        ros + signal4 + publisherLines("RosStdMsgsPublisher", "/onrequest") + "connect pub INPT sig OUTPUT\n",
        "onreq_in.net:17: node pub (RosStdMsgsPublisher): input INPT: src/RosStdMsgsPublisher, line 209: Node pub: INPT "
@@ -238,7 +295,7 @@ TEST(NetworkRunner, NamesPortsDeclaredOnRequestAtTheStatementThatMisspeltThem) {
   };
   for (const auto& r : rows) {
     RunResult run = runNetwork(r.name, r.description);
-    EXPECT_EQ(run.status, 2) << r.name << "\n" << run.output;
+    EXPECT_EQ(run.status, r.status) << r.name << "\n" << run.output;
     EXPECT_NE(run.output.find(r.text), std::string::npos) << r.name << "\n" << run.output;
   }
 }
