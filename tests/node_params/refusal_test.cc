@@ -22,8 +22,9 @@ struct Row {
   // becomes second.
   std::vector<std::pair<std::string, std::string>> lines;
   int status;
-  // A refusal is the runner's line "murv-run: FILE:LINE: node NAME (TYPE):
-  // WHERE: Node NAME: TEXT"; a run that goes ahead prints the line text.
+  // A refusal is the runner's line "murv-run: FILE:LINE: param PARAMETER of
+  // node NAME (TYPE): WHERE: Node NAME: TEXT"; a run that goes ahead prints
+  // the line text.
   std::string node, text;
 };
 
@@ -98,7 +99,8 @@ TEST_P(NodeParameters, AreRefusedWhenTheNetworkIsMadeIfTheNodeCannotRunWithThem)
   const size_t at = r.output.find("murv-run: " + path + ":");
   ASSERT_NE(at, std::string::npos) << r.output;
   const std::string refusal = r.output.substr(at, r.output.find('\n', at) - at);
-  EXPECT_NE(refusal.find(": node " + row.node + ": "), std::string::npos) << refusal;
+  // Said at the param line of the parameter the text names first.
+  EXPECT_NE(refusal.find(" of node " + row.node + ": "), std::string::npos) << refusal;
   EXPECT_EQ(refusal.substr(refusal.size() - std::min(refusal.size(), row.text.size() + 2)), ": " + row.text);
 }
 
