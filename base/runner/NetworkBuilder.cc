@@ -127,7 +127,7 @@ size_t editDistance(const std::string& a, const std::string& b) {
 // short, and the distance takes the product of the two lengths.
 constexpr size_t longestCompared = 128;
 
-// The edits below which a name is taken for a misspelling of wanted.
+// The most edits at which a name is taken for a misspelling of wanted.
 size_t misspellingEdits(const std::string& wanted) { return wanted.size() > 4 ? 2 : 1; }
 
 // Whether name is likely a misspelling of wanted. Names that differ in
@@ -194,7 +194,8 @@ bool refusedParameter(const NodeDecl& decl, BaseException* e, const std::string&
 
 // Makes the node of decl, telling on failure which parameter it was
 // reading: a missing one at the node statement, one of the wrong type at
-// its param statement. The reads stay recorded in decl.params.
+// its param statement, and one whose value the node refuses by name at its
+// param statement too. The reads stay recorded in decl.params.
 Node* makeNode(NodeDecl& decl, const std::string& path) {
   _NodeFactory* factory = Node::getFactoryNamed(decl.type);
   if (!factory) fail(path, decl.line, "unknown node type " + excerpt(decl.type));
