@@ -430,10 +430,17 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
   // Nodes compute only what is asked of them: such a network would do
   // nothing and end as if it had run. Said last, once the nodes have taken
   // their parameters and ports.
-  if (built.pulls.empty() && !built.eof)
-    fail(path, 0,
+  if (built.pulls.empty() && !built.eof) {
+    int last = 0;  // where the missing statement would go
+    for (const NodeDecl& decl : net.nodes) {
+      last = std::max(last, decl.line);
+      for (const auto& p : decl.paramLines) last = std::max(last, p.second);
+    }
+    for (const Connection& c : net.connections) last = std::max(last, c.line);
+    fail(path, last,
          "nothing asks for an output, so no node would run: add 'output INSTANCE OUTPUT' to print one, "
          "'pull INSTANCE OUTPUT' to compute one, or 'eof INSTANCE OUTPUT' to run until it is false");
+  }
   return !stopSignal();
 }
 

@@ -162,7 +162,7 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
                     "connect r IN a OUTPUT\nconnect r IN b OUTPUT\noutput r OUTPUT\niterations 1\n",
        testNodes, 0, "[0] r.OUTPUT = <Int 2 >\n"},
       {"nothing", signal4, "", 2,
-       "nothing.net:0: nothing asks for an output, so no node would run: add 'output INSTANCE OUTPUT' to print one, "
+       "nothing.net:7: nothing asks for an output, so no node would run: add 'output INSTANCE OUTPUT' to print one, "
        "'pull INSTANCE OUTPUT' to compute one, or 'eof INSTANCE OUTPUT' to run until it is false\n"},
       // Texts printed cleaned: reordering characters, a newline in the
       // file's name, terminal escapes in a host exception; a long line cut
