@@ -19,6 +19,7 @@
 #include <dlfcn.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -42,10 +43,15 @@ void printUsage(std::ostream& out) {
          "       murv-run --help\n";
 }
 
-void usage() {
+// A fault of the command line: what is wrong, then the usage; status 2.
+[[noreturn]] void usage(const std::string& fault) {
+  std::cerr << "murv-run: " << fault << "\n";
   printUsage(std::cerr);
   std::exit(2);
 }
+
+// The default toolbox, looked up on the loader's search path alone.
+const char* const defaultToolbox = "libmurv-ros.tlb.so";
 
 }  // namespace
 
@@ -58,42 +64,56 @@ int main(int argc, char** argv) {
   long countLimit = -1;
   bool list = false, help = false;
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    if (a == "--toolbox" && i + 1 < argc) toolboxes.push_back(argv[++i]);
-    else if (a == "--count" && i + 1 < argc) {
-      const std::string value = argv[++i];
+    const std::string a = argv[i];
+    // The value of option a, which must have one.
+    auto value = [&]() -> std::string {
+      if (i + 1 >= argc) usage(a + " needs a value");
+      return argv[++i];
+    };
+    if (a == "--toolbox") {
+      toolboxes.push_back(value());
+      // An empty name would make dlopen answer the runner itself.
+      if (toolboxes.back().empty()) usage("--toolbox needs a file name, not an empty one");
+    } else if (a == "--count") {
+      const std::string count = value();
       std::string fault;
-      if (!readWholeNumber(value, countLimit, &fault)) {
-        std::cerr << "murv-run: bad --count value '" << excerpt(value) << "' " << fault << std::endl;
+      if (!readWholeNumber(count, countLimit, &fault)) {
+        std::cerr << "murv-run: bad --count value '" << excerpt(count) << "' " << fault << std::endl;
         return 2;
       }
-    }
-    else if (a == "--list") list = true;
+    } else if (a == "--list") list = true;
     else if (a == "--help") help = true;
-    else if (!a.empty() && a[0] != '-' && networkPath.empty()) networkPath = a;
-    else usage();
+    else if (!a.empty() && a[0] == '-') usage("unknown option " + excerpt(a));
+    else if (a.empty()) usage("the network file's name is empty");
+    else if (!networkPath.empty()) usage("one network file only: " + excerpt(a) + " after " + excerpt(networkPath));
+    else networkPath = a;
   }
   if (help) {
     printUsage(std::cout);
     return 0;
   }
-  if (!list && networkPath.empty()) usage();
+  if (!list && networkPath.empty()) usage("no network file given");
 
-  if (toolboxes.empty()) toolboxes.push_back("libmurv-ros.tlb.so");
+  const bool given = !toolboxes.empty();
+  if (!given) toolboxes.push_back(defaultToolbox);
   for (const std::string& toolbox : toolboxes) {
     // A name without a slash is looked up on the loader's search path, but
-    // a user naming a file in the current folder means that file.
+    // a user naming a file in the current folder means that file. The
+    // default name is never taken from the current folder: a library left
+    // there by anyone would run its code in the runner.
     struct stat file;
-    const bool here = toolbox.find('/') == std::string::npos && stat(toolbox.c_str(), &file) == 0;
+    const bool here = given && toolbox.find('/') == std::string::npos && stat(toolbox.c_str(), &file) == 0;
     if (!dlopen((here ? "./" + toolbox : toolbox).c_str(), RTLD_NOW | RTLD_GLOBAL)) {
       std::cerr << "murv-run: cannot load " << excerpt(toolbox) << ": " << hostExcerpt(dlerror(), {toolbox}) << std::endl;
       return 2;
     }
   }
   if (list) {
+    // The names are the toolboxes' own: cleaned like any text from outside.
     for (const auto& v : Object::moduleVersions())
-      std::cout << "module " << v.module << " revision " << v.revision << " version " << v.version << "\n";
-    for (const auto& n : Node::factoryNames()) std::cout << "node type " << n << "\n";
+      std::cout << "module " << excerpt(v.module) << " revision " << excerpt(v.revision) << " version "
+                << excerpt(v.version) << "\n";
+    for (const auto& n : Node::factoryNames()) std::cout << "node type " << excerpt(n, lineLimit) << "\n";
     std::cout.flush();
     return 0;
   }
@@ -108,7 +128,7 @@ int main(int argc, char** argv) {
     reportFault(e);
     status = failedWith(2);
   } catch (std::exception& e) {
-    std::cerr << "murv-run: " << e.what() << std::endl;
+    std::cerr << "murv-run: " << excerpt(e.what(), lineLimit) << std::endl;
     status = failedWith(1);
   }
   return status;

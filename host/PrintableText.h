@@ -19,12 +19,13 @@
 //   characters, variation selectors, tags and noncharacters) as \u{XXXX},
 //   its code point in lower-case hex with at least four digits.
 // A backslash stays as it is, so that a text shown once can be passed in
-// again: an escape already in the text is kept whole, as one piece.
+// again: an escape already in the text, and the "..." of an earlier cut,
+// are kept whole, as one piece each.
 //
 // At most limit bytes are shown. A longer text is cut on a character or
 // escape boundary and "..." is added after the cut, so a cut text takes at
-// most limit + 3 bytes. A text that already ends in "..." where it is cut
-// gets no second mark.
+// most limit + 3 bytes. A cut just after an earlier cut's "..." adds no
+// second mark.
 
 #include <cstddef>
 #include <cstdio>
@@ -100,6 +101,7 @@ inline std::string printable(const std::string& text, std::size_t limit) {
     std::string piece;
     unsigned long code = 0;
     std::size_t length = detail::escapeAt(text, i);
+    if (!length && text.compare(i, 3, "...") == 0) length = 3;  // an earlier cut's mark
     if (length) {
       piece = text.substr(i, length);
     } else if ((length = detail::utf8CharAt(text, i, code)) != 0) {

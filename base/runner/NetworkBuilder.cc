@@ -8,6 +8,7 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <tuple>
 #include <utility>
 
 #include "StopSignals.h"
@@ -44,6 +45,17 @@ std::string hostExcerpt(const std::string& text, std::initializer_list<std::stri
   return excerpt(shown, quoteLimit);
 }
 
+std::string hostLines(const std::string& text) {
+  std::string lines;
+  for (size_t start = 0; start < text.size();) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines += excerpt(text.substr(start, end - start), lineLimit) + "\n";
+    start = end + 1;
+  }
+  return lines;
+}
+
 std::string plainTypeName(const std::type_info& type) {
   int status = 0;
   char* demangled = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
@@ -65,18 +77,27 @@ std::string plainTypeName(const std::type_info& type) {
 
 namespace {
 
+// The ports a node of type declares only when the network asks for them.
+std::vector<std::string> portsOnRequest(const std::string& type, bool input) {
+  _NodeFactory* factory = Node::getFactoryNamed(type);
+  return factory ? factory->portsOnRequest(input) : std::vector<std::string>();
+}
+
+// The ports node has declared so far.
+std::vector<std::string> declaredPorts(Node& node, bool input) {
+  if (!input) return node.getOutputNames();
+  std::vector<std::string> names;
+  for (const NodeInput& in : node.getInputs()) names.push_back(in.name);
+  return names;
+}
+
 // The ports of node: those it has declared, then those its type declares
 // only when asked for them; without refused, a name the node declared as it
 // was asked for it but refuses.
 std::string portList(Node& node, const NodeDecl& decl, bool input, const std::string& refused) {
-  std::vector<std::string> names = node.getOutputNames();
-  if (input) {
-    names.clear();
-    for (const NodeInput& in : node.getInputs()) names.push_back(in.name);
-  }
-  if (_NodeFactory* factory = Node::getFactoryNamed(decl.type))
-    for (const std::string& n : factory->portsOnRequest(input))
-      if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
+  std::vector<std::string> names = declaredPorts(node, input);
+  for (const std::string& n : portsOnRequest(decl.type, input))
+    if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
   names.erase(std::remove(names.begin(), names.end(), refused), names.end());
   if (names.empty()) return "none";
   std::string list;
@@ -102,16 +123,27 @@ size_t editDistance(const std::string& a, const std::string& b) {
   return d[a.size()][b.size()];
 }
 
-// The closeness below which a name is taken for a misspelling of wanted.
+// The longest name compared for a misspelling: port and parameter names are
+// short, and the distance takes the product of the two lengths.
+constexpr size_t longestCompared = 128;
+
+// The edits below which a name is taken for a misspelling of wanted.
+size_t misspellingEdits(const std::string& wanted) { return wanted.size() > 4 ? 2 : 1; }
+
+// Whether name is likely a misspelling of wanted. Names that differ in
+// length by more than the edits allowed are never compared.
 bool close(const std::string& name, const std::string& wanted) {
-  return editDistance(name, wanted) <= (wanted.size() > 4 ? 2u : 1u);
+  const size_t edits = misspellingEdits(wanted);
+  const size_t gap = name.size() > wanted.size() ? name.size() - wanted.size() : wanted.size() - name.size();
+  if (gap > edits || name.size() > longestCompared || wanted.size() > longestCompared) return false;
+  return editDistance(name, wanted) <= edits;
 }
 
 // The param statements of decl the node did not read whose names are a
-// likely misspelling of wanted, as "FILE:LINE: NAME": the three closest,
-// in file order. Only close names: a node that fails stops reading, so the
+// likely misspelling of wanted, as "NAME (line N)": the three closest, in
+// file order. Only close names: a node that fails stops reading, so the
 // statements it would have read next are unread too.
-std::string likelyMisspellings(const NodeDecl& decl, const std::string& wanted, const std::string& path) {
+std::string likelyMisspellings(const NodeDecl& decl, const std::string& wanted) {
   const ParameterSet::Reads& reads = *decl.params.readsRecorded();
   std::vector<std::pair<size_t, std::pair<int, std::string>>> found;  // distance, line, name
   for (const auto& p : decl.paramLines)
@@ -122,9 +154,42 @@ std::string likelyMisspellings(const NodeDecl& decl, const std::string& wanted, 
   std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
   std::string list;
   for (const auto& c : found)
-    list += (list.empty() ? "" : " or ") + path + ":" + std::to_string(c.second.first) + ": " +
-            excerpt(c.second.second, quoteLimit / 4);
+    list += (list.empty() ? "" : " or ") + excerpt(c.second.second, quoteLimit / 4) + " (line " +
+            std::to_string(c.second.first) + ")";
   return list;
+}
+
+// The first of the parameters given to decl that text names, as a whole
+// word, or "".
+std::string namedParameter(const NodeDecl& decl, const std::string& text) {
+  auto wordChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; };
+  std::string first;
+  size_t firstAt = std::string::npos;
+  for (const auto& p : decl.paramLines) {
+    const std::string& name = p.first;
+    if (name.empty()) continue;
+    for (size_t at = text.find(name); at != std::string::npos && at < firstAt; at = text.find(name, at + 1)) {
+      const size_t after = at + name.size();
+      if ((at == 0 || !wordChar(text[at - 1])) && (after == text.size() || !wordChar(text[after]))) {
+        first = name;
+        firstAt = at;
+        break;
+      }
+    }
+  }
+  return first;
+}
+
+// A node's own refusal that names one of its parameters, as a fault of
+// that parameter's param statement; false when e names none.
+bool refusedParameter(const NodeDecl& decl, BaseException* e, const std::string& path, DescriptionError& error) {
+  const NodeException* n = dynamic_cast<NodeException*>(e);
+  const std::string name = n ? namedParameter(decl, n->message) : "";
+  if (name.empty()) return false;
+  error = DescriptionError{path, decl.paramLines.at(name),
+                           "param " + excerpt(name) + " of " + decl.label() + ": " +
+                               hostExcerpt(hostText(e), {decl.name, name})};
+  return true;
 }
 
 // Makes the node of decl, telling on failure which parameter it was
@@ -167,9 +232,11 @@ Node* makeNode(NodeDecl& decl, const std::string& path) {
       throw readingError(cast, echoed(hostText(e)), plain);
     }
     if (reads.lastMissing && general && general->message == "Missing parameter: " + reads.last) {
-      const std::string hints = likelyMisspellings(decl, reads.last, path);
+      const std::string hints = likelyMisspellings(decl, reads.last);
       throw readingError(missing, echoed(hostText(e)), hints.empty() ? "" : "perhaps misspelt as " + hints);
     }
+    DescriptionError refused;
+    if (refusedParameter(decl, e, path, refused)) throw refused;
     throw readingError(other, echoed(hostText(e)));
   } catch (std::exception& e) {  // std::bad_cast and the like, from a cast
     throw readingError(reads.lastMissing ? other : cast, echoed(e.what()));
@@ -180,8 +247,20 @@ void warnUnread(const NodeDecl& decl, const std::string& path) {
   const ParameterSet::Reads& reads = *decl.params.readsRecorded();
   for (const auto& p : decl.paramLines)
     if (!reads.names.count(p.first))
-      std::cerr << "murv-run: " << path << ":" << p.second << ": warning: " << decl.label() << ": parameter "
+      std::cerr << "murv-run: " << location(path, p.second) << "warning: " << decl.label() << ": parameter "
                 << excerpt(p.first) << " is not read by the node" << std::endl;
+}
+
+// The output a node's message refuses ("NAME is not supported.", maybe
+// with an explanation after it), or "".
+std::string refusedOutput(const std::string& message) {
+  static const std::string refused = " is not supported.";
+  const size_t at = message.find(refused);
+  if (at == 0 || at == std::string::npos) return "";
+  const std::string name = message.substr(0, at);
+  if (name.find_first_of(" \t\n") != std::string::npos) return "";
+  const size_t after = at + refused.size();
+  return after == message.size() || message[after] == ' ' ? name : "";
 }
 
 std::string statementOf(const Connection& c) {
@@ -219,18 +298,33 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
   for (const NodeDecl& decl : net.nodes) warnUnread(decl, path);
   // Every statement names a declared instance: the description was checked.
   auto find = [&](const std::string& n) { return byName.at(n); };
-  // A port refused, with the ports the node has.
-  auto refusal = [&](const Made& m, bool input, const std::string& name, const std::string& why) {
+  // A port refused, with the ports the node has: the list, which says what
+  // to write, stays whole when the line is cut.
+  auto refusal = [&](const Made& m, bool input, const std::string& name, const std::string& why,
+                     const std::string& unlisted) {
     const std::string kind = input ? "input" : "output";
-    return m.decl->label() + ": " + kind + " " + excerpt(name) + ": " + why + " (its " + kind + "s: " +
-           portList(*m.node, *m.decl, input, name) + ")";
+    const std::string ports = " (its " + kind + "s: " + portList(*m.node, *m.decl, input, unlisted) + ")";
+    const std::string head = m.decl->label() + ": " + kind + " " + excerpt(name) + ": " + why;
+    return excerpt(head, lineLimit - ports.size() - std::string("...").size()) + ports;
   };
-  // A port name the node does not know is reported with those it has.
+  // A port name the node does not know is reported with those it has. Each
+  // name is translated once: a node declares a port it makes on request as
+  // it translates its name, and a later statement naming the same port
+  // means the same port.
+  std::map<std::tuple<std::string, bool, std::string>, int> translated;  // (instance, input, name) -> id
   auto port = [&](const Made& m, bool input, const std::string& name, int line) {
+    auto known = translated.find({m.decl->name, input, name});
+    if (known != translated.end()) return known->second;
     try {
-      return input ? m.node->translateInput(name) : m.node->translateOutput(name);
+      const int id = input ? m.node->translateInput(name) : m.node->translateOutput(name);
+      translated[{m.decl->name, input, name}] = id;
+      return id;
     } catch (BaseException* e) {
-      fail(path, line, refusal(m, input, name, hostExcerpt(hostText(e), {m.decl->name, name})));
+      // A port the node has stays on its list, whatever the node says of it.
+      const std::vector<std::string> has = declaredPorts(*m.node, input);
+      const bool listed = std::find(has.begin(), has.end(), name) != has.end();
+      fail(path, line,
+           refusal(m, input, name, hostExcerpt(hostText(e), {m.decl->name, name}), listed ? std::string() : name));
     }
   };
   auto during = [&](const Made& m, int line, const std::function<void()>& step) {
@@ -244,7 +338,7 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
   };
   // What a statement says when the output it asks for holds no object.
   auto noObject = [&](const Made& from, const std::string& output, int line, const std::string& statement) {
-    return path + ":" + std::to_string(line) + ": " + excerpt(statement) + ": " + from.decl->label() +
+    return location(path, line) + excerpt(statement) + ": " + from.decl->label() +
            " wrote no object to output " + excerpt(output);
   };
   // A later connection to the same input replaces the earlier one.
@@ -261,7 +355,8 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
       const Connection& other = &alias == &c ? *earlier->second : c;
       fail(path, alias.line,
            refusal(to, true, alias.input,
-                   "taken as " + taken + ", which line " + std::to_string(other.line) + " connects as well"));
+                   "taken as " + taken + ", which line " + std::to_string(other.line) + " connects as well",
+                   alias.input));
     }
     if (c.input != taken) aliases[c.node].push_back(InputAlias{&c, taken});
     during(to, c.line, [&] {
@@ -277,18 +372,19 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
     for (const NodeInput& in : m.node->getInputs())
       if (in.node) connected.push_back(in.name);
     for (const InputAlias& alias : a.second)
-      for (const std::string& n : Node::getFactoryNamed(m.decl->type)->portsOnRequest(true))
+      for (const std::string& n : portsOnRequest(m.decl->type, true))
         if (std::find(connected.begin(), connected.end(), n) == connected.end() && close(alias.statement->input, n))
           fail(path, alias.statement->line,
                refusal(m, true, alias.statement->input,
-                       "taken as " + alias.taken + ", and " + n + " is not connected: perhaps " + n + " was meant"));
+                       "taken as " + alias.taken + ", and " + n + " is not connected: perhaps " + n + " was meant",
+                       alias.statement->input));
   }
   if (stopSignal()) return false;
   for (const Port& p : net.outputs) {
     Made m = find(p.node);
     const std::string statement = std::string(p.print ? "output " : "pull ") + p.node + " " + p.output;
-    built.pulls.push_back(Pull{m.node, port(m, false, p.output, p.line), p.node + "." + p.output, p.print,
-                               noObject(m, p.output, p.line, statement), p.line});
+    built.pulls.push_back(Pull{m.node, port(m, false, p.output, p.line), excerpt(p.node) + "." + excerpt(p.output),
+                               p.print, noObject(m, p.output, p.line, statement), p.line});
   }
   if (net.eof) {
     const Port& p = *net.eof;
@@ -316,20 +412,27 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
       m.node->initialize();
     } catch (BaseException* e) {
       // A node that refuses an output it was asked for ("X is not
-      // supported."): the fault is the statement that asked.
-      static const std::string refused = " is not supported.";
+      // supported.", maybe with why): the fault is the statement that
+      // asked. Then one that refuses a parameter's value: the fault is its
+      // param statement.
       const NodeException* n = dynamic_cast<NodeException*>(e);
-      if (n && n->message.size() > refused.size() &&
-          n->message.compare(n->message.size() - refused.size(), refused.size(), refused) == 0) {
-        const std::string name = n->message.substr(0, n->message.size() - refused.size());
-        if (const int line = askedFor(decl.name, name))
-          fail(path, line, refusal(m, false, name, hostExcerpt(hostText(e), {decl.name, name})));
-      }
+      const std::string name = n ? refusedOutput(n->message) : "";
+      if (const int line = name.empty() ? 0 : askedFor(decl.name, name))
+        fail(path, line, refusal(m, false, name, hostExcerpt(hostText(e), {decl.name, name}), name));
+      DescriptionError refused;
+      if (refusedParameter(decl, e, path, refused)) throw refused;
       during(m, decl.line, [&] { throw e; });
     } catch (std::exception& e) {
       fail(path, decl.line, m.decl->label() + ": " + hostExcerpt(e.what(), {decl.name}));
     }
   }
+  // Nodes compute only what is asked of them: such a network would do
+  // nothing and end as if it had run. Said last, once the nodes have taken
+  // their parameters and ports.
+  if (built.pulls.empty() && !built.eof)
+    fail(path, 0,
+         "nothing asks for an output, so no node would run: add 'output INSTANCE OUTPUT' to print one, "
+         "'pull INSTANCE OUTPUT' to compute one, or 'eof INSTANCE OUTPUT' to run until it is false");
   return !stopSignal();
 }
 

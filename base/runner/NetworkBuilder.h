@@ -4,7 +4,8 @@
 // Builds a checked network description as the host does: makes the nodes
 // in description order, connects them, finds the ports the run pulls and
 // initialises the nodes in creation order. Every error on the way is a
-// DescriptionError at the statement it comes from.
+// DescriptionError at the statement it comes from; a network that asks for
+// no output is one too, at line 0.
 
 #include <initializer_list>
 #include <map>
@@ -53,6 +54,10 @@ std::string hostText(MURV::BaseException* e);
 // characters, with each of the user's texts in echoed that it repeats
 // shortened, since the error quotes them already.
 std::string hostExcerpt(const std::string& text, std::initializer_list<std::string> echoed = {});
+
+// A host text printed on lines of its own (a host exception that ends a
+// run): each line cleaned and cut to lineLimit, each ending in a line end.
+std::string hostLines(const std::string& text);
 
 // A type as the description writes it: int, float, bool, string, or the
 // word of an object type (Vector<float>, Map<int,ObjectRef>).

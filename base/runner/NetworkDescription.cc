@@ -15,6 +15,7 @@
 
 #include "NetworkBuilder.h"
 #include "ObjectParser.h"
+#include "PrintableText.h"
 #include "SharedObjects.h"
 #include "String.h"
 #include "net_types.h"
@@ -25,57 +26,10 @@ namespace murvrun {
 
 void fail(const std::string& where, int line, const std::string& what) { throw DescriptionError{where, line, what}; }
 
-namespace {
+std::string excerpt(const std::string& text, std::size_t limit) { return murvtext::printable(text, limit); }
 
-// The length of the printable UTF-8 character at text[i], or 0 when the
-// bytes there are not one: a broken or overlong sequence, a surrogate, a
-// code point past U+10FFFF, or a control character (C0, DEL, C1).
-std::size_t printableCharAt(const std::string& text, std::size_t i) {
-  const unsigned char c = static_cast<unsigned char>(text[i]);
-  if (c < 0x80) return c >= 0x20 && c != 0x7f ? 1 : 0;
-  std::size_t length;
-  unsigned long code;
-  if (c >= 0xC2 && c <= 0xDF) length = 2, code = c & 0x1F;
-  else if (c >= 0xE0 && c <= 0xEF) length = 3, code = c & 0x0F;
-  else if (c >= 0xF0 && c <= 0xF4) length = 4, code = c & 0x07;
-  else return 0;
-  if (i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    const unsigned char next = static_cast<unsigned char>(text[i + k]);
-    if ((next & 0xC0) != 0x80) return 0;
-    code = (code << 6) | (next & 0x3F);
-  }
-  const unsigned long least[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code < least[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code < 0xA0) return 0;
-  return length;
-}
-
-}  // namespace
-
-std::string excerpt(const std::string& text, std::size_t limit) {
-  std::string shown;
-  for (std::size_t i = 0; i < text.size();) {
-    std::string piece;
-    const std::size_t length = printableCharAt(text, i);
-    if (length) {
-      piece = text.substr(i, length);
-      i += length;
-    } else {
-      const unsigned char c = static_cast<unsigned char>(text[i++]);
-      char escaped[5];
-      if (c == '\n') piece = "\\n";
-      else if (c == '\t') piece = "\\t";
-      else if (c == '\r') piece = "\\r";
-      else {
-        std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-        piece = escaped;
-      }
-    }
-    // A cut never splits a character or an escape.
-    if (shown.size() + piece.size() > limit) return shown + "...";
-    shown += piece;
-  }
-  return shown;
+std::string location(const std::string& path, int line) {
+  return murvtext::printable(path, std::string::npos) + ":" + std::to_string(line) + ": ";
 }
 
 bool readWholeNumber(const std::string& text, long& value, std::string* fault) {
@@ -231,6 +185,13 @@ Network parse(const std::string& path) {
   LineReader file(path);
   Network net;
   std::map<std::string, size_t> index;
+  struct Param {
+    std::string node, name;
+    ObjectRef value;
+    int line;
+  };
+  std::vector<Param> params;
+  std::map<std::pair<std::string, std::string>, int> paramLine;  // (instance, name) -> its param statement
   std::string text;
   int line = 0;
   while (file.next(text, line)) {
@@ -264,10 +225,13 @@ Network parse(const std::string& path) {
     } else if (word == "param") {
       auto w = words(3, false);
       std::string value = restOfLine(in);
-      if (!index.count(w[0])) fail(path, line, "unknown node " + excerpt(w[0]));
-      NodeDecl& decl = net.nodes[index[w[0]]];
-      decl.params.add(w[1], parseValue(w[2], value, path, line));
-      decl.paramLines[w[1]] = line;
+      // A node's parameters may come before its node statement, as its
+      // connections may.
+      auto given = paramLine.emplace(std::make_pair(w[0], w[1]), line);
+      if (!given.second)
+        fail(path, line, "parameter " + excerpt(w[1], quoteLimit / 2) + " of node " + excerpt(w[0], quoteLimit / 2) +
+                             " given again: line " + std::to_string(given.first->second) + " gives it first");
+      params.push_back(Param{w[0], w[1], parseValue(w[2], value, path, line), line});
     } else if (word == "connect") {
       auto w = words(4, true);
       net.connections.push_back(Connection{w[0], w[1], w[2], w[3], line});
@@ -286,6 +250,13 @@ Network parse(const std::string& path) {
     }
   }
   if (net.nodes.empty()) fail(path, 0, "no node in the description");
+  for (const Param& p : params) {
+    auto it = index.find(p.node);
+    if (it == index.end()) fail(path, p.line, "unknown node " + excerpt(p.node));
+    NodeDecl& decl = net.nodes[it->second];
+    decl.params.add(p.name, p.value);
+    decl.paramLines[p.name] = p.line;
+  }
   return net;
 }
 

@@ -13,8 +13,10 @@
 //   eof <instance> <OUTPUT>           the run ends when this output is false
 //   iterations <N>                    the most counts to run, at most maxCount
 // A line may be at most maxLineLength bytes long; a UTF-8 byte-order mark
-// at the start of the file is skipped. A float value must be one that a
-// float holds, and a description declares at least one node.
+// at the start of the file is skipped. Statements may come in any order: a
+// param or connect statement may name a node declared further down. A
+// parameter is given once per node. A float value must be one that a float
+// holds, and a description declares at least one node.
 
 #include <cstddef>
 #include <map>
@@ -68,10 +70,15 @@ constexpr long maxLineLength = 1L << 20;
 // How much of a user's text an error message shows.
 constexpr std::size_t quoteLimit = 200;
 
-// User text as an error message quotes it, without the quotes: at most limit
-// characters, a cut marked with "...", and control characters and bytes
-// that are not printable UTF-8 escaped (\n, \t, \r, \xNN), so that the
-// message stays one readable line.
+// The most an error line takes after its file and line.
+constexpr std::size_t lineLimit = 2 * quoteLimit;
+
+// "FILE:LINE: " as a line of the runner begins: the file's name whole, but
+// cleaned as excerpt does.
+std::string location(const std::string& path, int line);
+
+// User text as an error message quotes it, without the quotes: one line of
+// at most limit bytes, cleaned and cut as murvtext::printable does.
 std::string excerpt(const std::string& text, std::size_t limit = quoteLimit);
 
 // The most iteration counts a run can ask for: the nodes take counts as int.

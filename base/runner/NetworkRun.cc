@@ -15,9 +15,6 @@ namespace murvrun {
 
 namespace {
 
-// The most a fault's text takes of its line, after the file and line.
-constexpr std::size_t faultLimit = 2 * quoteLimit;
-
 const InputNotConnected* unconnectedIn(const BaseException* e) {
   if (const InputNotConnected* u = dynamic_cast<const InputNotConnected*>(e)) return u;
   for (const BaseException* c : e->chained())
@@ -63,7 +60,7 @@ bool goesOn(const ObjectRef& value, const Pull& eof, const std::string& path) {
 
 void reportFault(const DescriptionError& e) {
   std::cout.flush();
-  std::cerr << "murv-run: " << excerpt(e.where) << ":" << e.line << ": " << excerpt(e.what, faultLimit) << std::endl;
+  std::cerr << "murv-run: " << location(e.where, e.line) << excerpt(e.what, lineLimit) << std::endl;
 }
 
 int failedWith(int failure) { return stopSignal() ? 128 + stopSignal() : failure; }
@@ -104,12 +101,12 @@ int runNetwork(Network& net, const std::string& path, long countLimit) {
     // After a stop signal the run was stopped, not failed: a stream node's
     // force-quit is said as it is.
     if (!stopSignal()) std::cerr << "murv-run: host exception:" << std::endl;
-    e->printAll(std::cerr);
+    std::cerr << hostLines(e->text()) << std::flush;
     delete e;
     status = failedWith(1);
   } catch (std::exception& e) {
     std::cout.flush();
-    std::cerr << "murv-run: " << e.what() << std::endl;
+    std::cerr << "murv-run: " << excerpt(e.what(), lineLimit) << std::endl;
     status = failedWith(1);
   }
   for (auto it = built.nodes.rbegin(); it != built.nodes.rend(); ++it) (*it)->unref();

@@ -23,11 +23,11 @@ inline std::string descriptionPath(const std::string& name) {
   return std::string(MURV_BINARY_DIR) + "/" + name + ".net";
 }
 
-// Runs the runner on the file at path as it is; prefix goes before the
-// runner in the shell's command (a folder to change to, an environment).
-inline RunResult runFile(const std::string& path, const std::string& options = "", const std::string& prefix = "") {
-  std::string command = prefix + " " + MURV_RUNNER_PATH + " --toolbox " + MURV_TOOLBOX_PATH + " --toolbox " +
-                        MURV_EXAMPLES_PATH + " " + options + " " + path + " 2>&1";
+// Runs the runner with arguments as the shell reads them; prefix goes
+// before the runner in the shell's command (a folder to change to, an
+// environment).
+inline RunResult runRunner(const std::string& arguments, const std::string& prefix = "") {
+  const std::string command = prefix + " " + MURV_RUNNER_PATH + " " + arguments + " 2>&1";
   RunResult r{-1, ""};
   FILE* p = popen(command.c_str(), "r");
   if (!p) return r;
@@ -37,6 +37,14 @@ inline RunResult runFile(const std::string& path, const std::string& options = "
   int status = pclose(p);
   r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
+}
+
+// Runs the runner with the toolbox and the example nodes on the file at
+// path as it is.
+inline RunResult runFile(const std::string& path, const std::string& options = "", const std::string& prefix = "") {
+  return runRunner(std::string("--toolbox ") + MURV_TOOLBOX_PATH + " --toolbox " + MURV_EXAMPLES_PATH + " " +
+                       options + " '" + path + "'",
+                   prefix);
 }
 
 // Writes description to name.net in the build folder and runs it.
@@ -79,6 +87,14 @@ inline const char* signal4 =
     "param sig AMPLITUDE float 1\n"
     "node level ChannelLevel\n"
     "connect level INPUT sig OUTPUT\n";
+
+// signal4 without the param statement of name, which the caller gives
+// again after it.
+inline std::string signal4Without(const std::string& name) {
+  std::string lines = signal4;
+  const std::size_t at = lines.find("param sig " + name + " ");
+  return lines.erase(at, lines.find('\n', at) + 1 - at);
+}
 
 }  // namespace runnertest
 

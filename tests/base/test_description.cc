@@ -110,6 +110,9 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
       {"float_huge", "", lead + "param sig AMPLITUDE float 1e99999\n", 2,
        "float value '1e99999' is out of the range of a float"},
       {"float_bad", "", lead + "param sig AMPLITUDE float 1e\n", 2, "bad float value '1e'"},
+      // A name far from any a node reads is not compared letter by letter.
+      {"huge_name", "", lead + "param sig " + std::string(1000000, 'C') + " int 1\npull sig OUTPUT\n", 1,
+       "node sig (TestSignal): parameter CHANNELS: ParameterSet, line 0: Missing parameter: CHANNELS"},
   };
   for (const Case& c : cases) {
     const std::string path = c.name.empty() ? c.path : descriptionPath(c.name);
@@ -126,7 +129,7 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
   RunResult bound = runNetwork("bound_line", "#" + std::string(1048575, 'x') + "\nnode sig TestSignal\n"
                                              "param sig CHANNELS int 1\nparam sig LENGTH int 1\n"
                                              "param sig SAMPLING_RATE int 1\nparam sig AMPLITUDE float 1e-40\n"
-                                             "iterations 0\n");
+                                             "pull sig OUTPUT\niterations 0\n");
   EXPECT_EQ(bound.status, 0) << bound.output.substr(0, 1000);
   EXPECT_EQ(bound.output, "");
 }

@@ -1,0 +1,50 @@
+// The runner's command line: each fault named in one line before the usage,
+// and the toolboxes it loads.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "RunnerTestSupport.h"
+
+using namespace runnertest;
+
+TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
+  // A library of the default toolbox's name, left in the folder the user
+  // stands in, whose code writes a marker when it runs.
+  namespace fs = std::filesystem;
+  const fs::path planted = fs::path(MURV_BINARY_DIR) / "planted";
+  fs::create_directories(planted);
+  fs::copy_file(MURV_TEST_NODES_PATH, planted / "libmurv-ros.tlb.so", fs::copy_options::overwrite_existing);
+  const fs::path marker = planted / "ran";
+  const std::string there = "cd " + planted.string() + " && MURV_TEST_TOOLBOX_MARKER=ran";
+  const std::string usage = "\nusage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n";
+  const struct {
+    std::string arguments, prefix;
+    int status;
+    std::string text;
+    bool ran = false;  // whether the planted library ran
+  } rows[] = {
+      {"--toolbx x.net", "", 2, "murv-run: unknown option --toolbx" + usage},
+      {"\"$(printf -- '--a\\033[2J')\" x.net", "", 2, "murv-run: unknown option --a\\x1b[2J" + usage},
+      {"x.net --count", "", 2, "murv-run: --count needs a value" + usage},
+      {"--list --toolbox", "", 2, "murv-run: --toolbox needs a value" + usage},
+      {"--toolbox '' --list", "", 2, "murv-run: --toolbox needs a file name, not an empty one" + usage},
+      {"a.net b.net", "", 2, "murv-run: one network file only: b.net after a.net" + usage},
+      {"''", "", 2, "murv-run: the network file's name is empty" + usage},
+      {"", "", 2, "murv-run: no network file given" + usage},
+      {"--help", "", 0, "usage: murv-run"},
+      // The default toolbox comes from the loader's search path alone.
+      {"--list", there + " LD_LIBRARY_PATH=", 2, "murv-run: cannot load libmurv-ros.tlb.so: "},
+      {"--list", there + " LD_LIBRARY_PATH=" + MURV_TOOLBOX_DIR, 0, "node type RosNodeGenerator\n"},
+      // A file the user names is that file.
+      {"--toolbox libmurv-ros.tlb.so --list", there, 0, "node type Refuser\n", true},
+  };
+  for (const auto& r : rows) {
+    fs::remove(marker);
+    RunResult run = runRunner(r.arguments, r.prefix);
+    EXPECT_EQ(run.status, r.status) << r.arguments << "\n" << run.output;
+    EXPECT_NE(run.output.find(r.text), std::string::npos) << r.arguments << "\n" << run.output;
+    EXPECT_EQ(fs::exists(marker), r.ran) << r.arguments;
+  }
+}

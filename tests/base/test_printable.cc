@@ -1,0 +1,47 @@
+// murvtext::printable: what every printed text from outside becomes.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "PrintableText.h"
+
+TEST(PrintableText, CleansAndCutsEveryTextToOneReadableLine) {
+  const std::string e = "\xc3\xa9";  // two bytes of UTF-8
+  const struct {
+    std::string text;
+    std::size_t limit;
+    std::string shown;
+  } rows[] = {
+      {"", 10, ""},
+      {"plain text", 100, "plain text"},
+      {e + "\xf0\x9f\x98\x80 \xc2\xa0", 100, e + "\xf0\x9f\x98\x80 \xc2\xa0"},  // visible characters stay
+      {"a\nb\tc\rd", 100, "a\\nb\\tc\\rd"},
+      {"\x01\x1b[31m\x7f", 100, "\\x01\\x1b[31m\\x7f"},
+      {"\xc2\x85", 100, "\\xc2\\x85"},                                    // a C1 control
+      {"\xff\xc0\xaf\xed\xa0\x80\xe2\x80", 100, "\\xff\\xc0\\xaf\\xed\\xa0\\x80\\xe2\\x80"},  // not UTF-8
+      // Invisible and reordering characters, the byte-order mark anywhere.
+      {"\xef\xbb\xbf" "a\xef\xbb\xbf" "b", 100, "\\u{feff}a\\u{feff}b"},
+      {"Test\xe2\x80\xaeSignal", 100, "Test\\u{202e}Signal"},
+      {"\xe2\x80\x8b\xe2\x80\x8f\xe2\x80\xa8\xe2\x80\xa9\xe2\x80\xaa", 100, "\\u{200b}\\u{200f}\\u{2028}\\u{2029}\\u{202a}"},
+      {"\xe2\x81\xa0\xe2\x81\xa4\xe2\x81\xa6\xe2\x81\xa9\xc2\xad", 100, "\\u{2060}\\u{2064}\\u{2066}\\u{2069}\\u{00ad}"},
+      {"\xf3\xa0\x80\x81\xef\xbf\xbe", 100, "\\u{e0001}\\u{fffe}"},
+      // Cuts on a character or escape boundary, marked once.
+      {"abcdef", 3, "abc..."},
+      {"abc", 3, "abc"},
+      {e + e + e, 5, e + e + "..."},
+      {"a\x01", 4, "a..."},
+      {"a\xe2\x80\xae", 8, "a..."},
+      {"abc", 0, "..."},
+      // A text shown before is shown the same, and cut as it was shown.
+      {"a\\x01\\u{202e}\\n", 100, "a\\x01\\u{202e}\\n"},
+      {"a\\x01b", 4, "a..."},
+      {"a\\u{202e}b", 8, "a..."},
+      {"abcdef...", 7, "abcdef..."},
+      {"abc...def", 6, "abc..."},
+      {"a\\q\\x1", 100, "a\\q\\x1"},  // a backslash that starts no escape
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(murvtext::printable(r.text, r.limit), r.shown) << r.text;
+    EXPECT_EQ(murvtext::printable(r.shown, std::string::npos), r.shown) << r.text;
+  }
+}
