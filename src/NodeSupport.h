@@ -104,7 +104,7 @@ inline std::string listed(const std::vector<std::string>& names, const std::stri
 // The same for a parameter that takes one of choices.
 [[noreturn]] inline void refuseChoice(MURV::Node* node, const std::string& parameter, const std::string& value,
                                       const std::vector<std::string>& choices, const char* file, int line) {
-  refuseValue(node, parameter, value, "one of " + listed(choices, "or"), file, line);
+  refuseValue(node, parameter, value, listed(choices, "or"), file, line);
 }
 
 // A topic or service name for ROS. An empty one is refused, naming the
