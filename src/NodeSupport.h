@@ -78,10 +78,11 @@ inline std::string shown(const std::string& text) { return murvtext::printable(t
 inline std::string shownName(const MURV::Node& node) { return shown(node.getName()); }
 
 // A value quoted in a refusal: shorter than in a trace, so that what the
-// parameter takes, which follows it, stays on the runner's one line; an
-// empty value shows as "".
+// parameter takes, which follows it, stays on the runner's one line. An
+// empty one, or one with a space, is put in quotes to show where it ends.
 inline std::string quotedValue(const std::string& value) {
-  return value.empty() ? "\"\"" : murvtext::printable(value, 64);
+  const std::string shown = murvtext::printable(value, 64);
+  return value.empty() || value.find(' ') != std::string::npos ? "\"" + shown + "\"" : shown;
 }
 
 // "A, B or C" (conjunction "or") of names.

@@ -116,7 +116,7 @@ const Row rows[] = {
      "ROS_LOOP_RATE must be a positive, finite rate of at least one iteration in 2147483647 seconds (got 0)",
      "param sub ROS_LOOP_RATE"},
     {"NoRosName", "RosMurvIntSubscriber", {subParam("TOPIC_NAME", "string murv int")}, 2, "sub (RosMurvIntSubscriber)",
-     "TOPIC_NAME murv int is not a ROS name: one starts with a letter, / or ~ and goes on with letters, digits, _ and /",
+     "TOPIC_NAME \"murv int\" is not a ROS name: one starts with a letter, / or ~ and goes on with letters, digits, _ and /",
      "param sub TOPIC_NAME"},
     refusedValue("StdPublisherType", "RosStdMsgsPublisher", "pub", "RosStdMsgsPublisher", "ROS_MESSAGE_TYPE",
                  "float32multiarray", stdTypes),
