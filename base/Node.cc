@@ -20,6 +20,20 @@ FactoryRegistry& factories() {
   return *registry;
 }
 
+// The ports each node type declares on request, by type name.
+struct PortsOnRequest {
+  std::vector<std::string> inputs, outputs;
+};
+struct PortsTable {
+  std::mutex lock;
+  std::map<std::string, PortsOnRequest> byType;
+};
+
+PortsTable& portsTable() {
+  static PortsTable* table = new PortsTable;  // read while factories live, for the process
+  return *table;
+}
+
 // The frame noteMissingObject() adds: one line, the note and the count.
 class MissingObjectNote : public BaseException {
 public:
@@ -108,6 +122,25 @@ std::vector<std::string> Node::factoryNames() {
   FactoryRegistry& r = factories();
   std::lock_guard<std::mutex> guard(r.lock);
   return r.order;
+}
+
+std::vector<std::string> _NodeFactory::portsOnRequest(bool input) const { return Node::portsOnRequest(name, input); }
+
+// The first factory made for a name keeps its lists, as the registry keeps
+// the first factory registered under it.
+void Node::notePortsOnRequest(const std::string& typeName, std::vector<std::string> inputs,
+                              std::vector<std::string> outputs) {
+  PortsTable& t = portsTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  t.byType.emplace(typeName, PortsOnRequest{std::move(inputs), std::move(outputs)});
+}
+
+std::vector<std::string> Node::portsOnRequest(const std::string& typeName, bool input) {
+  PortsTable& t = portsTable();
+  std::lock_guard<std::mutex> guard(t.lock);
+  auto it = t.byType.find(typeName);
+  if (it == t.byType.end()) return {};
+  return input ? it->second.inputs : it->second.outputs;
 }
 
 Node::Node(std::string nodeName, const ParameterSet& params) : name(std::move(nodeName)), parameters(params) {}

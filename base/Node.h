@@ -11,19 +11,21 @@ namespace MURV {
 
 class Node;
 
+// The host's abstract factory. Its virtual slots are getName, Create and
+// the destructor, in this order, and NodeFactory<T> adds no member: a
+// toolbox built against these headers lays its factories out the same way.
 class _NodeFactory {
 public:
   explicit _NodeFactory(const std::string& factoryName) : name(factoryName) {}
   virtual const std::string& getName() { return name; }
   virtual Node* Create(const std::string& nodeName, const ParameterSet& params) = 0;
+  virtual ~_NodeFactory() {}
+
   // The port names a node of this type declares only when the network asks
   // for them (input true: inputs; false: outputs), so that a list of the
-  // ports it has can name them before they are asked for.
-  virtual std::vector<std::string> portsOnRequest(bool input) const {
-    (void)input;
-    return {};
-  }
-  virtual ~_NodeFactory() {}
+  // ports it has can name them before they are asked for. Not a slot of its
+  // own: the lists are kept by type name (Node::portsOnRequest).
+  std::vector<std::string> portsOnRequest(bool input) const;
 
 protected:
   std::string name;
@@ -45,19 +47,6 @@ template <class T> auto outputsOnRequest(int) -> decltype(T::outputsOnRequest(),
 template <class T> std::vector<std::string> outputsOnRequest(long) { return {}; }
 
 }  // namespace detail
-
-// Every node class has the constructor T(std::string name, ParameterSet
-// params), so the node keeps copies of both; parameter objects stay shared.
-template <class T> class NodeFactory : public _NodeFactory {
-public:
-  explicit NodeFactory(const std::string& factoryName) : _NodeFactory(factoryName) {}
-  Node* Create(const std::string& nodeName, const ParameterSet& params) override {
-    return new T(std::string(nodeName), ParameterSet(params));
-  }
-  std::vector<std::string> portsOnRequest(bool input) const override {
-    return input ? detail::inputsOnRequest<T>(0) : detail::outputsOnRequest<T>(0);
-  }
-};
 
 // One input port: where its objects come from.
 struct NodeInput {
@@ -112,6 +101,11 @@ public:
   static int addFactory(const std::string& factoryName, _NodeFactory* factory);
   static _NodeFactory* getFactoryNamed(const std::string& factoryName);
   static std::vector<std::string> factoryNames();
+  // The ports that nodes of type typeName declare only on request, as the
+  // first factory made for that name gave them (none for a name without).
+  static std::vector<std::string> portsOnRequest(const std::string& typeName, bool input);
+  static void notePortsOnRequest(const std::string& typeName, std::vector<std::string> inputs,
+                                 std::vector<std::string> outputs);
 
   const std::string& getName() const { return name; }
   // The object of input inputID for count; a missing one is noted with the
@@ -126,6 +120,19 @@ protected:
   std::vector<std::string> outputNames;
   std::vector<NodeInput> inputs;
   bool initialized = false;
+};
+
+// Every node class has the constructor T(std::string name, ParameterSet
+// params), so the node keeps copies of both; parameter objects stay shared.
+// Making the factory notes the ports T declares on request under its name.
+template <class T> class NodeFactory : public _NodeFactory {
+public:
+  explicit NodeFactory(const std::string& factoryName) : _NodeFactory(factoryName) {
+    Node::notePortsOnRequest(factoryName, detail::inputsOnRequest<T>(0), detail::outputsOnRequest<T>(0));
+  }
+  Node* Create(const std::string& nodeName, const ParameterSet& params) override {
+    return new T(std::string(nodeName), ParameterSet(params));
+  }
 };
 
 }  // namespace MURV

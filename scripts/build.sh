@@ -2,7 +2,8 @@
 # build.sh DIR [cmake options...]: configures and builds the tree into DIR.
 # MURV_JOBS sets how many compilers run at once (default: one per core); a
 # ROS-heavy translation unit takes several hundred MB, so a small machine
-# may want fewer.
+# may want fewer. MURV_TARGETS, when set, names the targets to build
+# (separated by blanks) instead of all of them.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 dir=$1
@@ -15,4 +16,6 @@ cmake -S "$here" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir.configu
   exit 1
 }
 echo "build.sh: building $dir with $jobs jobs"
-cmake --build "$dir" -j "$jobs"
+targets=()
+for t in ${MURV_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$dir" -j "$jobs" "${targets[@]}"

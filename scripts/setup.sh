@@ -17,6 +17,9 @@ packages=(
   python3-gencpp python3-genpy ros-std-msgs ros-sensor-msgs python3-sensor-msgs
   python3-rosmaster python3-rostopic python3-rosservice python3-rosnode python3-rosparam
   python3-dynamic-reconfigure python3-netifaces
+  # ROS's package parser, which reads msgs/*/package.xml (and tests it), and
+  # rosrun, as in any ROS install
+  python3-catkin-pkg rosbash
   # dynparam imports these; Debian's python3-dynamic-reconfigure does not depend on them.
   python3-rospy python3-yaml
 )

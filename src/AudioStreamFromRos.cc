@@ -46,7 +46,7 @@ AudioStreamFromRos::AudioStreamFromRos(std::string nodeName, MURV::ParameterSet 
   inOrder = true;
   holder.reset(new callbackFuncAudioStreamFromRos(dataBufferNum, debugPrint));
   holder->arrivals = waiter.notifier();
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 // The subscription goes first: roscpp then waits for a callback in flight
@@ -58,7 +58,7 @@ AudioStreamFromRos::~AudioStreamFromRos() {
 }
 
 void AudioStreamFromRos::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
 
   // The three outputs are filled together and keep their counts together.
   murvnode::raiseDepthsTogether(outputRecords, {timestampID, notEofID, outputID});

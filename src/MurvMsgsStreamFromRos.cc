@@ -35,7 +35,6 @@ constexpr bool isChannelType = std::is_same_v<M, murv_msgs::MurvWave> || std::is
 
 MurvMsgsStreamFromRos::MurvMsgsStreamFromRos(std::string nodeName, MURV::ParameterSet params)
     : MURV::BufferedNode(std::move(nodeName), params),
-      portMismatch(0),
       waiter(getName(), exit_flag_MurvMsgsStreamFromRos, fileName) {
   timestampID = addOutput("TIMESTAMP");
   notEofID = addOutput("NOT_EOF");
@@ -50,7 +49,7 @@ MurvMsgsStreamFromRos::MurvMsgsStreamFromRos(std::string nodeName, MURV::Paramet
   holder.reset(new callbackFuncMurvMsgsStreamFromRos(pacing.dataBufferNum, enableDebug));
   holder->arrivals = waiter.notifier();
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 MurvMsgsStreamFromRos::~MurvMsgsStreamFromRos() {
@@ -61,10 +60,11 @@ MurvMsgsStreamFromRos::~MurvMsgsStreamFromRos() {
 int MurvMsgsStreamFromRos::translateOutput(const std::string& outputName) { return ports.translate(*this, outputName); }
 
 void MurvMsgsStreamFromRos::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
 
   ports.refuseUnserved(this, fileName, __LINE__);
   audio.requireType(this, fileName, __LINE__);
+  ports.refuseUnwritten(this, audio.selection, fileName, __LINE__);
   subscriber = murvnode::subscribeSelected(this, fileName, __LINE__, audio.selection, audio.topicNames,
                                           pacing.msgBufferNum, holder.get());
 
@@ -73,7 +73,6 @@ void MurvMsgsStreamFromRos::initialize() {
   const murvmsg::DataPorts data = murvmsg::dataPortsOf(audio.selection);
   murvnode::raiseDepthsTogether(outputRecords, {timestampID, notEofID, data.matout ? ports.matout : -1,
                                                 data.srcout ? ports.srcout : -1, data.mapout ? ports.mapout : -1});
-  if (ports.forbiddenConnected(audio.selection)) portMismatch = 1;
 
   MURV::BufferedNode::initialize();
 
@@ -148,8 +147,6 @@ void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   slot(timestampID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
   murvnode::PacingRate rate(pacing.rosLoopRate);
-
-  if (murvmsg::endOnPortMismatch(portMismatch, getName(), slot(notEofID, count))) return;
 
   callbackFuncMurvMsgsStreamFromRos& h = *holder;
   const int line = audio.selection == murvmsg::StreamType::None ? 0 : dataWaitLines[static_cast<int>(audio.selection)];

@@ -53,7 +53,6 @@ private:
   murvstream::AudioSelection audio;
   bool enableDebug;
   murvstream::Pacing pacing;
-  int portMismatch;
   std::unique_ptr<callbackFuncMurvMsgsStreamFromRos> holder;
   murvstream::StreamWaiter waiter;
   ros::Subscriber subscriber;

@@ -13,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include <ros/names.h>
+
 #include "Buffer.h"
 #include "BufferedNode.h"
 #include "Node.h"
+#include "PrintableText.h"
 #include "String.h"
 #include "net_types.h"
 
@@ -34,20 +37,6 @@ inline bool paramBool(const MURV::ParameterSet& p, const std::string& name) {
 }
 inline std::string paramString(const MURV::ParameterSet& p, const std::string& name) {
   return MURV::object_cast<MURV::String>(p.get(name));
-}
-
-// A topic or service name for ROS. An empty one is refused, naming the
-// parameter: roscpp does not always refuse it (a publisher on an empty name
-// advertises nothing), and the node would then run doing nothing. Other
-// names ROS refuses are reported when the node hands them to ROS.
-inline const std::string& checkedTopic(MURV::Node* node, const std::string& name, const std::string& topic,
-                                       const char* file, int line) {
-  if (topic.empty()) throw new MURV::NodeException(node, name + " must not be empty", file, line);
-  return topic;
-}
-inline std::string paramTopic(MURV::Node* node, const MURV::ParameterSet& p, const std::string& name,
-                              const char* file, int line) {
-  return checkedTopic(node, name, paramString(p, name), file, line);
 }
 
 // A number as an error text shows it: "%g", so that a small rate such as
@@ -83,24 +72,73 @@ inline float checkedDuration(MURV::Node* node, const std::string& name, float se
   return seconds;
 }
 
+// A name or value from the network description as a trace shows it: one
+// line, escaped where a terminal would act on it, at most 200 characters.
+inline std::string shown(const std::string& text) { return murvtext::printable(text, 200); }
+inline std::string shownName(const MURV::Node& node) { return shown(node.getName()); }
+
+// A value quoted in a refusal: shorter than in a trace, so that what the
+// parameter takes, which follows it, stays on the runner's one line. An
+// empty one, or one with a space, is put in quotes to show where it ends.
+inline std::string quotedValue(const std::string& value) {
+  const std::string shown = murvtext::printable(value, 64);
+  return value.empty() || value.find(' ') != std::string::npos ? "\"" + shown + "\"" : shown;
+}
+
+// "A, B or C" (conjunction "or") of names.
+inline std::string listed(const std::vector<std::string>& names, const std::string& conjunction) {
+  std::string list;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    list += (i == 0 ? "" : i + 1 == names.size() ? " " + conjunction + " " : ", ") + names[i];
+  return list;
+}
+
+// Refuses value, which parameter does not take, with a NodeException of
+// node at file and line: "PARAMETER VALUE is not supported: it takes
+// TAKES." The parameter leads, so that the runner reports the refusal at
+// its param line.
+[[noreturn]] inline void refuseValue(MURV::Node* node, const std::string& parameter, const std::string& value,
+                                     const std::string& takes, const char* file, int line) {
+  throw new MURV::NodeException(
+      node, parameter + " " + quotedValue(value) + " is not supported: it takes " + takes + ".", file, line);
+}
+// The same for a parameter that takes one of choices.
+[[noreturn]] inline void refuseChoice(MURV::Node* node, const std::string& parameter, const std::string& value,
+                                      const std::vector<std::string>& choices, const char* file, int line) {
+  refuseValue(node, parameter, value, listed(choices, "or"), file, line);
+}
+
+// A topic or service name for ROS. An empty one is refused, naming the
+// parameter: roscpp does not always refuse it (a publisher on an empty name
+// advertises nothing), and the node would then run doing nothing. So is one
+// that is no ROS name at all, which ROS would refuse without naming the
+// parameter.
+inline const std::string& checkedTopic(MURV::Node* node, const std::string& name, const std::string& topic,
+                                       const char* file, int line) {
+  if (topic.empty()) throw new MURV::NodeException(node, name + " must not be empty", file, line);
+  std::string why;
+  if (!ros::names::validate(topic, why))
+    throw new MURV::NodeException(node,
+                                  name + " " + quotedValue(topic) +
+                                      " is not a ROS name: one starts with a letter, / or ~ and goes on with letters, "
+                                      "digits, _ and /",
+                                  file, line);
+  return topic;
+}
+inline std::string paramTopic(MURV::Node* node, const MURV::ParameterSet& p, const std::string& name,
+                              const char* file, int line) {
+  return checkedTopic(node, name, paramString(p, name), file, line);
+}
+
 // Says on standard error, in one line that begins with the node's name,
 // that parameter holds none of the values it may take, which those are, and
 // what the node does instead. Such a value does not stop the node from
 // being made, so a misspelt one would otherwise go unnoticed until the node
-// did nothing with it. The value is cut to 200 characters, its control
-// characters shown as '?'.
+// did nothing with it.
 inline void warnNoneOf(const MURV::Node& node, const std::string& parameter, const std::string& value,
                        const std::vector<std::string>& choices, const std::string& outcome) {
-  const std::size_t limit = 200;
-  std::string shown = value.substr(0, limit);
-  for (char& c : shown)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
-  if (value.size() > limit) shown += "...";
-  std::string list;
-  for (std::size_t i = 0; i < choices.size(); ++i)
-    list += (i == 0 ? "" : i + 1 == choices.size() ? " or " : ", ") + choices[i];
-  std::cerr << node.getName() << ": warning: " << parameter << " \"" << shown << "\" is not one of " << list << ": "
-            << outcome << std::endl;
+  std::cerr << shownName(node) << ": warning: " << parameter << " \"" << shown(value) << "\" is not one of "
+            << listed(choices, "or") << ": " << outcome << std::endl;
 }
 
 // Integer sums that wrap around in two's complement, without the undefined

@@ -13,13 +13,13 @@ RosAddMurvIntClient::RosAddMurvIntClient(std::string nodeName, MURV::ParameterSe
   topicName = murvnode::paramTopic(this, parameters, "TOPIC_NAME", "RosAddMurvIntClient", __LINE__);
   param = murvnode::paramInt(parameters, "PARAM");
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosAddMurvIntClient::~RosAddMurvIntClient() {}
 
 void RosAddMurvIntClient::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   // Not persistent: each call looks the service up again, so a server that
   // comes, goes or moves is found.
   client = onSharedRosHandle(this, "RosAddMurvIntClient", __LINE__, [&](ros::NodeHandle& nh) {
@@ -37,6 +37,6 @@ void RosAddMurvIntClient::calculate(int, int count, MURV::Buffer& out) {
     // result.
     if (client.call(srv)) result = murvnode::low32(srv.response.sum);
   }
-  std::cout << getName() << " Published : [" << result << "]" << std::endl;
+  std::cout << murvnode::shownName(*this) << " Published : [" << result << "]" << std::endl;
   out[count] = MURV::ObjectRef(new MURV::NetCType<int>(result));
 }

@@ -55,7 +55,7 @@ RosAddMurvIntServer::~RosAddMurvIntServer() {
 }
 
 void RosAddMurvIntServer::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   service = onSharedRosHandle(this, "RosAddMurvIntServer", __LINE__, [&](ros::NodeHandle& nh) {
     // The holder is the tracked object: a call takes it for its duration,
     // and no call starts once it has gone.
@@ -67,6 +67,6 @@ void RosAddMurvIntServer::initialize() {
 
 void RosAddMurvIntServer::calculate(int, int count, MURV::Buffer& out) {
   const int32_t value = holder->stored();
-  std::cout << getName() << " Output : [" << value << "]" << std::endl;
+  std::cout << murvnode::shownName(*this) << " Output : [" << value << "]" << std::endl;
   out[count] = MURV::ObjectRef(new MURV::NetCType<int>(value));
 }

@@ -46,7 +46,7 @@ RosMurvIntDynReconf::~RosMurvIntDynReconf() {
 }
 
 void RosMurvIntDynReconf::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   serving.serve(this, fileName, __LINE__,
                 boost::bind(&callbackFuncMurvIntDynReconf::cb, holder.get(), boost::placeholders::_1,
                             boost::placeholders::_2));
@@ -56,7 +56,7 @@ void RosMurvIntDynReconf::initialize() {
 
 void RosMurvIntDynReconf::calculate(int, int count, MURV::Buffer&) {
   const int64_t value = holder->stored();
-  std::cout << getName() << " Subscribed [" << value << "]" << std::endl;
+  std::cout << murvnode::shownName(*this) << " Subscribed [" << value << "]" << std::endl;
   (*outputRecords[static_cast<size_t>(output1ID)].buffer)[count] =
       MURV::ObjectRef(new MURV::NetCType<int>(static_cast<int>(static_cast<uint32_t>(value))));
 }

@@ -15,13 +15,13 @@ RosMurvIntPublisher::RosMurvIntPublisher(std::string nodeName, MURV::ParameterSe
   bufferNum = murvnode::paramInt(parameters, "BUFFER_NUM");
   param = murvnode::paramInt(parameters, "PARAM");
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosMurvIntPublisher::~RosMurvIntPublisher() {}
 
 void RosMurvIntPublisher::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   publisher = onSharedRosHandle(this, "RosMurvIntPublisher", __LINE__, [&](ros::NodeHandle& nh) {
     return nh.advertise<murv_msgs::MurvInt>(topicName, murvnode::rosQueueSize(bufferNum), false);
   });
@@ -36,6 +36,6 @@ void RosMurvIntPublisher::calculate(int, int count, MURV::Buffer& out) {
   // A publisher that was never advertised or has been shut down publishes
   // nothing.
   if (publisher) publisher.publish(msg);
-  std::cout << getName() << " Published : [" << value << "]" << std::endl;
+  std::cout << murvnode::shownName(*this) << " Published : [" << value << "]" << std::endl;
   out[count] = MURV::ObjectRef(new MURV::NetCType<int>(value));
 }

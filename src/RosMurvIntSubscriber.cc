@@ -33,7 +33,7 @@ RosMurvIntSubscriber::RosMurvIntSubscriber(std::string nodeName, MURV::Parameter
                                           "RosMurvIntSubscriber", __LINE__);
   holder.reset(new callbackFuncMurvInt(rosDuration));
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosMurvIntSubscriber::~RosMurvIntSubscriber() {
@@ -42,7 +42,7 @@ RosMurvIntSubscriber::~RosMurvIntSubscriber() {
 }
 
 void RosMurvIntSubscriber::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   subscriber = murvnode::subscribeShared(this, "RosMurvIntSubscriber", __LINE__, topicName, bufferNum,
                                          &callbackFuncMurvInt::cb, holder.get());
   MURV::BufferedNode::initialize();

@@ -65,7 +65,7 @@ RosMurvMsgsPublisher::RosMurvMsgsPublisher(std::string nodeName, MURV::Parameter
   outputID = addOutput("OUTPUT");
   PacingRate::installStopSignals();
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosMurvMsgsPublisher::~RosMurvMsgsPublisher() {}
@@ -89,7 +89,7 @@ int RosMurvMsgsPublisher::translateInput(const std::string& port) {
 }
 
 void RosMurvMsgsPublisher::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   // The connected inputs choose the topics advertised; each of those needs
   // a name before anything is advertised.
   const bool info = srcInfoID != -1;

@@ -23,7 +23,7 @@ const char* const fileName = "RosMurvMsgsSubscriber";
 }  // namespace
 
 RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::ParameterSet params)
-    : MURV::BufferedNode(std::move(nodeName), params), portMismatch(0) {
+    : MURV::BufferedNode(std::move(nodeName), params) {
   timestampID = addOutput("TIMESTAMP");
 
   using namespace murvnode;
@@ -71,7 +71,7 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
   if (dataBufferNum <= 5) dataBufferNum = 5;
   holder.reset(new callbackFuncMurvMsgsSubscriber(dataBufferNum, enableDebug));
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosMurvMsgsSubscriber::~RosMurvMsgsSubscriber() {
@@ -84,12 +84,12 @@ int RosMurvMsgsSubscriber::translateOutput(const std::string& outputName) {
 }
 
 void RosMurvMsgsSubscriber::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
 
   ports.refuseUnserved(this, fileName, __LINE__);
+  ports.refuseUnwritten(this, selection, fileName, __LINE__);
   subscriber =
       murvnode::subscribeSelected(this, fileName, __LINE__, selection, topicNames, msgBufferNum, holder.get());
-  if (ports.forbiddenConnected(selection)) portMismatch = 1;
 
   // A spinner needs an initialised ROS even when nothing is subscribed.
   murvnode::startSpinner(this, fileName, __LINE__, spinner);
@@ -157,11 +157,6 @@ void RosMurvMsgsSubscriber::takeOldest(std::deque<M>& fifo, MURV::TimeStamp& sta
 
 void RosMurvMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
   murvnode::PacingRate rate(rosLoopRate);
-  if (portMismatch)
-    throw new MURV::NodeException(nullptr,
-                                  getName() + " output exception -> Connected output ports are not appropriate...",
-                                  fileName, 798);
-
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
 

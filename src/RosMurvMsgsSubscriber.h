@@ -54,7 +54,6 @@ private:
   int dataBufferNum;
   bool remainLatest;
   float rosLoopRate;
-  int portMismatch;
   std::unique_ptr<callbackFuncMurvMsgsSubscriber> holder;
   ros::Subscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;

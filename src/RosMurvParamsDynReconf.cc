@@ -50,7 +50,7 @@ RosMurvParamsDynReconf::~RosMurvParamsDynReconf() {
 }
 
 void RosMurvParamsDynReconf::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   serving.serve(this, fileName, __LINE__,
                 boost::bind(&callbackFuncMurvParamsDynReconf::cb, holder.get(), boost::placeholders::_1,
                             boost::placeholders::_2));
@@ -61,5 +61,5 @@ void RosMurvParamsDynReconf::initialize() {
 
 void RosMurvParamsDynReconf::calculate(int, int count, MURV::Buffer&) {
   murvparams::deliverPending(*holder, outputRecords, diradureID, sourceTrackerID, dodaID, count);
-  if (enableDebug) std::cout << getName() << " Subscribed [" << count << "]" << std::endl;
+  if (enableDebug) std::cout << murvnode::shownName(*this) << " Subscribed [" << count << "]" << std::endl;
 }

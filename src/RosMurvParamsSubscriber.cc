@@ -53,7 +53,7 @@ RosMurvParamsSubscriber::RosMurvParamsSubscriber(std::string nodeName, MURV::Par
   checkedDuration(this, "ROS_DURATION", rosDuration, fileName, __LINE__);
   holder.reset(new callbackFuncMurvParamsSubscriber(rosDuration, enableDebug));
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosMurvParamsSubscriber::~RosMurvParamsSubscriber() {
@@ -62,7 +62,7 @@ RosMurvParamsSubscriber::~RosMurvParamsSubscriber() {
 }
 
 void RosMurvParamsSubscriber::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   using H = callbackFuncMurvParamsSubscriber;
   subscribers[0] = murvnode::subscribeShared(this, fileName, __LINE__, topicDiradureZIDID, bufferNum,
                                              &H::cb_DiradureZIDID, holder.get());
@@ -77,5 +77,5 @@ void RosMurvParamsSubscriber::initialize() {
 
 void RosMurvParamsSubscriber::calculate(int, int count, MURV::Buffer&) {
   murvparams::deliverPending(*holder, outputRecords, diradureID, sourceTrackerID, dodaID, count);
-  if (enableDebug) std::cout << getName() << " Subscribed [" << count << "]" << std::endl;
+  if (enableDebug) std::cout << murvnode::shownName(*this) << " Subscribed [" << count << "]" << std::endl;
 }

@@ -8,6 +8,7 @@
 #include "PacingRate.h"
 #include "RosHandle.h"
 #include "StdMsgsConversion.h"
+#include "StdMsgsToHost.h"
 
 RosStdMsgsPublisher::RosStdMsgsPublisher(std::string nodeName, MURV::ParameterSet params)
     : RosStdMsgsPublisher(std::move(nodeName), std::move(params), Variant{false, "src/RosStdMsgsPublisher", 812}) {}
@@ -25,7 +26,7 @@ RosStdMsgsPublisher::RosStdMsgsPublisher(std::string nodeName, MURV::ParameterSe
   outputID = addOutput("OUTPUT");
   PacingRate::installStopSignals();
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosStdMsgsPublisher::~RosStdMsgsPublisher() {}
@@ -40,7 +41,7 @@ int RosStdMsgsPublisher::translateInput(const std::string& port) {
 void RosStdMsgsPublisher::initialize() {
   // A type outside the table would publish nothing for the whole run.
   if (inputID != -1 && !stdmsgs::isTypeName(rosMessageType))
-    throw new MURV::NodeException(this, rosMessageType + " is not supported.", variant.file, __LINE__);
+    murvnode::refuseValue(this, "ROS_MESSAGE_TYPE", rosMessageType, murvstd::stdTypesTaken, variant.file, __LINE__);
   // Only a node with INPUT advertises its topic.
   if (inputID != -1) murvnode::checkedTopic(this, "TOPIC_NAME", topicName, variant.file, __LINE__);
   lastPublish = onSharedRosHandle(this, variant.file, __LINE__, [&](ros::NodeHandle& nh) {
@@ -49,7 +50,7 @@ void RosStdMsgsPublisher::initialize() {
     return ros::Time::now();
   });
   MURV::BufferedNode::initialize();
-  std::cout << getName() << " initialized" << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized" << std::endl;
 }
 
 MURV::ObjectRef RosStdMsgsPublisher::getOutput(int output_id, int count) {
@@ -88,8 +89,8 @@ void RosStdMsgsPublisher::calculate(int, int count, MURV::Buffer& out) {
       sent = true;
     }
   });
-  if (enableDebug && sent) std::printf("%s Published %s\n", getName().c_str(), rosMessageType.c_str());
+  if (enableDebug && sent) std::printf("%s Published %s\n", murvnode::shownName(*this).c_str(), rosMessageType.c_str());
   if (enableDebug && outcome == stdmsgs::Outcome::Mismatch)
-    std::printf("%s node : Input is not matched to %s.\n", getName().c_str(), rosMessageType.c_str());
+    std::printf("%s node : Input is not matched to %s.\n", murvnode::shownName(*this).c_str(), rosMessageType.c_str());
   rate.sleep();
 }

@@ -37,7 +37,7 @@ RosStdMsgsSubscriber::RosStdMsgsSubscriber(std::string nodeName, MURV::Parameter
   PacingRate::installStopSignals();
   holder.reset(new callbackFuncStdMsgsSubscriber(dataBufferNum, enableDebug));
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosStdMsgsSubscriber::~RosStdMsgsSubscriber() {
@@ -46,7 +46,7 @@ RosStdMsgsSubscriber::~RosStdMsgsSubscriber() {
 }
 
 void RosStdMsgsSubscriber::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
 
   const murvstd::StdType type = murvstd::checkedStdType(this, fileName, __LINE__, rosMessageType, outArrayFormat);
   if (!subscriber)

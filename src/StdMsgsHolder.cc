@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "MsgFifo.h"
+#include "NodeSupport.h"
 #include "RosLogAt.h"
 #include "RosReceiving.h"
 
@@ -159,9 +160,9 @@ void StdMsgsHolder::cb_stdfloat64multiarray(const std_msgs::Float64MultiArray::C
 StdType checkedStdType(MURV::Node* node, const char* file, int line, const std::string& typeName,
                        const std::string& formatName) {
   const StdType type = stdTypeNamed(typeName);
-  if (type == StdType::None) throw new MURV::NodeException(node, typeName + " is not supported.", file, line);
+  if (type == StdType::None) murvnode::refuseValue(node, "ROS_MESSAGE_TYPE", typeName, stdTypesTaken, file, line);
   if (isArray(categoryOf(type)) && arrayFormatNamed(formatName) == ArrayFormat::None)
-    throw new MURV::NodeException(node, formatName + " is not supported.", file, line);
+    murvnode::refuseChoice(node, "OUT_ARRAY_FORMAT", formatName, arrayFormatNames(), file, line);
   return type;
 }
 

@@ -104,8 +104,8 @@ private:
 // The type typeName names, for a node whose OUT_ARRAY_FORMAT is formatName.
 // A name of none of the twenty-two types, or an array type with a format of
 // none of the four shapes, could only leave the node doing nothing or
-// waiting for ever: a NodeException of node whose text is the value
-// followed by " is not supported.".
+// waiting for ever: a NodeException of node that names the parameter,
+// ROS_MESSAGE_TYPE or OUT_ARRAY_FORMAT, and what it takes.
 StdType checkedStdType(MURV::Node* node, const char* file, int line, const std::string& typeName,
                        const std::string& formatName);
 

@@ -50,7 +50,7 @@ StdMsgsStreamFromRos::StdMsgsStreamFromRos(std::string nodeName, MURV::Parameter
   if (pacing.dataBufferNum <= 5) pacing.dataBufferNum = 5;
   holder.reset(new callbackFuncStdMsgsStreamFromRos(pacing.dataBufferNum, enableDebug));
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 // The subscription goes first: roscpp then waits for a callback in flight
@@ -62,7 +62,7 @@ StdMsgsStreamFromRos::~StdMsgsStreamFromRos() {
 }
 
 void StdMsgsStreamFromRos::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
 
   // A type or shape the node cannot take would leave every iteration
   // waiting for a message that cannot come.

@@ -126,6 +126,12 @@ ArrayFormat arrayFormatNamed(const std::string& name) {
   return ArrayFormat::None;
 }
 
+std::vector<std::string> arrayFormatNames() { return std::vector<std::string>(formatNames, formatNames + 4); }
+
+const char* const stdTypesTaken =
+    "Bool, String, Int8, Int16, Int32, Int64, UInt8, UInt16, UInt32, UInt64, Float32 or Float64, or a number type "
+    "followed by MultiArray (as in Float32MultiArray)";
+
 Category categoryOf(StdType type) {
   switch (type) {
     case StdType::Bool: return Category::Bool;

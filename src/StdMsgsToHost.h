@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include <std_msgs/Bool.h>
 #include <std_msgs/Float32.h>
@@ -65,6 +66,11 @@ enum class ArrayFormat { None, Vector, ComplexVector, Matrix, ComplexMatrix };
 // Exact, case-sensitive names; None for anything else.
 StdType stdTypeNamed(const std::string& name);
 ArrayFormat arrayFormatNamed(const std::string& name);
+// The four values of OUT_ARRAY_FORMAT, in the order of ArrayFormat.
+std::vector<std::string> arrayFormatNames();
+// What ROS_MESSAGE_TYPE takes, in words short enough for a one-line
+// refusal: the twenty-two names, grouped.
+extern const char* const stdTypesTaken;
 Category categoryOf(StdType type);
 const char* categoryName(Category category);
 inline bool isArray(Category c) { return c == Category::Int32MultiArray || c == Category::Float32MultiArray; }

@@ -33,7 +33,8 @@ void AudioSelection::warnIfNoType(const MURV::Node& node) const {
 
 void AudioSelection::requireType(MURV::Node* node, const char* file, int line) const {
   if (selection == murvmsg::StreamType::None)
-    throw new MURV::NodeException(node, streamSelection + " is not supported.", file, line);
+    murvnode::refuseChoice(node, "STREAM_SELECTION", streamSelection,
+                           murvmsg::streamTypeNames(murvmsg::audioTypeCount), file, line);
   murvnode::checkedTopic(node, murvmsg::topicParameter(selection), topicNames[static_cast<int>(selection)], file, line);
 }
 

@@ -44,9 +44,10 @@ struct AudioSelection {
   // listing the types it may name: requireType will refuse it.
   void warnIfNoType(const MURV::Node& node) const;
 
-  // Refuses, with a NodeException of node at file and line, a selection
-  // that names no type, or whose topic is empty: every iteration would wait
-  // for a first message that cannot come.
+  // Refuses, with a NodeException of node at file and line that names
+  // STREAM_SELECTION and the types it takes, a selection that names no
+  // type; and one whose topic is empty or no ROS name: every iteration would
+  // wait for a first message that cannot come.
   void requireType(MURV::Node* node, const char* file, int line) const;
 };
 

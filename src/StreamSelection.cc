@@ -1,9 +1,8 @@
 #include "StreamSelection.h"
 
-#include "SharedObjects.h"
+#include "NodeSupport.h"
 
 #include <algorithm>
-#include <iostream>
 
 namespace murvmsg {
 
@@ -92,18 +91,25 @@ void SelectablePorts::refuseUnserved(MURV::Node* node, const char* file, int lin
   if (!unserved.empty()) throw new MURV::NodeException(node, unserved.front() + " is not supported.", file, line);
 }
 
-bool SelectablePorts::forbiddenConnected(StreamType type) const {
-  if (type == StreamType::None) return false;
+void SelectablePorts::refuseUnwritten(MURV::Node* node, StreamType type, const char* file, int line) const {
+  if (type == StreamType::None) return;
   const DataPorts p = dataPortsOf(type);
-  return (!p.matout && matout != -1) || (!p.srcout && srcout != -1) || (!p.mapout && mapout != -1);
-}
-
-bool endOnPortMismatch(int portMismatch, const std::string& nodeName, MURV::ObjectRef& notEof) {
-  if (!portMismatch) return false;
-  std::cout << "Error : " << nodeName << " output exception -> Connected output ports are not appropriate..."
-            << std::endl;
-  notEof = MURV::FalseObject;
-  return true;
+  // In the order of names().
+  const int ids[] = {matout, srcout, mapout};
+  const bool written[] = {p.matout, p.srcout, p.mapout};
+  std::vector<std::string> writes;
+  for (std::size_t i = 0; i < names().size(); ++i)
+    if (written[i]) writes.push_back(names()[i]);
+  for (const std::string& output : node->getOutputNames())
+    if (std::find(names().begin(), names().end(), output) == names().end() &&
+        std::find(unserved.begin(), unserved.end(), output) == unserved.end())
+      writes.push_back(output);
+  for (std::size_t i = 0; i < names().size(); ++i)
+    if (!written[i] && ids[i] != -1)
+      throw new MURV::NodeException(node,
+                                    names()[i] + " is not supported. STREAM_SELECTION " + streamTypeName(type) +
+                                        " writes " + murvnode::listed(writes, "and") + ".",
+                                    file, line);
 }
 
 }  // namespace murvmsg

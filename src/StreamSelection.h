@@ -1,6 +1,7 @@
 // Which murv_msgs type a receiving node takes, chosen by its STREAM_SELECTION,
 // and which of the selectable outputs MATOUT, SRCOUT and MAPOUT that type
-// writes. A connected output that the type does not write is a network error.
+// writes. A connected output that the type does not write is refused when
+// the network is initialised.
 #ifndef MURV_STREAM_SELECTION_H
 #define MURV_STREAM_SELECTION_H
 
@@ -74,17 +75,16 @@ struct SelectablePorts {
   // it, so whatever reads it would wait or fail at its first message.
   void refuseUnserved(MURV::Node* node, const char* file, int line) const;
 
-  // Whether a port that type must leave unconnected has been connected.
-  bool forbiddenConnected(StreamType type) const;
+  // Refuses, with a NodeException of node at file and line, a connected
+  // selectable port that type never writes, before anything is subscribed:
+  // "SRCOUT is not supported. STREAM_SELECTION MurvWave writes MATOUT,
+  // TIMESTAMP and NOT_EOF." The ports listed are the type's data ports,
+  // then the node's own outputs. None checks nothing.
+  void refuseUnwritten(MURV::Node* node, StreamType type, const char* file, int line) const;
 
   // The outputs translate declared besides the selectable ports, in order.
   std::vector<std::string> unserved;
 };
-
-// A stream source's iteration when its connected ports do not fit its
-// selection: the error line on standard output and NOT_EOF false, which
-// ends the network. Answers whether it was so.
-bool endOnPortMismatch(int portMismatch, const std::string& nodeName, MURV::ObjectRef& notEof);
 
 }  // namespace murvmsg
 

@@ -46,7 +46,6 @@ MURV::ObjectRef floatsOf(const std::vector<double>& values) {
 
 SyncMurvMsgsAndJointState::SyncMurvMsgsAndJointState(std::string nodeName, MURV::ParameterSet params)
     : MURV::BufferedNode(std::move(nodeName), params),
-      portMismatch(0),
       waiter(getName(), exit_flag_SyncMurvMsgsAndJointState, fileName) {
   positionID = addOutput("POSITION");
   velocityID = addOutput("VELOCITY");
@@ -68,7 +67,7 @@ SyncMurvMsgsAndJointState::SyncMurvMsgsAndJointState(std::string nodeName, MURV:
   stream.reset(new callbackFuncSyncMurvMsgsAndJointState(pacing.dataBufferNum, enableDebug));
   joint.reset(new callbackFuncSyncRosJointState(pacing.dataBufferNum, enableDebug));
   inOrder = true;
-  std::cout << getName() << " constructor end..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 SyncMurvMsgsAndJointState::~SyncMurvMsgsAndJointState() {
@@ -82,10 +81,11 @@ int SyncMurvMsgsAndJointState::translateOutput(const std::string& outputName) {
 }
 
 void SyncMurvMsgsAndJointState::initialize() {
-  std::cout << getName() << " initialized..." << std::endl;
+  std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
 
   ports.refuseUnserved(this, fileName, __LINE__);
   audio.requireType(this, fileName, __LINE__);
+  ports.refuseUnwritten(this, audio.selection, fileName, __LINE__);
 
   // Both holders wake the one waiter: the audio wait and the joint-state
   // wait each look again when either kind arrives.
@@ -104,7 +104,6 @@ void SyncMurvMsgsAndJointState::initialize() {
                                 {positionID, velocityID, timestamp1ID, timestamp2ID, notEofID,
                                  data.matout ? ports.matout : -1, data.srcout ? ports.srcout : -1,
                                  data.mapout ? ports.mapout : -1});
-  if (ports.forbiddenConnected(audio.selection)) portMismatch = 1;
 
   subscribers[0] = murvnode::subscribeShared(this, fileName, __LINE__, jointTopic, pacing.msgBufferNum,
                                              &callbackFuncSyncRosJointState::cb, joint.get());
@@ -145,7 +144,7 @@ callbackFuncSyncRosJointState::InForce SyncMurvMsgsAndJointState::pairWith(std::
     MURV_LOG_WARN_AT(fileName, line,
                      "%s: no joint state reached the message stamped %u.%09u within KILL_TIME_LEN; it goes out "
                      "with the newest joint state, stamped %u.%09u",
-                     getName().c_str(), at.sec, at.nsec, paired.newest.sec, paired.newest.nsec);
+                     murvnode::shownName(*this).c_str(), at.sec, at.nsec, paired.newest.sec, paired.newest.nsec);
   return paired;
 }
 
@@ -243,8 +242,6 @@ void SyncMurvMsgsAndJointState::calculate(int, int count, MURV::Buffer&) {
   slot(timestamp1ID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
   murvnode::PacingRate rate(pacing.rosLoopRate);
-
-  if (murvmsg::endOnPortMismatch(portMismatch, getName(), slot(notEofID, count))) return;
 
   callbackFuncSyncMurvMsgsAndJointState& h = *stream;
   sensor_msgs::JointState state;

@@ -74,7 +74,6 @@ private:
   bool enableSyncDebug;
   bool enableStatusDebug;
   murvstream::Pacing pacing;
-  int portMismatch;
   std::unique_ptr<callbackFuncSyncMurvMsgsAndJointState> stream;
   std::unique_ptr<callbackFuncSyncRosJointState> joint;
   murvstream::StreamWaiter waiter;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <sstream>
 
@@ -58,6 +60,12 @@ TEST(ToolboxLoad, RegistersVersionFirstThenNodeTypesInOrder) {
     EXPECT_EQ(f->getName(), n);
   }
   EXPECT_EQ(Node::getFactoryNamed("rosnodegenerator"), nullptr) << "names are case-sensitive";
+  // The ports declared on request, kept by type name as the toolbox
+  // registered its factories.
+  const std::vector<std::string> selectable = {"MATOUT", "SRCOUT", "MAPOUT"};
+  EXPECT_EQ(Node::getFactoryNamed("SyncMurvMsgsAndJointState")->portsOnRequest(false), selectable);
+  EXPECT_EQ(Node::portsOnRequest("RosStdMsgsPublisher", true), std::vector<std::string>{"INPUT"});
+  EXPECT_EQ(Node::portsOnRequest("RosStdMsgsPublisher", false), std::vector<std::string>{});
 
   // Loading again runs nothing a second time.
   ASSERT_NE(dlopen(MURV_TOOLBOX_PATH, RTLD_NOW | RTLD_GLOBAL), nullptr);
@@ -133,6 +141,48 @@ TEST(NodeFactory, ListsThePortsANodeTypeDeclaresOnRequest) {
     EXPECT_EQ(r.factory->portsOnRequest(true), r.inputs) << r.factory->getName();
     EXPECT_EQ(r.factory->portsOnRequest(false), r.outputs) << r.factory->getName();
   }
+}
+
+namespace {
+
+// The vtable slot of a virtual member function f: a pointer to a virtual
+// member holds 1 + the slot's byte offset in the vtable (the C++ ABI of
+// this platform).
+template <class F> std::size_t slotOf(F f) {
+  std::uintptr_t raw[2];
+  static_assert(sizeof(F) == sizeof raw, "a pointer to member is two words");
+  std::memcpy(raw, &f, sizeof raw);
+  return (raw[0] - 1) / sizeof(void*);
+}
+
+// A factory written out by hand: the name, and the three virtuals in order.
+class ThreeSlots {
+public:
+  virtual const std::string& getName() { return name; }
+  virtual Node* Create(const std::string&, const ParameterSet&) { return nullptr; }
+  virtual ~ThreeSlots() {}
+  std::string name;
+};
+
+// A virtual added after those of Base takes the first slot after them.
+template <class Base> class OneMore : public Base {
+public:
+  virtual int next() { return 0; }
+};
+
+}  // namespace
+
+TEST(NodeFactory, HasTheSlotsGetNameCreateAndTheDestructorAndAddsNoMember) {
+  EXPECT_EQ(slotOf(&_NodeFactory::getName), 0u);
+  EXPECT_EQ(slotOf(&_NodeFactory::Create), 1u);
+  EXPECT_EQ(slotOf(&NodeFactory<Probe>::Create), 1u);
+  // The destructor takes two slots here (complete and deleting), and
+  // nothing follows it.
+  EXPECT_EQ(slotOf(&OneMore<ThreeSlots>::next), 4u);
+  EXPECT_EQ(slotOf(&OneMore<_NodeFactory>::next), slotOf(&OneMore<ThreeSlots>::next));
+  EXPECT_EQ(slotOf(&OneMore<NodeFactory<Probe>>::next), slotOf(&OneMore<ThreeSlots>::next));
+  EXPECT_EQ(sizeof(_NodeFactory), sizeof(ThreeSlots));
+  EXPECT_EQ(sizeof(NodeFactory<Probe>), sizeof(ThreeSlots));
 }
 
 TEST(ParameterSet, MissingNameThrowsAGeneralExceptionNamingIt) {

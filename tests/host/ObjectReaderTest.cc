@@ -105,6 +105,14 @@ TEST(ObjectReader, ErrorTable) {
       // A stamp reads nothing of its text, but one without any cannot close.
       {"<TimeStamp", true, "TimeStamp: '>' expected", "", 0},
       {"<Vector<ObjectRef> <TimeStamp", true, "TimeStamp: '>' expected", "", 0},
+      // Blanks of any kind hold no '>' either.
+      {"<TimeStamp\v", true, "TimeStamp: '>' expected", "", 0},
+      {"<TimeStamp\f", true, "TimeStamp: '>' expected", "", 0},
+      {"<TimeStamp \t\r\n\v\f ", true, "TimeStamp: '>' expected", "", 0},
+      // Inside another object the stamp's '>' would be taken for the
+      // object's own, whether the text is balanced or not.
+      {"<Vector<ObjectRef> <TimeStamp >", true, "TimeStamp: a stamp inside another object cannot be closed", "", 0},
+      {"<Vector<ObjectRef> <TimeStamp > >", true, "TimeStamp: a stamp inside another object cannot be closed", "", 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);

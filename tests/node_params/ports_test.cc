@@ -4,6 +4,7 @@
 // the node reference (examples/nodes), one of them changed where a row says.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -99,35 +100,47 @@ streamtest::HostFailure initializeQuietly(const NodePtr& node) {
 }
 
 // The network is made and initialised in order: every output is asked for
-// before initialize().
+// before initialize(). An output the node never writes, or a selectable one
+// its selection does not write, is refused before anything is subscribed.
 TEST(SelectablePorts, AnOutputTheNodeNeverWritesIsRefusedWhenInitialised) {
   const struct {
     const char* type;
     const char* instance;
     const char* file;
     std::vector<std::string> topics;  // subscribed once initialised
+    std::vector<std::string> writes;  // the selectable ports the example's selection writes
+    std::string unwritten;            // what a selectable port it does not write gets
   } rows[] = {
-      {"RosMurvMsgsSubscriber", "sub", "RosMurvMsgsSubscriber", {"/murv/wave"}},
-      {"MurvMsgsStreamFromRos", "stream", "MurvMsgsStreamFromRos", {"/murv/src_wave"}},
-      {"SyncMurvMsgsAndJointState", "sync", "src/SyncMurvMsgsAndJointState", {"/murv/source", "/joint_states"}},
+      {"RosMurvMsgsSubscriber", "sub", "RosMurvMsgsSubscriber", {"/murv/wave"}, {"MATOUT"},
+       "SRCOUT is not supported. STREAM_SELECTION MurvWave writes MATOUT and TIMESTAMP."},
+      {"MurvMsgsStreamFromRos", "stream", "MurvMsgsStreamFromRos", {"/murv/src_wave"}, {"SRCOUT", "MAPOUT"},
+       "MATOUT is not supported. STREAM_SELECTION MurvSrcWave writes SRCOUT, MAPOUT, TIMESTAMP and NOT_EOF."},
+      {"SyncMurvMsgsAndJointState", "sync", "src/SyncMurvMsgsAndJointState", {"/murv/source", "/joint_states"},
+       {"SRCOUT"},
+       "MATOUT is not supported. STREAM_SELECTION MurvSource writes SRCOUT, POSITION, VELOCITY, TIMESTAMP1, "
+       "TIMESTAMP2 and NOT_EOF."},
   };
   subtest::RosNetwork net("murv_ports");
   for (const auto& row : rows) {
     SCOPED_TRACE(row.type);
-    NodePtr bad = exampleNode(row.type, row.instance);
-    for (const char* name : {"MATOUT", "MATOUTT", "EXTRA"}) bad->translateOutput(name);
-    const streamtest::HostFailure f = initializeQuietly(bad);
-    EXPECT_TRUE(f.isNodeException && f.hasNode) << f.text;
-    EXPECT_EQ(f.message, "MATOUTT is not supported.");
-    EXPECT_EQ(f.file, row.file);
-    for (const std::string& topic : row.topics) EXPECT_TRUE(subtest::subscribersOf(topic).empty()) << topic;
+    const std::vector<std::vector<std::string>> refused = {{"MATOUT", "MATOUTT", "EXTRA"},
+                                                           {"MATOUT", "SRCOUT", "MAPOUT"}};
+    const std::vector<std::string> texts = {"MATOUTT is not supported.", row.unwritten};
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+      NodePtr bad = exampleNode(row.type, row.instance);
+      for (const std::string& name : refused[i]) bad->translateOutput(name);
+      const streamtest::HostFailure f = initializeQuietly(bad);
+      EXPECT_TRUE(f.isNodeException && f.hasNode) << f.text;
+      EXPECT_EQ(f.message, texts[i]);
+      EXPECT_EQ(f.file, row.file);
+      for (const std::string& topic : row.topics) EXPECT_TRUE(subtest::subscribersOf(topic).empty()) << topic;
+    }
 
-    // Its own outputs and the three selectable ones, each asked for once or
-    // twice, are served (those its selection leaves empty fail later, on
-    // every iteration).
+    // Its own outputs and the selectable ones its selection writes, each
+    // asked for once or twice, are served.
     NodePtr good = exampleNode(row.type, row.instance);
     for (const std::string& name : good->getOutputNames()) good->translateOutput(name);
-    for (const std::string& name : murvmsg::SelectablePorts::names())
+    for (const std::string& name : row.writes)
       for (int twice = 0; twice < 2; ++twice) good->translateOutput(name);
     const streamtest::HostFailure ok = initializeQuietly(good);
     EXPECT_FALSE(ok.thrown) << ok.text;
@@ -156,8 +169,9 @@ TEST(ParameterChoices, ANameOutsideThemIsWarnedOfWithTheChoicesWhenTheNodeIsMade
        "stream: warning: STREAM_SELECTION \"MurvSorvex\"" + refused},
       {"MurvMsgsStreamFromRos", "stream", "STREAM_SELECTION", "MurvWave", ""},
       {"SyncMurvMsgsAndJointState", "sync", "STREAM_SELECTION", "", "sync: warning: STREAM_SELECTION \"\"" + refused},
-      {"SyncMurvMsgsAndJointState", "sync", "STREAM_SELECTION", "Murv\tWave" + std::string(300, 'x'),
-       "sync: warning: STREAM_SELECTION \"Murv?Wave" + std::string(191, 'x') + "...\"" + refused},
+      // One line, escaped and cut on a character.
+      {"SyncMurvMsgsAndJointState", "sync", "STREAM_SELECTION", "Murv\tWave\x1b[2J" + std::string(300, 'x'),
+       "sync: warning: STREAM_SELECTION \"Murv\\tWave\\x1b[2J" + std::string(183, 'x') + "...\"" + refused},
       {"RosMurvMsgsPublisher", "pub", "TIMESTAMP_TYPE", "ros_time_now",
        "pub: warning: TIMESTAMP_TYPE \"ros_time_now\" is not one of ROS_TIME_NOW or CONSTANT_INCREMENT: the stamps "
        "are 0 while TIMESTAMP is not connected\n"},
@@ -168,6 +182,17 @@ TEST(ParameterChoices, ANameOutsideThemIsWarnedOfWithTheChoicesWhenTheNodeIsMade
     NodePtr n = exampleNode(row.type, row.instance, {{row.parameter, row.value}});
     EXPECT_EQ(testing::internal::GetCapturedStderr(), row.warning) << row.type << " " << row.value;
   }
+
+  // The instance name that begins the line is shown the same way.
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  NodePtr n = subtest::createNode("RosMurvMsgsPublisher", "pub\x1b]0;x\a\n" + std::string(300, 'p'),
+                                  exampleParams("RosMurvMsgsPublisher", "pub", {{"TIMESTAMP_TYPE", "x"}}));
+  const std::string warning = testing::internal::GetCapturedStderr();
+  const std::string start = "pub\\x1b]0;x\\x07\\n" + std::string(183, 'p') + "...: warning: TIMESTAMP_TYPE \"x\" ";
+  EXPECT_EQ(warning.rfind(start, 0), 0u) << warning;
+  EXPECT_EQ(std::count(warning.begin(), warning.end(), '\n'), 1);
+  EXPECT_EQ(testing::internal::GetCapturedStdout().find('\x1b'), std::string::npos);
 }
 
 }  // namespace

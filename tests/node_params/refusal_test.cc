@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,10 +23,12 @@ struct Row {
   // becomes second.
   std::vector<std::pair<std::string, std::string>> lines;
   int status;
-  // A refusal is the runner's line "murv-run: FILE:LINE: param PARAMETER of
-  // node NAME (TYPE): WHERE: Node NAME: TEXT"; a run that goes ahead prints
-  // the line text.
+  // A refusal is the runner's line "murv-run: FILE:LINE: [param P of] node NAME (TYPE):
+  // WHERE: Node NAME: TEXT"; a run that goes ahead prints the line text.
   std::string node, text;
+  // The first words of the statement the refusal is reported at, where a
+  // row says.
+  std::string at = "";
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
@@ -33,11 +36,45 @@ void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 Row emptyTopic(const char* name, const char* example, const std::string& node, const std::string& type,
                const std::string& parameter) {
   const std::string line = "param " + node + " " + parameter;
-  return {name, example, {{line, line + " string"}}, 2, node + " (" + type + ")", parameter + " must not be empty"};
+  return {name, example, {{line, line + " string"}}, 2, node + " (" + type + ")", parameter + " must not be empty", line};
 }
 
 murvtest::LineChange subParam(const std::string& name, const std::string& kindAndValue) {
   return murvtest::paramChange("sub", name + " " + kindAndValue);
+}
+
+// A value node's parameter does not take, refused at its param line with
+// "PARAMETER VALUE is not supported: it takes TAKES."
+Row refusedValue(const char* name, const char* example, const std::string& node, const std::string& type,
+                 const std::string& parameter, const std::string& value, const std::string& takes,
+                 std::vector<murvtest::LineChange> more = {}) {
+  more.push_back(murvtest::paramChange(node, parameter + " string " + value));
+  return {name,
+          example,
+          more,
+          2,
+          node + " (" + type + ")",
+          parameter + " " + value + " is not supported: it takes " + takes + ".",
+          "param " + node + " " + parameter};
+}
+
+const std::string stdTypes =
+    "Bool, String, Int8, Int16, Int32, Int64, UInt8, UInt16, UInt32, UInt64, Float32 or Float64, or a number type "
+    "followed by MultiArray (as in Float32MultiArray)";
+const std::string audioTypes =
+    "MurvWave, MurvFFT, MurvFeature, MurvSource, MurvSrcWave, MurvSrcFFT, MurvSrcFeature or MurvSrcFeatureMFM";
+
+// A connected output that the node's STREAM_SELECTION never writes, refused
+// at the statement that asked for it.
+Row unwritten(const char* name, const char* example, const std::string& node, const std::string& type,
+              const std::string& selection, const std::string& output, const std::string& writes) {
+  return {name,
+          example,
+          {murvtest::paramChange(node, "STREAM_SELECTION string " + selection)},
+          2,
+          node + " (" + type + ")",
+          output + " is not supported. STREAM_SELECTION " + selection + " writes " + writes + ".",
+          "output " + node + " " + output};
 }
 
 const Row rows[] = {
@@ -73,8 +110,43 @@ const Row rows[] = {
     {"TinyRate", "RosMurvMsgsSubscriber", {subParam("ROS_LOOP_RATE", "float 1e-30")}, 2, "sub (RosMurvMsgsSubscriber)",
      "ROS_LOOP_RATE must be a positive, finite rate of at least one iteration in 2147483647 seconds (got 1e-30)"},
     {"TinyNegativeDuration", "RosMurvIntSubscriber", {subParam("ROS_DURATION", "float -2.5e-7")}, 2,
-     "sub (RosMurvIntSubscriber)", "ROS_DURATION must be a finite, non-negative number of seconds below 2^31 (got -2.5e-07)"},
+     "sub (RosMurvIntSubscriber)", "ROS_DURATION must be a finite, non-negative number of seconds below 2^31 (got -2.5e-07)",
+     "param sub ROS_DURATION"},
+    {"ZeroRate", "RosMurvMsgsSubscriber", {subParam("ROS_LOOP_RATE", "float 0")}, 2, "sub (RosMurvMsgsSubscriber)",
+     "ROS_LOOP_RATE must be a positive, finite rate of at least one iteration in 2147483647 seconds (got 0)",
+     "param sub ROS_LOOP_RATE"},
+    {"NoRosName", "RosMurvIntSubscriber", {subParam("TOPIC_NAME", "string murv int")}, 2, "sub (RosMurvIntSubscriber)",
+     "TOPIC_NAME \"murv int\" is not a ROS name: one starts with a letter, / or ~ and goes on with letters, digits, _ and /",
+     "param sub TOPIC_NAME"},
+    refusedValue("StdPublisherType", "RosStdMsgsPublisher", "pub", "RosStdMsgsPublisher", "ROS_MESSAGE_TYPE",
+                 "float32multiarray", stdTypes),
+    refusedValue("StdSubscriberType", "RosStdMsgsSubscriber", "sub", "RosStdMsgsSubscriber", "ROS_MESSAGE_TYPE",
+                 "Float", stdTypes),
+    refusedValue("StdStreamFormat", "StdMsgsStreamFromRos", "stream", "StdMsgsStreamFromRos", "OUT_ARRAY_FORMAT",
+                 "Vector", "Vector<>, Vector<complex<>>, Matrix<> or Matrix<complex<>>",
+                 {murvtest::paramChange("stream", "ROS_MESSAGE_TYPE string Int8MultiArray")}),
+    // The selection, not the output of the same name, is at fault.
+    refusedValue("SelectionNamedAsAnOutput", "MurvMsgsStreamFromRos", "stream", "MurvMsgsStreamFromRos",
+                 "STREAM_SELECTION", "TIMESTAMP", audioTypes),
+    refusedValue("SyncSelection", "SyncMurvMsgsAndJointState", "sync", "SyncMurvMsgsAndJointState",
+                 "STREAM_SELECTION", "MurvSorvex", audioTypes),
+    unwritten("SubscriberUnwritten", "RosMurvMsgsSubscriber", "sub", "RosMurvMsgsSubscriber", "MurvFeature", "MATOUT",
+              "MAPOUT and TIMESTAMP"),
+    unwritten("StreamUnwritten", "MurvMsgsStreamFromRos", "stream", "MurvMsgsStreamFromRos", "MurvWave", "SRCOUT",
+              "MATOUT, TIMESTAMP and NOT_EOF"),
+    unwritten("SyncUnwritten", "SyncMurvMsgsAndJointState", "sync", "SyncMurvMsgsAndJointState", "MurvFeature",
+              "SRCOUT", "MAPOUT, POSITION, VELOCITY, TIMESTAMP1, TIMESTAMP2 and NOT_EOF"),
 };
+
+// The number of the first line of net that starts with words (as whole words).
+int lineOf(const std::string& net, const std::string& words) {
+  std::istringstream in(net);
+  std::string line;
+  for (int n = 1; std::getline(in, line); ++n)
+    if (line.compare(0, words.size(), words) == 0 && (line.size() == words.size() || line[words.size()] == ' '))
+      return n;
+  return 0;
+}
 
 class NodeParameters : public ::testing::TestWithParam<Row> {};
 
@@ -99,9 +171,19 @@ TEST_P(NodeParameters, AreRefusedWhenTheNetworkIsMadeIfTheNodeCannotRunWithThem)
   const size_t at = r.output.find("murv-run: " + path + ":");
   ASSERT_NE(at, std::string::npos) << r.output;
   const std::string refusal = r.output.substr(at, r.output.find('\n', at) - at);
-  // Said at the param line of the parameter the text names first.
-  EXPECT_NE(refusal.find(" of node " + row.node + ": "), std::string::npos) << refusal;
-  EXPECT_EQ(refusal.substr(refusal.size() - std::min(refusal.size(), row.text.size() + 2)), ": " + row.text);
+  EXPECT_NE(refusal.find(" node " + row.node + ": "), std::string::npos) << refusal;
+  // The node's text, whole or as far as the runner keeps it, and maybe
+  // followed by the runner's list of ports.
+  const size_t text = refusal.find(": " + row.text.substr(0, 40));
+  ASSERT_NE(text, std::string::npos) << refusal;
+  std::string shown = refusal.substr(text + 2);
+  if (shown.size() > 3 && shown.compare(shown.size() - 3, 3, "...") == 0 && shown.size() < row.text.size() + 3)
+    EXPECT_EQ(shown.substr(0, shown.size() - 3), row.text.substr(0, shown.size() - 3));
+  else
+    EXPECT_EQ(shown.substr(0, row.text.size()), row.text);
+  if (row.at.empty()) return;
+  const std::string where = "murv-run: " + path + ":" + std::to_string(lineOf(net, row.at)) + ": ";
+  EXPECT_EQ(refusal.substr(0, where.size()), where) << row.at;
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, NodeParameters, ::testing::ValuesIn(rows),
