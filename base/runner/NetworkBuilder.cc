@@ -42,7 +42,8 @@ std::string hostExcerpt(const std::string& text, std::initializer_list<std::stri
   std::string shown = text;
   for (const std::string& user : echoed)
     if (user.size() > 2 * echoLimit) replaceAll(shown, user, excerpt(user, echoLimit));
-  return excerpt(shown, quoteLimit);
+  // As much as the line holds: a node's refusal ends with what it takes.
+  return excerpt(shown, lineLimit);
 }
 
 std::string hostLines(const std::string& text) {

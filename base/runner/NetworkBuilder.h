@@ -50,7 +50,7 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built);
 // deleted.
 std::string hostText(MURV::BaseException* e);
 
-// A host text inside a runner error: one line, at most quoteLimit
+// A host text inside a runner error: one line, at most lineLimit
 // characters, with each of the user's texts in echoed that it repeats
 // shortened, since the error quotes them already.
 std::string hostExcerpt(const std::string& text, std::initializer_list<std::string> echoed = {});
