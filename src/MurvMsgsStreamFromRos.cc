@@ -147,7 +147,7 @@ void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  murvnode::PacingRate rate(pacing.rosLoopRate);
+  murvnode::PacingRate rate(*this, pacing.rosLoopRate, count);
 
   if (murvmsg::endOnPortMismatch(portMismatch, getName(), slot(notEofID, count))) return;
 

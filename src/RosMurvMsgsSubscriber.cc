@@ -156,7 +156,7 @@ void RosMurvMsgsSubscriber::takeOldest(std::deque<M>& fifo, MURV::TimeStamp& sta
 }
 
 void RosMurvMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
-  murvnode::PacingRate rate(rosLoopRate);
+  murvnode::PacingRate rate(*this, rosLoopRate, count);
   if (portMismatch)
     throw new MURV::NodeException(nullptr,
                                   getName() + " output exception -> Connected output ports are not appropriate...",
