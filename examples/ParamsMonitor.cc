@@ -6,7 +6,7 @@
 
 #include "ParamsObjects.h"
 #include "SharedObjects.h"
-#include "StreamWait.h"
+#include "StopSignals.h"
 #include "Vector.h"
 #include "net_types.h"
 
@@ -51,7 +51,7 @@ ParamsMonitor::ParamsMonitor(std::string nodeName, MURV::ParameterSet params)
 void ParamsMonitor::calculate(int, int count, MURV::Buffer& out) {
   const auto now = std::chrono::steady_clock::now();
   if (nextIteration > now)
-    murvstream::sleepOrStop(std::chrono::ceil<std::chrono::microseconds>(nextIteration - now).count());
+    murvstream::IterationStop(count).sleep(std::chrono::ceil<std::chrono::microseconds>(nextIteration - now).count());
   nextIteration = std::max(now, nextIteration) +
                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / rate));
 

@@ -74,7 +74,7 @@ void AudioStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  murvnode::PacingRate rate(rosLoopRate);
+  murvnode::PacingRate rate(*this, rosLoopRate, count);
 
   callbackFuncAudioStreamFromRos& h = *holder;
   waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);

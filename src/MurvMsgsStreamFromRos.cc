@@ -146,7 +146,7 @@ void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  murvnode::PacingRate rate(pacing.rosLoopRate);
+  murvnode::PacingRate rate(*this, pacing.rosLoopRate, count);
 
   callbackFuncMurvMsgsStreamFromRos& h = *holder;
   const int line = audio.selection == murvmsg::StreamType::None ? 0 : dataWaitLines[static_cast<int>(audio.selection)];

@@ -8,23 +8,35 @@
 // it once, where the iteration ends; it behaves as a ros::Rate made at the
 // same moment and slept once. So the pace follows ROS time: the wall clock,
 // or /clock when /use_sim_time is set. A stop signal (SIGINT, SIGHUP,
-// SIGTERM) ends the sleep at once, and every sleep after it returns at
-// once: neither a slow rate nor a /clock that has stopped (a bag paused or
-// ended) can keep a run that was asked to stop from stopping.
+// SIGTERM) ends the sleep at once, and every other sleep of the same
+// iteration returns at once: neither a slow rate nor a /clock that has
+// stopped (a bag paused or ended) can keep a run that was asked to stop
+// after its iteration from stopping. Later iterations pace as usual, so a
+// host that handles the signal itself and goes on keeps its pace.
+// Once ROS has been shut down (rosnode kill, a master that shut the node
+// down) the sleep ends the run as a stream node's wait does: nothing the
+// node does reaches ROS any more.
 
 #include <ros/duration.h>
 #include <ros/time.h>
+
+#include "Node.h"
+#include "StopSignals.h"
 
 namespace murvnode {
 
 class PacingRate {
 public:
-  // Starts a cycle of 1 / frequency seconds now, on ROS time. A frequency
+  // Starts a cycle of 1 / frequency seconds now, on ROS time, for the
+  // iteration count of node (see murvstream::IterationStop). A frequency
   // whose cycle ros::Duration cannot hold throws as ros::Rate does.
-  explicit PacingRate(double frequency);
+  PacingRate(const MURV::Node& node, double frequency, int count);
 
   // Sleeps until the cycle's end on ROS time; returns at once when the
-  // cycle has already passed or a stop signal has come.
+  // cycle has already passed or a stop signal has come in this iteration.
+  // Throws a node exception ("NAME stopped waiting: ROS has been shut
+  // down") once ROS that had started has been shut down, looking at it
+  // about every 100 ms while it sleeps.
   void sleep();
 
   // Called by the constructor of every node that paces but does not wait
@@ -35,6 +47,9 @@ public:
 
 private:
   void sleepOnSimTime(const ros::Duration& left) const;
+  void giveUpIfRosGone() const;
+  const MURV::Node& node;
+  murvstream::IterationStop stop;
   ros::Time start;
   ros::Duration cycle;
 };

@@ -186,7 +186,7 @@ void RosMurvMsgsPublisher::calculate(int, int count, MURV::Buffer& out) {
   head(srcFeatureMsg);
   head(srcFeatureMFMMsg);
 
-  murvnode::PacingRate rate(static_cast<double>(rosLoopRate));
+  murvnode::PacingRate rate(*this, static_cast<double>(rosLoopRate), count);
 
   if (micWave.get()) {
     hosttomsg::fillWave(wave, *micWave, enableDebug);

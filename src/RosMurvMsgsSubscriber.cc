@@ -156,7 +156,7 @@ void RosMurvMsgsSubscriber::takeOldest(std::deque<M>& fifo, MURV::TimeStamp& sta
 }
 
 void RosMurvMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
-  murvnode::PacingRate rate(rosLoopRate);
+  murvnode::PacingRate rate(*this, rosLoopRate, count);
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
 

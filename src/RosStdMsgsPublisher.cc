@@ -76,7 +76,7 @@ void RosStdMsgsPublisher::calculate(int, int count, MURV::Buffer& out) {
   out[count] = in;
   ros::spinOnce();
   const ros::Time now = ros::Time::now();
-  murvnode::PacingRate rate(static_cast<double>(rosLoopRate));
+  murvnode::PacingRate rate(*this, static_cast<double>(rosLoopRate), count);
   // An iteration stopped at a gate returns at once, so it does not slow the
   // network down between publications.
   if (!mayPublish(count, now)) return;

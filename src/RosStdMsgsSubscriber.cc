@@ -68,7 +68,7 @@ MURV::ObjectRef RosStdMsgsSubscriber::defaultValue() const {
 }
 
 void RosStdMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
-  murvnode::PacingRate rate(rosLoopRate);
+  murvnode::PacingRate rate(*this, rosLoopRate, count);
   MURV::ObjectRef value;
   if (holder->serveOldest(category, format, remainLatest, value) == 0) value = defaultValue();
   (*outputRecords[outputID].buffer)[count] = value;

@@ -81,7 +81,7 @@ void StdMsgsStreamFromRos::initialize() {
 
 void StdMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   slot(notEofID, count) = MURV::TrueObject;
-  murvnode::PacingRate rate(pacing.rosLoopRate);
+  murvnode::PacingRate rate(*this, pacing.rosLoopRate, count);
 
   callbackFuncStdMsgsStreamFromRos& h = *holder;
   waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);

@@ -241,7 +241,7 @@ void SyncMurvMsgsAndJointState::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestamp1ID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  murvnode::PacingRate rate(pacing.rosLoopRate);
+  murvnode::PacingRate rate(*this, pacing.rosLoopRate, count);
 
   callbackFuncSyncMurvMsgsAndJointState& h = *stream;
   sensor_msgs::JointState state;

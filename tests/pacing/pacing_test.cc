@@ -93,6 +93,12 @@ TEST(Pacing, AStopSignalEndsThePacingSleep) {
        {paramChange("pub", "ROS_LOOP_RATE float " + slow), paramChange("enable", "BOOL_DEFAULT bool true"),
         paramChange("enable", "ROS_LOOP_RATE float 1000000")},
        Feed::none, "[0] ros.VALUE", SIGHUP, false},
+      // Two slow nodes pulled one after the other: the stop in the first
+      // one's sleep ends the second one's, which begins after it.
+      {"ifpub2", "IfRosStdMsgsPublisher",
+       {paramChange("pub", "ROS_LOOP_RATE float " + slow), paramChange("enable", "BOOL_DEFAULT bool true"),
+        paramChange("enable", "ROS_LOOP_RATE float " + slow), {"pull pub", "output enable OUTPUT\npull pub OUTPUT"}},
+       Feed::none, "[0] ros.VALUE", SIGINT, false},
       {"ssub", "RosStdMsgsSubscriber", {paramChange("sub", "ROS_LOOP_RATE float " + slow)}, Feed::none,
        "[0] ros.VALUE", SIGINT, false},
       {"sstream", "StdMsgsStreamFromRos", streamPaced("stream", {paramChange("stream", "ENABLE_DEBUG bool true")}),
@@ -156,4 +162,25 @@ TEST(Pacing, OnSimulatedTimeThePaceFollowsClock) {
   EXPECT_EQ(runner.output().find("[6] ros.VALUE"), std::string::npos) << runner.output();
   runner.signal(SIGINT);
   expectStoppedBy(runner, SIGINT, rosName);
+}
+
+// A host that handles a stop signal itself and goes on gets its pace back:
+// after one SIGINT in a node's pacing sleep, the same node's next 10
+// iterations at ROS_LOOP_RATE 10 take about a second, and so do those of a
+// node made after it. The host's handler is called once.
+TEST(Pacing, AHostThatHandlesAStopKeepsItsPace) {
+  murvtest::RosMaster master;
+  master.start();
+  for (const char* type : {"RosMurvMsgsSubscriber", "RosStdMsgsSubscriber"}) {
+    const murvtest::CommandResult run =
+        murvtest::runCommand(std::string("exec ") + MURV_PACING_HOST_PATH + " " + type);
+    double same = 0, made = 0;
+    int calls = 0;
+    const size_t at = run.output.find("same node ");
+    if (at != std::string::npos) std::sscanf(run.output.c_str() + at, "same node %lf new node %lf host handler %d", &same, &made, &calls);
+    EXPECT_EQ(run.status, 0) << type << "\n" << run.output;
+    EXPECT_GE(same, 0.8) << type << "\n" << run.output;
+    EXPECT_GE(made, 0.8) << type << "\n" << run.output;
+    EXPECT_EQ(calls, 1) << type << "\n" << run.output;
+  }
 }

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <thread>
 
+#include "ExampleNetworks.h"
 #include "StreamTestSupport.h"
 
 using namespace streamtest;
@@ -307,22 +308,43 @@ TEST(StreamSignals, EveryWaitNamesItsOwnLine) {
   EXPECT_EQ(child.wait(), 0);
 }
 
+// A network of paced nodes only (a 20 Hz publisher) ends as one whose
+// stream node waits, with the stream waits' words.
 TEST(StreamRosGone, RosnodeKillEndsAWaitingNetwork) {
   RosNetwork net("murv_kill_test");
-  BackgroundCommand runner(
-      runnerCommand("kill", streamNetwork("murv_kill_me", "MurvMsgsStreamFromRos", "MurvWave", "/kill", false)));
-  ASSERT_TRUE(waitFor([&] { return subscribedBy("/kill/murvwave", "murv_kill_me") || !runner.running(); }))
-      << runner.output();
-  const murvtest::CommandResult kill =
-      murvtest::runCommand("exec /usr/bin/python3 /usr/bin/rosnode kill /murv_kill_me");
-  EXPECT_EQ(kill.status, 0) << kill.output;
-  EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 1) << runner.output();
-  const std::string out = runner.output();
-  EXPECT_NE(out.find("murv-run: host exception:\nMurvMsgsStreamFromRos, line 737: stream stopped waiting: ROS has "
-                     "been shut down\n"),
-            std::string::npos)
-      << out;
-  EXPECT_TRUE(endsWith(out, "ROS destructed...\n")) << out;
+  size_t replaced = 0;
+  const std::string paced = murvtest::exampleNetwork(
+      "RosStdMsgsPublisher",
+      {{"param ros NODE_NAME", "param ros NODE_NAME string murv_kill_paced"},
+       {"param pub TOPIC_NAME", "param pub TOPIC_NAME string /kill_paced/frame"},
+       {"pull pub", "output pub OUTPUT"},
+       {"iterations", ""}},
+      replaced);
+  ASSERT_EQ(replaced, 4u);
+  const struct {
+    const char* rosName;
+    std::string command;
+    std::function<bool(BackgroundCommand&)> joined;
+    const char* said;
+  } rows[] = {
+      {"murv_kill_me",
+       runnerCommand("kill", streamNetwork("murv_kill_me", "MurvMsgsStreamFromRos", "MurvWave", "/kill", false)),
+       [](BackgroundCommand&) { return subscribedBy("/kill/murvwave", "murv_kill_me"); },
+       "murv-run: host exception:\nMurvMsgsStreamFromRos, line 737: stream stopped waiting: ROS has been shut down\n"},
+      {"murv_kill_paced", runnerCommand("kill_paced", paced, {MURV_EXAMPLES_PATH}),
+       [](BackgroundCommand& runner) { return runner.output().find("[1] pub.OUTPUT") != std::string::npos; },
+       ": pub stopped waiting: ROS has been shut down\n"}};
+  for (const auto& r : rows) {
+    BackgroundCommand runner(r.command);
+    ASSERT_TRUE(waitFor([&] { return r.joined(runner) || !runner.running(); })) << runner.output();
+    const murvtest::CommandResult kill =
+        murvtest::runCommand(std::string("exec /usr/bin/python3 /usr/bin/rosnode kill /") + r.rosName);
+    EXPECT_EQ(kill.status, 0) << kill.output;
+    EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 1) << runner.output();
+    const std::string out = runner.output();
+    EXPECT_NE(out.find(r.said), std::string::npos) << out;
+    EXPECT_TRUE(endsWith(out, "ROS destructed...\n")) << out;
+  }
 }
 
 TEST(StreamRosGone, ANodeOfTheSameNameTakingOverEndsAWaitingNetwork) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -105,28 +107,95 @@ TEST(StreamWaitWakeUp, NoNotificationIsLost) {
 // A stop signal, handled on another thread, wakes at once a first-message
 // wait, a data wait with its time-out far off and a pacing sleep of a
 // minute: each ends within seconds, which only the signal's wake can do.
-// The stop request stays: a later sleep ends at once, a later wait throws.
+// The stop request stays for the waits: a later wait throws. A later
+// pacing sleep of the same iteration ends at once too.
 int stopWakesEveryWaiter() {
   installStopSignals();
   LongTick env;
   StreamWaiter first("first", stop, "MurvMsgsStreamFromRos", env), data("data", stop, "AudioStreamFromRos", env);
+  std::atomic<int> pacing{0};  // the pacing sleep's iteration has begun
   // The first-message wait, the data wait and the pacing sleep; true: ended by the stop.
   const std::function<bool()> waits[] = {
       [&] { return throws([&] { first.waitFirstMessage([] { return false; }, 737); }); },
       [&] { return throws([&] { data.waitForData([] { return false; }, 9999998, true, 285); }); },
-      [] { return sleepOrStop(60000000); }};
+      [&] {
+        const IterationStop iteration(7);
+        ++pacing;
+        return iteration.sleep(60000000) && IterationStop(7).sleep(60000000);
+      }};
   std::atomic<int> stopped{0};
   std::vector<std::thread> waiting;
   for (const auto& w : waits) waiting.emplace_back([&] { stopped += w() ? 1 : 0; });
   const auto begin = Clock::now();
-  if (!waitFor([&] { return env.blocks >= 2; })) return 2;
+  if (!waitFor([&] { return env.blocks >= 2 && pacing > 0; })) return 2;
   std::thread([] { raise(SIGINT); }).join();
   for (std::thread& t : waiting) t.join();
   if (stopped != 3) return 3;
   if (secondsSince(begin) > 5) return 4;
-  return sleepOrStop(60000000) && waits[0]() ? 0 : 5;
+  return waits[0]() ? 0 : 5;
 }
 
 TEST(StreamWaitWakeUp, AStopSignalWakesEveryWaitAndSleepAtOnce) {
   EXPECT_EXIT(_exit(stopWakesEveryWaiter()), testing::ExitedWithCode(0), "");
+}
+
+// Pacing in a host that handles the stop signals itself and goes on: a
+// stop ends the sleeps of the iteration it comes in, whenever it comes in
+// it, and the next iteration sleeps its whole time again, on the same
+// count after a node has been made, too. The host's handler is called once
+// per signal.
+std::atomic<int> hostStops{0};
+void countingHost(int) { ++hostStops; }
+
+TEST(PacingAfterAStop, OnlyTheIterationOfTheStopIsCutShort) {
+  enum When { whileAsleep, afterItsSleep, beforeItBegins, beforeANodeIsMade };
+  const struct {
+    const char* what;
+    When when;
+    bool nodeMadeAfter;  // a node is made before the next iteration, which has the stopped one's count
+  } rows[] = {{"while a sleep is in progress", whileAsleep, false},
+              {"after the iteration's sleep", afterItsSleep, false},
+              {"between two iterations", beforeItBegins, false},
+              {"before a node is made", beforeANodeIsMade, false},
+              {"then a node is made and the count starts again", whileAsleep, true}};
+  const std::int64_t minute = 60000000, shortSleep = 50000;
+  for (const auto& r : rows) {
+    auto body = [&] {
+      signal(SIGINT, countingHost);
+      installStopSignals(StopUser::pacedNode);
+      if (r.when == beforeANodeIsMade) {
+        raise(SIGINT);
+        installStopSignals(StopUser::pacedNode);
+      }
+      if (r.when == beforeItBegins) {
+        if (IterationStop(0).sleep(shortSleep)) return 2;
+        raise(SIGINT);
+      }
+      const IterationStop stopped(1);
+      if (r.when == whileAsleep) {
+        std::thread signaller([] {
+          waitFor([] { return murvtest::aThreadBlockedIn(getpid(), SYS_ppoll); });
+          kill(getpid(), SIGINT);
+        });
+        const bool ended = stopped.sleep(minute);
+        signaller.join();
+        if (!ended) return 3;
+      }
+      if (r.when == afterItsSleep) {
+        if (stopped.sleep(shortSleep)) return 4;
+        raise(SIGINT);
+      }
+      // Every sleep of the iteration of the stop ends at once.
+      const bool stoppedIteration = r.when != beforeANodeIsMade;
+      const std::int64_t asked = stoppedIteration ? minute : shortSleep;
+      if (stopped.sleep(asked) != stoppedIteration || IterationStop(1).sleep(asked) != stoppedIteration) return 5;
+      if (r.nodeMadeAfter) installStopSignals(StopUser::pacedNode);
+      const int next = r.nodeMadeAfter ? 1 : 2;
+      const auto begin = Clock::now();
+      if (IterationStop(next).sleep(shortSleep) || IterationStop(next).sleep(shortSleep)) return 6;
+      if (secondsSince(begin) < 2 * shortSleep / 1e6) return 7;
+      return hostStops == 1 ? 0 : 8;
+    };
+    EXPECT_EXIT(_exit(body()), testing::ExitedWithCode(0), "") << r.what;
+  }
 }

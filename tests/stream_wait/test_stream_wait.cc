@@ -1,14 +1,18 @@
 // The stream nodes' waits, on a simulated clock, and their stop signals.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <climits>
 #include <ctime>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "RosMaster.h"
 #include "StreamWait.h"
@@ -251,7 +255,91 @@ struct RosAlwaysRunning : SteadyWaitEnvironment {
   bool rosRunning() override { return true; }
 };
 
+// A host's own handler, installed before each network, that counts its
+// calls and, when it chains, calls the disposition it found.
+std::atomic<int> hostCalls{0};
+bool hostChains = false;
+struct sigaction hostFound;
+
+void hostHandler(int sig, siginfo_t* info, void* context) {
+  ++hostCalls;
+  if (!hostChains || hostFound.sa_handler == SIG_DFL || hostFound.sa_handler == SIG_IGN) return;
+  if (hostFound.sa_sigaction == hostHandler) return;  // installed over itself
+  if (hostFound.sa_flags & SA_SIGINFO)
+    hostFound.sa_sigaction(sig, info, context);
+  else
+    hostFound.sa_handler(sig);
+}
+
+void installHostHandler(int sig, unsigned flags) {
+  struct sigaction handler {};
+  handler.sa_sigaction = hostHandler;
+  sigemptyset(&handler.sa_mask);
+  handler.sa_flags = SA_SIGINFO | static_cast<int>(flags);
+  sigaction(sig, &handler, &hostFound);
+}
+
 }  // namespace
+
+// A host that makes networks one after another and installs its handler
+// again before each: the chain does not grow, the host's handler is called
+// once per signal (once in all when installed with SA_RESETHAND, after
+// which the signal's default applies), and a stop signal still ends a
+// stream wait, however many networks came before.
+TEST(StopSignals, AHostHandlerInstalledBeforeEachNetworkIsCalledOncePerSignal) {
+  const struct {
+    const char* what;
+    int sig;
+    int networks;
+    bool chains;
+    unsigned flags;  // of the host's handler
+    StopUser user;
+    bool hostOnTop;  // installed again after the last network
+    int signals;
+    int calls;     // of the host's handler, when the host goes on
+    int killedBy;  // by the last signal; 0: the host goes on
+  } rows[] = {{"one network", SIGINT, 1, true, 0, StopUser::streamNode, false, 1, 1, 0},
+              {"two networks", SIGINT, 2, true, 0, StopUser::streamNode, false, 1, 1, 0},
+              {"twelve networks", SIGINT, 12, true, 0, StopUser::streamNode, false, 1, 1, 0},
+              {"twelve networks, two signals", SIGHUP, 12, true, 0, StopUser::streamNode, false, 2, 2, 0},
+              {"twelve networks, a handler that does not chain", SIGINT, 12, false, 0, StopUser::streamNode, false,
+               1, 1, 0},
+              {"installed again over ours", SIGINT, 3, true, 0, StopUser::streamNode, true, 1, 1, 0},
+              {"SA_RESETHAND, stream", SIGINT, 3, true, SA_RESETHAND, StopUser::streamNode, false, 2, 1, 0},
+              {"SA_RESETHAND, SIGTERM", SIGTERM, 3, true, SA_RESETHAND, StopUser::streamNode, false, 2, 1, SIGTERM},
+              {"SA_RESETHAND, paced", SIGINT, 3, true, SA_RESETHAND, StopUser::pacedNode, false, 2, 1, SIGINT}};
+  for (const auto& r : rows) {
+    auto body = [&] {
+      hostChains = r.chains;
+      for (int n = 0; n < r.networks; ++n) {
+        installHostHandler(r.sig, r.flags);
+        installStopSignals(r.user);
+      }
+      if (r.hostOnTop) installHostHandler(r.sig, r.flags);
+      static StopFlag stop;
+      RosAlwaysRunning env;
+      StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
+      std::atomic<bool> gaveUp{false};
+      std::thread waiting([&] {
+        gaveUp = failureOf([&] { waiter.waitUntil([] { return false; }, 5000000, 737); }).thrown;
+      });
+      murvtest::waitFor([] { return murvtest::aThreadBlockedIn(getpid(), SYS_ppoll); });
+      for (int s = 0; s < r.signals; ++s) {
+        if (s == r.signals - 1) std::fprintf(stderr, "host handler calls %d\n", hostCalls.load());
+        raise(r.sig);
+        if (s == 0) waiting.join();
+      }
+      return gaveUp && hostCalls == r.calls ? 0 : 1;
+    };
+    auto ends = [&](int status) {
+      return r.killedBy ? WIFSIGNALED(status) && WTERMSIG(status) == r.killedBy
+                        : WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    };
+    // Before the second signal, the first one's call.
+    const std::string before = "host handler calls " + std::to_string(r.signals - 1);
+    EXPECT_EXIT(_exit(body()), ends, before) << r.what;
+  }
+}
 
 // Idle for half a second, each wait and the pacing sleep sleep until their
 // end with a look at ROS every 100 ms: at most about 10 wake-ups a second
@@ -268,7 +356,7 @@ TEST(StreamWait, AnIdleWaitWakesAtMostTenTimesASecond) {
     std::function<void()> idle;
   } rows[] = {{"data wait", [&] { EXPECT_FALSE(waiter.waitForData([] { return false; }, halfSecond, true, 766)); }},
               {"wait until", [&] { EXPECT_FALSE(waiter.waitUntil([] { return false; }, halfSecond, 1073)); }},
-              {"pacing sleep", [&] { EXPECT_FALSE(sleepOrStop(halfSecond)); }}};
+              {"pacing sleep", [&] { EXPECT_FALSE(IterationStop(1).sleep(halfSecond)); }}};
   for (const auto& r : rows) {
     const long before = murvtest::wakeupsOf();
     const std::clock_t cpu = std::clock();
@@ -278,6 +366,6 @@ TEST(StreamWait, AnIdleWaitWakesAtMostTenTimesASecond) {
     EXPECT_LE(wakeups, 8) << r.what;
     EXPECT_LT(std::clock() - cpu, CLOCKS_PER_SEC / 10) << r.what << ": a sleep that does not sleep";
   }
-  EXPECT_FALSE(sleepOrStop(0));
-  EXPECT_FALSE(sleepOrStop(-5));
+  EXPECT_FALSE(IterationStop(2).sleep(0));
+  EXPECT_FALSE(IterationStop(2).sleep(-5));
 }
