@@ -14,8 +14,9 @@
 // once, on standard error, that the ROS node could not be unregistered, and
 // from then on cuts every connection to the master that waits for an answer
 // (shutdown(2): the socket stays roscpp's), so each such call fails at
-// once; calls that finish normally are left alone. It goes back to waiting
-// when nothing has been unregistered for a moment.
+// once; calls that finish normally are left alone. Only a thread blocked in
+// such a call without a time limit counts, and the master counts as gone
+// until it answers an unregistering again.
 
 #include <sys/socket.h>
 
