@@ -52,6 +52,7 @@
 #include "RosNodeGenerator.h"
 #include "SharedObjects.h"
 #include "String.h"
+#include "ThreadCpu.h"
 #include "TimeStamp.h"
 #include "net_types.h"
 
@@ -465,12 +466,6 @@ void maxRate(benchmark::State& state, Path path, const char* name, const char* p
 
 void BM_RoscppMaxRate(benchmark::State& state) { maxRate(state, runPlain, "plain", "plain"); }
 void BM_StreamMaxRate(benchmark::State& state) { maxRate(state, runStream, "stream", "node"); }
-
-double threadCpuSeconds() {
-  timespec t;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
-}
 
 double processCpuSeconds() {
   rusage u;

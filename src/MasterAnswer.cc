@@ -2,15 +2,25 @@
 
 #include <netdb.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 #include <xmlrpcpp/XmlRpcUtil.h>
 #include <xmlrpcpp/XmlRpcValue.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <sstream>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 namespace murvmaster {
 
@@ -18,7 +28,13 @@ namespace {
 
 // A getPid answer is a few hundred bytes; more than this is not one.
 const size_t answerLimit = 65536;
-const int sliceMillis = 50;
+// How often keepWaiting() is asked, and how long a fault of the moment (a
+// resolver that fails for now, an answer cut short) waits before the next
+// try.
+const int sliceMillis = 100;
+const int retryMillis = 1000;
+
+using Clock = std::chrono::steady_clock;
 
 MasterAnswer notMaster(const std::string& what) {
   std::string text = what;
@@ -38,42 +54,114 @@ struct Socket {
   }
 };
 
-enum class Ready { yes, failed, stopped };
+// How the call waits: on the wake descriptor, asking keepWaiting() every
+// slice.
+struct Wait {
+  int wakeFd;
+  const std::function<bool()>& keepWaiting;
+};
 
-// Waits until fd is ready for events, asking keepWaiting() every slice.
-Ready waitReady(int fd, short events, const std::function<bool()>& keepWaiting) {
+enum class Ready { yes, failed, stopped, timedOut };
+
+// Waits until fd (none when negative) is ready for events, the wait is
+// ended, or until passes.
+Ready waitReady(int fd, short events, const Wait& w, Clock::time_point until = Clock::time_point::max()) {
   while (true) {
-    if (!keepWaiting()) return Ready::stopped;
-    pollfd p{fd, events, 0};
-    const int r = poll(&p, 1, sliceMillis);
+    if (!w.keepWaiting()) return Ready::stopped;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) return Ready::timedOut;
+    pollfd p[2] = {{w.wakeFd, POLLIN, 0}, {fd, events, 0}};
+    const int r = poll(p, 2, static_cast<int>(std::min<long long>(left, sliceMillis)));
+    if (r > 0 && p[0].revents) return Ready::stopped;
     if (r > 0) return Ready::yes;
     if (r < 0 && errno != EINTR) return Ready::failed;
   }
 }
 
-// Whether response holds a whole HTTP answer: its header, and as much body
-// as its Content-Length says (without one, the answer ends when the server
-// closes the connection).
-bool complete(const std::string& response) {
+// The host name resolved on a thread of its own, which may outlive the
+// wait: it holds the result, which is freed by whichever of the two ends
+// last.
+struct Resolution {
+  Resolution(std::string host, std::string service) : host(std::move(host)), service(std::move(service)) {}
+  ~Resolution() {
+    if (found) freeaddrinfo(found);
+    if (done >= 0) close(done);
+  }
+  Resolution(const Resolution&) = delete;
+  Resolution& operator=(const Resolution&) = delete;
+  void resolve() {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    error = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+    finished.store(true, std::memory_order_release);
+    const std::uint64_t one = 1;
+    ssize_t written = write(done, &one, sizeof one);
+    (void)written;
+  }
+  const std::string host, service;
+  const int done = eventfd(0, EFD_CLOEXEC);
+  int error = 0;
+  addrinfo* found = nullptr;
+  std::atomic<bool> finished{false};
+};
+
+enum class Resolved { yes, failed, again, stopped };
+
+Resolved resolve(const std::shared_ptr<Resolution>& r, const Wait& w) {
+  bool started = false;
+  if (r->done >= 0) {
+    try {
+      std::thread([r] { r->resolve(); }).detach();
+      started = true;
+    } catch (std::system_error&) {
+    }
+  }
+  if (!started) r->resolve();
+  while (!r->finished.load(std::memory_order_acquire)) {
+    const Ready ready = waitReady(r->done, POLLIN, w);
+    if (ready == Ready::stopped) return Resolved::stopped;
+    if (ready == Ready::failed) return Resolved::failed;
+  }
+  if (r->error == EAI_AGAIN) return Resolved::again;
+  return r->error == 0 && r->found ? Resolved::yes : Resolved::failed;
+}
+
+// Whether response holds its whole header, and as much body as its
+// Content-Length says (without one, the answer ends when the server closes
+// the connection).
+bool complete(const std::string& response, bool* lengthGiven = nullptr) {
+  if (lengthGiven) *lengthGiven = false;
   const size_t headerEnd = response.find("\r\n\r\n");
   if (headerEnd == std::string::npos) return false;
   std::string header = response.substr(0, headerEnd);
   for (char& c : header) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   const size_t length = header.find("\ncontent-length:");
   if (length == std::string::npos) return false;
+  if (lengthGiven) *lengthGiven = true;
   return response.size() - headerEnd - 4 >= std::strtoul(header.c_str() + length + 16, nullptr, 10);
+}
+
+// Whether response, as it stood when the connection ended, is an answer cut
+// short: an HTTP header that never ended, or less body than it announced.
+bool cutShort(const std::string& response) {
+  const std::string http = "HTTP/";
+  const size_t n = std::min(response.size(), http.size());
+  if (n == 0 || response.compare(0, n, http, 0, n) != 0) return false;
+  if (response.find("\r\n\r\n") == std::string::npos) return true;
+  bool lengthGiven = false;
+  return !complete(response, &lengthGiven) && lengthGiven;
 }
 
 enum class Attempt { answered, failed, timedOut, stopped };
 
-Attempt attempt(const addrinfo& address, const std::string& request, const std::function<bool()>& keepWaiting,
-                std::string& response) {
+Attempt attempt(const addrinfo& address, const std::string& request, const Wait& w, std::string& response) {
   Socket s;
   s.fd = socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (s.fd < 0) return Attempt::failed;
   if (connect(s.fd, address.ai_addr, address.ai_addrlen) != 0) {
     if (errno != EINPROGRESS) return Attempt::failed;
-    const Ready ready = waitReady(s.fd, POLLOUT, keepWaiting);
+    const Ready ready = waitReady(s.fd, POLLOUT, w);
     if (ready != Ready::yes) return ready == Ready::stopped ? Attempt::stopped : Attempt::failed;
     int error = 0;
     socklen_t size = sizeof error;
@@ -90,7 +178,7 @@ Attempt attempt(const addrinfo& address, const std::string& request, const std::
       continue;
     }
     if (n < 0 && errno != EAGAIN && errno != EINTR) return Attempt::failed;
-    const Ready ready = waitReady(s.fd, POLLOUT, keepWaiting);
+    const Ready ready = waitReady(s.fd, POLLOUT, w);
     if (ready != Ready::yes) return ready == Ready::stopped ? Attempt::stopped : Attempt::failed;
   }
   char buffer[4096];
@@ -103,7 +191,7 @@ Attempt attempt(const addrinfo& address, const std::string& request, const std::
     if (n == 0) break;
     if (errno == ETIMEDOUT) return response.empty() ? Attempt::timedOut : Attempt::answered;
     if (errno != EAGAIN && errno != EINTR) break;
-    const Ready ready = waitReady(s.fd, POLLIN, keepWaiting);
+    const Ready ready = waitReady(s.fd, POLLIN, w);
     if (ready == Ready::stopped) return Attempt::stopped;
     if (ready == Ready::failed) break;
   }
@@ -115,6 +203,7 @@ Attempt attempt(const addrinfo& address, const std::string& request, const std::
 }  // namespace
 
 MasterAnswer readMasterAnswer(const std::string& response) {
+  if (cutShort(response)) return {MasterAnswer::noAnswer, ""};
   const size_t lineEnd = response.find("\r\n");
   const std::string statusLine = response.substr(0, lineEnd);
   std::istringstream status(statusLine);
@@ -148,37 +237,48 @@ MasterAnswer readMasterAnswer(const std::string& response) {
   return notMaster(answer.str());
 }
 
-MasterAnswer askMasterPid(const std::string& host, int port, const std::string& callerId,
-                          const std::function<bool()>& keepWaiting) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 || !found)
-    return {MasterAnswer::noAnswer, ""};
+MasterAnswer askMasterPid(const std::string& host, int port, const std::string& callerId, int wakeFd,
+                          const std::function<bool()>& keepWaiting, std::vector<MasterAddress>* addresses) {
+  const Wait w{wakeFd, keepWaiting};
+  // A fault of the moment: the wait goes on after a pause.
+  auto pause = [&] { return waitReady(-1, 0, w, Clock::now() + std::chrono::milliseconds(retryMillis)); };
+  std::shared_ptr<Resolution> r;
+  while (true) {
+    r = std::make_shared<Resolution>(host, std::to_string(port));
+    const Resolved resolved = resolve(r, w);
+    if (resolved == Resolved::yes) break;
+    if (resolved == Resolved::failed) return {MasterAnswer::noAnswer, ""};
+    if (resolved == Resolved::stopped || pause() == Ready::stopped) return {MasterAnswer::stopped, ""};
+  }
   // roscpp reaches the master over IPv4 when it can.
-  const addrinfo* address = found;
-  for (const addrinfo* a = found; a; a = a->ai_next)
+  const addrinfo* address = r->found;
+  for (const addrinfo* a = r->found; a; a = a->ai_next)
     if (a->ai_family == AF_INET) {
       address = a;
       break;
+    }
+  if (addresses)
+    for (const addrinfo* a = r->found; a; a = a->ai_next) {
+      MasterAddress m{};
+      std::memcpy(&m.address, a->ai_addr, std::min<size_t>(a->ai_addrlen, sizeof m.address));
+      m.length = a->ai_addrlen;
+      addresses->push_back(m);
     }
   const std::string body = "<?xml version=\"1.0\"?>\r\n<methodCall><methodName>getPid</methodName>\r\n<params><param>" +
                            XmlRpc::XmlRpcValue(callerId).toXml() + "</param></params></methodCall>\r\n";
   const std::string request = "POST / HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
                               "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
                               "\r\nConnection: close\r\n\r\n" + body;
-  MasterAnswer result{MasterAnswer::noAnswer, ""};
   while (true) {
     std::string response;
-    const Attempt a = attempt(*address, request, keepWaiting, response);
+    const Attempt a = attempt(*address, request, w, response);
     if (a == Attempt::timedOut) continue;
-    if (a == Attempt::answered) result = readMasterAnswer(response);
-    if (a == Attempt::stopped) result.kind = MasterAnswer::stopped;
-    break;
+    if (a == Attempt::stopped) return {MasterAnswer::stopped, ""};
+    if (a == Attempt::failed) return {MasterAnswer::noAnswer, ""};
+    const MasterAnswer answer = readMasterAnswer(response);
+    if (answer.kind != MasterAnswer::noAnswer) return answer;
+    if (pause() == Ready::stopped) return {MasterAnswer::stopped, ""};
   }
-  freeaddrinfo(found);
-  return result;
 }
 
 }  // namespace murvmaster

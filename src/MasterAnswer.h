@@ -10,6 +10,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
+
+#include "MasterLeave.h"
 
 namespace murvmaster {
 
@@ -18,21 +21,29 @@ struct MasterAnswer {
     master,     // a ROS master answered
     notMaster,  // something answered, but not as a ROS master: text says what
     noAnswer,   // the connection failed at once (refused, say); roscpp's own
-                // wait says so and retries
-    stopped,    // keepWaiting() gave up
+                // wait says so and retries. From readMasterAnswer(): the
+                // answer was cut short, which is no answer either
+    stopped,    // the wait was ended
   };
   Kind kind;
   std::string text;
 };
 
 // Calls getPid for callerId on the master at host:port and waits for the
-// whole answer, however long it takes: a connection that times out is made
-// again. keepWaiting() is called at least every 50 ms while nothing has come
-// back; when it answers false the call gives up.
-MasterAnswer askMasterPid(const std::string& host, int port, const std::string& callerId,
-                          const std::function<bool()>& keepWaiting);
+// whole answer, however long it takes: the host name is resolved on a
+// thread of its own (a name server that does not answer holds it for
+// seconds), and a resolver that fails for the moment, a connection that
+// times out and an answer cut short are tried again. The wait ends at once
+// when wakeFd turns readable; keepWaiting() is called about every 100 ms
+// while nothing has come back, and when it answers false the call gives
+// up. addresses, when given, receives what the host name stands for.
+MasterAnswer askMasterPid(const std::string& host, int port, const std::string& callerId, int wakeFd,
+                          const std::function<bool()>& keepWaiting, std::vector<MasterAddress>* addresses = nullptr);
 
-// What a getPid answer (an HTTP response, or whatever came back) says.
+// What a getPid answer (an HTTP response, or whatever came back before the
+// connection ended) says. Fewer bytes than its Content-Length, or a header
+// that never ended, is an answer cut short: noAnswer. Without a
+// Content-Length the answer is whatever came.
 MasterAnswer readMasterAnswer(const std::string& response);
 
 }  // namespace murvmaster

@@ -1,10 +1,14 @@
 #include "RosNodeGenerator.h"
 
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <iostream>
 #include <mutex>
@@ -13,6 +17,7 @@
 #include <vector>
 
 #include "MasterAnswer.h"
+#include "MasterLeave.h"
 #include "StreamWait.h"
 #include "String.h"
 #include "net_types.h"
@@ -47,13 +52,17 @@ std::string masterUriProblem() {
 // first node handle is made (it retries registering /rosout), and gives up
 // once its shutdown has been requested. ROS is initialised without its own
 // SIGINT handler, and the network runner's handler only records a signal:
-// for the time of that wait a stop signal requests ROS's shutdown, then
-// goes on to the handler that was in place (a default disposition found is
-// the signal's default action).
+// for the time of that wait a stop signal requests ROS's shutdown, wakes
+// the wait, then goes on to the handler that was in place (a default
+// disposition found is the signal's default action).
 std::atomic<int> masterWaitStop{0};      // the stop signal that came, or 0
 std::atomic<bool> masterWaitActive{false};
+// The wait's wake-up, written by the handler: made once and never closed,
+// since a handler may write it at any time; drained when a wait starts.
+std::atomic<int> masterWake{-1};
 murvstream::SignalChain masterWaitChains[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}};
 const int masterWaitSignals[] = {SIGINT, SIGTERM, SIGHUP};
+const char* const masterWaitSignalNames[] = {"SIGINT", "SIGTERM", "SIGHUP"};
 
 void stopWhileWaitingForMaster(int sig, siginfo_t* info, void* context) {
   // The interrupted code may be about to read errno.
@@ -61,48 +70,86 @@ void stopWhileWaitingForMaster(int sig, siginfo_t* info, void* context) {
   if (masterWaitActive.load()) {
     masterWaitStop.store(sig);
     ros::requestShutdown();
+    const int fd = masterWake.load();
+    if (fd >= 0) {
+      const std::uint64_t one = 1;
+      ssize_t written = write(fd, &one, sizeof one);
+      (void)written;
+    }
   }
   for (size_t i = 0; i < sizeof masterWaitSignals / sizeof masterWaitSignals[0]; ++i)
     if (masterWaitSignals[i] == sig) masterWaitChains[i].passOn(info, context);
   errno = savedErrno;
 }
 
+int masterWakeFd() {
+  static std::once_flag once;
+  std::call_once(once, [] { masterWake.store(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)); });
+  return masterWake.load();
+}
+
+// The signals that end the wait, as the notice names them: those not
+// ignored ("SIGINT, SIGTERM or SIGHUP"); empty when all are.
+std::string endingSignals() {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < sizeof masterWaitSignals / sizeof masterWaitSignals[0]; ++i) {
+    struct sigaction now;
+    if (sigaction(masterWaitSignals[i], nullptr, &now) == 0 && !(now.sa_flags & SA_SIGINFO) &&
+        now.sa_handler == SIG_IGN)
+      continue;
+    names.push_back(masterWaitSignalNames[i]);
+  }
+  std::string text;
+  for (size_t i = 0; i < names.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
+  return text;
+}
+
 // Our handler for the stop signals while it lives, the ones found put back
-// afterwards. roscpp forgets a shutdown requested before it starts, so a
-// watcher asks again, from an ordinary thread, for as long as the wait
-// lasts.
+// afterwards. roscpp forgets a shutdown requested before it starts, so once
+// a stop signal has come a watcher asks again, from an ordinary thread,
+// every 100 ms for as long as the wait lasts; before that it sleeps.
 class MasterWait {
 public:
   // who and uri name the node and the master in the wait's notices.
-  MasterWait(std::string who, std::string uri) : who(std::move(who)), uri(std::move(uri)) {
+  MasterWait(std::string who, std::string uri)
+      : who(std::move(who)), uri(std::move(uri)), signals(endingSignals()) {
     masterWaitStop.store(0);
+    wake = masterWakeFd();
+    std::uint64_t drained;
+    while (wake >= 0 && read(wake, &drained, sizeof drained) > 0) {
+    }
     masterWaitActive.store(true);
     for (murvstream::SignalChain& chain : masterWaitChains) chain.takeOver(stopWhileWaitingForMaster);
-    watcher = std::thread([this] {
-      std::unique_lock<std::mutex> guard(lock);
-      while (!over) {
-        if (masterWaitStop.load()) ros::requestShutdown();
-        ended.wait_for(guard, std::chrono::milliseconds(10));
+    if (ending >= 0) watcher = std::thread([this] {
+      pollfd fds[2] = {{ending, POLLIN, 0}, {wake, POLLIN, 0}};
+      while (!(fds[0].revents & POLLIN)) {
+        const bool stop = masterWaitStop.load() != 0;
+        if (stop) ros::requestShutdown();
+        fds[0].revents = 0;
+        if (poll(fds, stop ? 1 : 2, stop ? 100 : -1) < 0 && errno != EINTR) break;
       }
     });
   }
   ~MasterWait() {
-    {
-      std::lock_guard<std::mutex> guard(lock);
-      over = true;
+    const std::uint64_t one = 1;
+    if (ending >= 0) {
+      ssize_t written = write(ending, &one, sizeof one);
+      (void)written;
+      watcher.join();
+      close(ending);
     }
-    ended.notify_all();
-    watcher.join();
     masterWaitActive.store(false);
     for (murvstream::SignalChain& chain : masterWaitChains) chain.giveBack(stopWhileWaitingForMaster);
   }
   MasterWait(const MasterWait&) = delete;
   MasterWait& operator=(const MasterWait&) = delete;
   bool stopped() const { return masterWaitStop.load() != 0; }
+  int wakeFd() const { return wake; }
 
   // Whether to go on waiting for an answer: until a stop signal. While
   // nothing answers it says so on standard error, a second into the wait
-  // and every 30 s after that.
+  // and every 30 s after that, naming the signals that end it.
   bool goOn() {
     if (stopped()) return false;
     const long waited = static_cast<long>(
@@ -113,18 +160,18 @@ public:
       std::cerr << who << ": "
                 << (due == 1 ? "nothing answers at the ROS master address " + uri + " yet"
                              : "still nothing answers at " + uri + " after " + std::to_string(waited) + " s")
-                << "; waiting for a master (SIGINT, SIGTERM or SIGHUP ends the wait)" << std::endl;
+                << "; waiting for a master" << (signals.empty() ? "" : " (" + signals + " ends the wait)")
+                << std::endl;
     }
     return true;
   }
 
 private:
-  const std::string who, uri;
+  const std::string who, uri, signals;
   const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
   int notices = 0;
-  std::mutex lock;
-  std::condition_variable ended;
-  bool over = false;
+  int wake = -1;
+  const int ending = eventfd(0, EFD_CLOEXEC);
   std::thread watcher;
 };
 }  // namespace
@@ -135,6 +182,8 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
   rosNodeName = MURV::object_cast<MURV::String>(parameters.get("NODE_NAME"));
   const std::string uriProblem = masterUriProblem();
   if (!uriProblem.empty()) throw new MURV::NodeException(this, uriProblem, "RosNodeGenerator", __LINE__);
+  // Before roscpp has threads that make calls.
+  murvmaster::seeUnregistering();
   // ROS leaves SIGINT to the process: the stream nodes handle it.
   std::vector<std::pair<std::string, std::string> > remappings;
   try {
@@ -147,6 +196,7 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
   }
   const std::string uri = ros::master::getURI();
   ros::NodeHandle* handle = nullptr;
+  std::vector<murvmaster::MasterAddress> addresses;
   {
     MasterWait wait(getName(), uri);
     // Asked first over a connection of our own: roscpp's own wait says
@@ -155,7 +205,7 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
     // A refused connection is left to roscpp, which says so itself.
     const murvmaster::MasterAnswer answer =
         murvmaster::askMasterPid(ros::master::getHost(), static_cast<int>(ros::master::getPort()),
-                                 ros::this_node::getName(), [&] { return wait.goOn(); });
+                                 ros::this_node::getName(), wait.wakeFd(), [&] { return wait.goOn(); }, &addresses);
     if (answer.kind == murvmaster::MasterAnswer::notMaster)
       throw new MURV::NodeException(
           this, "ROS_MASTER_URI " + uri + " does not answer as a ROS master: getPid answered " + answer.text,
@@ -174,11 +224,15 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
     }
   }
   __MasterRosNodeHandler__ = handle;
+  // From here on the network's nodes register with the master, and
+  // unregister when they go.
+  murvmaster::watchLeave(getName(), ros::this_node::getName(), uri, addresses);
   std::cout << "ROS node : " << rosNodeName << " generated..." << std::endl;
 }
 
 RosNodeGenerator::~RosNodeGenerator() {
   ros::shutdown();
+  murvmaster::endWatchingLeave();
   std::cout << "ROS destructed..." << std::endl;
 }
 

@@ -1,11 +1,21 @@
 #include "NetworkThread.h"
 
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <stdexcept>
 #include <string>
+
+#include "StopSignals.h"
 
 namespace murvrun {
 
@@ -15,20 +25,57 @@ struct Job {
   const std::function<int()>* body;
   sigset_t mask;  // the caller's signal mask, which the thread takes
   int result;
+  int done;  // an eventfd written once result is set
 };
 
 extern "C" void* runJob(void* arg) {
   Job* job = static_cast<Job*>(arg);
   pthread_sigmask(SIG_SETMASK, &job->mask, nullptr);
   job->result = (*job->body)();
+  const std::uint64_t one = 1;
+  ssize_t written = write(job->done, &one, sizeof one);
+  (void)written;
   return nullptr;
+}
+
+// Waits until the job is done, or, once a stop signal has come, for
+// stopGrace at most: a node blocked where no stop reaches it (a call to a
+// ROS master that has stopped answering, say) must not hold the runner.
+// The network is then left as it is, and the process ends with the
+// signal's status without running destructors that other threads may
+// still be inside.
+void awaitOrEnd(int done) {
+  pollfd fds[2] = {{done, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point deadline = Clock::time_point::max();
+  while (true) {
+    int timeout = -1;
+    if (deadline != Clock::time_point::max()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      timeout = left > 0 ? static_cast<int>(left) : 0;
+    }
+    const int n = poll(fds, deadline == Clock::time_point::max() ? 2 : 1, timeout);
+    if (n > 0 && (fds[0].revents & POLLIN)) return;
+    if (n > 0 && fds[1].revents) {
+      deadline = Clock::now() + stopGrace;
+      fds[1].revents = 0;
+      continue;
+    }
+    if (n == 0) break;
+    if (n < 0 && errno != EINTR) return;  // no waiting possible: join as before
+  }
+  std::cout.flush();
+  std::cerr << "murv-run: the network did not end within " << stopGrace.count()
+            << " s of the stop signal; ending without destroying its nodes" << std::endl;
+  std::fflush(nullptr);
+  _exit(128 + stopSignal());
 }
 
 }  // namespace
 
 int runWithStackFor(int chain, const std::function<int()>& body) {
   const std::size_t size = stackBase + static_cast<std::size_t>(chain < 0 ? 0 : chain) * stackPerNode;
-  Job job{&body, {}, 0};
+  Job job{&body, {}, 0, eventfd(0, EFD_CLOEXEC)};
   // The network's thread takes the signals sent to the process, as the
   // first thread would without it: a signal handler that wakes a waiting
   // node then runs to its end before the node's thread goes on, and the
@@ -47,9 +94,14 @@ int runWithStackFor(int chain, const std::function<int()>& body) {
   }
   if (error) pthread_sigmask(SIG_SETMASK, &job.mask, nullptr);
   if (error) {
+    if (job.done >= 0) close(job.done);
     if (chain <= shortChain) return body();
     throw std::runtime_error("cannot start the network's thread with a stack of " + std::to_string(size >> 20) +
                              " MiB for a chain of " + std::to_string(chain) + " nodes: " + std::strerror(error));
+  }
+  if (job.done >= 0) {
+    awaitOrEnd(job.done);
+    close(job.done);
   }
   pthread_join(thread, nullptr);
   pthread_sigmask(SIG_SETMASK, &job.mask, nullptr);

@@ -7,6 +7,7 @@
 // thread's stack is sized for that chain, and a chain longer than maxChain
 // is refused before any node is made.
 
+#include <chrono>
 #include <cstddef>
 #include <functional>
 
@@ -26,8 +27,13 @@ constexpr std::size_t stackBase = 16u << 20;
 // thread with a larger stack be had.
 constexpr int shortChain = 1000;
 
+// How long the network's thread has, once a stop signal has come, to end
+// and destroy its nodes before the runner ends the process without them.
+constexpr std::chrono::seconds stopGrace{2};
+
 // Runs body on a thread whose stack holds a chain of chain nodes, waits for
-// it and answers body's result. A short chain runs on the calling thread
+// it and answers body's result. Once a stop signal has come, the wait lasts
+// stopGrace at most: then the process ends at once, with 128 + the signal. A short chain runs on the calling thread
 // when no thread can be made; otherwise that is a std::runtime_error saying
 // why. body must not throw.
 int runWithStackFor(int chain, const std::function<int()>& body);

@@ -1,8 +1,11 @@
 #include "StopSignals.h"
 
 #include <signal.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 
 namespace murvrun {
@@ -13,6 +16,9 @@ namespace {
 // is safe there.
 std::atomic<int> received{0};
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
+// Written once the first stop signal has come; made before the handlers
+// and never closed, since a handler may write it at any time.
+std::atomic<int> wake{-1};
 
 // A second SIGINT or SIGTERM finds the run not stopped yet (a node blocked
 // in its set-up, say): it then takes the signal's default action, as it
@@ -22,7 +28,16 @@ static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only 
 // its nodes have left the master.
 extern "C" void onStopSignal(int sig) {
   int none = 0;
-  if (received.compare_exchange_strong(none, sig) || sig == SIGHUP) return;
+  if (received.compare_exchange_strong(none, sig)) {
+    const int fd = wake.load();
+    if (fd >= 0) {
+      const std::uint64_t one = 1;
+      ssize_t written = write(fd, &one, sizeof one);
+      (void)written;
+    }
+    return;
+  }
+  if (sig == SIGHUP) return;
   struct sigaction fallback;
   std::memset(&fallback, 0, sizeof fallback);
   fallback.sa_handler = SIG_DFL;
@@ -34,6 +49,7 @@ extern "C" void onStopSignal(int sig) {
 }  // namespace
 
 void installStopHandlers() {
+  if (wake.load() < 0) wake.store(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
   struct sigaction hangUp;
   const bool hangUpIgnored =
       sigaction(SIGHUP, nullptr, &hangUp) == 0 && !(hangUp.sa_flags & SA_SIGINFO) && hangUp.sa_handler == SIG_IGN;
@@ -48,5 +64,7 @@ void installStopHandlers() {
 }
 
 int stopSignal() { return received.load(); }
+
+int stopWakeFd() { return wake.load(); }
 
 }  // namespace murvrun

@@ -17,6 +17,10 @@ void installStopHandlers();
 // The signal that asked the run to stop, or 0.
 int stopSignal();
 
+// A descriptor that turns readable once the first stop signal has come (-1
+// before installStopHandlers(), or when none could be made); never read.
+int stopWakeFd();
+
 }  // namespace murvrun
 
 #endif

@@ -1,5 +1,6 @@
 // What a getPid answer at the master's address says: a ROS master, or
-// something else, named in one line of at most 200 characters.
+// something else, named in one line of at most 200 characters; an answer
+// cut short when the connection ended is no answer.
 #include <gtest/gtest.h>
 
 #include "MasterAnswer.h"
@@ -24,16 +25,16 @@ TEST(MasterAnswer, OnlyAMasterAnswerIsAMaster) {
   const std::string fault =
       "<fault><value><struct><member><name>faultCode</name><value><int>1</int></value></member><member><name>"
       "faultString</name><value><string>no such method getPid</string></value></member></struct></value></fault>";
+  const std::string answered =
+      response("<params><param><value><array><data><value><int>1</int></value><value><string></string></value>"
+               "<value><int>4242</int></value></data></array></value></param></params>");
   const struct {
     const char* tag;
     std::string response;
     MasterAnswer::Kind kind;
     std::string text;
   } rows[] = {
-      {"master",
-       response("<params><param><value><array><data><value><int>1</int></value><value><string></string></value>"
-                "<value><int>4242</int></value></data></array></value></param></params>"),
-       MasterAnswer::master, ""},
+      {"master", answered, MasterAnswer::master, ""},
       {"fault", response(fault), MasterAnswer::notMaster, "fault 1 \"no such method getPid\""},
       {"error code",
        response("<params><param><value><array><data><value><int>-1</int></value><value>no</value>"
@@ -45,6 +46,12 @@ TEST(MasterAnswer, OnlyAMasterAnswerIsAMaster) {
       {"not http", "SSH-2.0-OpenSSH_8.9\r\nProtocol mismatch.\n", MasterAnswer::notMaster,
        "SSH-2.0-OpenSSH_8.9  Protocol mismatch."},
       {"long", std::string(300, 'x'), MasterAnswer::notMaster, std::string(200, 'x') + "..."},
+      {"cut in the body", answered.substr(0, answered.size() - 10), MasterAnswer::noAnswer, ""},
+      {"cut in the header", "HTTP/1.0 200 OK\r\nContent-Type: text/xml\r\n", MasterAnswer::noAnswer, ""},
+      {"cut in the status line", "HTT", MasterAnswer::noAnswer, ""},
+      {"no length: ends at the close", "HTTP/1.0 200 OK\r\n\r\n<html>", MasterAnswer::notMaster,
+       "HTTP/1.0 200 OK <html>"},
+      {"empty", "", MasterAnswer::notMaster, "an empty answer"},
   };
   for (const auto& r : rows) {
     const MasterAnswer a = readMasterAnswer(r.response);

@@ -1,8 +1,11 @@
-// A RosNodeGenerator that cannot join: one stop signal ends its wait for a
-// master that does not answer, a master address that accepts and never
-// answers is said aloud, and a server that answers but not as a ROS master
-// (with XML-RPC faults, or with HTTP alone) is an error naming what it
-// answered. Run by the network runner.
+// A RosNodeGenerator that cannot join or leave: one stop signal ends its
+// wait for a master that does not answer (also while a name server that
+// does not answer holds the master's host name), a master address that
+// accepts and never answers is said aloud with the signals that end the
+// wait, an answer cut short is waited past, and a server that answers but
+// not as a ROS master (with XML-RPC faults, or with HTTP alone) is an error
+// naming what it answered. A master that stops answering once the network
+// runs, or after getPid, does not hold a stop. Run by the network runner.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -13,6 +16,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
+#include <thread>
+
+#include "Node.h"
+#include "String.h"
 
 #include "RosMaster.h"
 
@@ -21,20 +29,77 @@ using murvtest::waitFor;
 
 namespace {
 
-// Answers every XML-RPC call with a fault; prints its port once it listens.
-const char* const faultServer =
-    "import xmlrpc.server, xmlrpc.client\n"
-    "class Refuse:\n"
+// Prints its port once it listens. faults: answers every XML-RPC call with
+// a fault; pid: answers getPid as a master and never answers anything
+// else; cut: answers every request with 60 bytes of an HTTP answer that
+// announces more, then closes.
+const char* const oddServer =
+    "import os, socket, sys, time, xmlrpc.server, xmlrpc.client\n"
+    "if sys.argv[1] == 'cut':\n"
+    "    s = socket.socket()\n"
+    "    s.bind(('127.0.0.1', 0))\n"
+    "    s.listen(8)\n"
+    "    print(s.getsockname()[1], flush=True)\n"
+    "    while True:\n"
+    "        c = s.accept()[0]\n"
+    "        c.recv(65536)\n"
+    "        c.sendall(b'HTTP/1.0 200 OK\\r\\nContent-Length: 500\\r\\n\\r\\n<?xml version=\"1.0\"?>')\n"
+    "        c.close()\n"
+    "class Odd:\n"
     "    def _dispatch(self, method, params):\n"
+    "        if sys.argv[1] == 'pid' and method == 'getPid':\n"
+    "            return [1, '', os.getpid()]\n"
+    "        if sys.argv[1] == 'pid':\n"
+    "            time.sleep(3600)\n"
     "        raise xmlrpc.client.Fault(1, 'no such method ' + method)\n"
     "server = xmlrpc.server.SimpleXMLRPCServer(('127.0.0.1', 0), logRequests=False)\n"
-    "server.register_instance(Refuse())\n"
+    "server.register_instance(Odd())\n"
     "print(server.server_address[1], flush=True)\n"
     "server.serve_forever()\n";
+
+// A TCP socket bound to a free loopback port, not listening; -1 when none.
+int loopbackPort(int& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    return -1;
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+// Resumes a master suspended with SIGSTOP, whatever ends the test.
+struct Resume {
+  pid_t pid;
+  ~Resume() { kill(pid, SIGCONT); }
+};
+
+// A UDP socket on a loopback address's DNS port that never answers, and a
+// resolver configuration that names it; -1 when the port cannot be had.
+int silentNameServer(const std::string& conf) {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(53);
+  inet_pton(AF_INET, "127.53.0.1", &address.sin_addr);
+  if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  std::ofstream(conf) << "nameserver 127.53.0.1\noptions timeout:5 attempts:2\n";
+  return fd;
+}
+
+const char* const unknownHost = "murv-master.invalid";
 
 const char* const stopped = "Node ros: stopped while waiting for the ROS master at ";
 const char* const rosRetry = "Failed to contact master";
 const char* const waitingNotice = " yet; waiting for a master (SIGINT, SIGTERM or SIGHUP ends the wait)\n";
+const char* const unregisterLine = "ros: the ROS node /murv_stalled could not be unregistered, because the master at ";
+const char* const runnerEnds = "murv-run: the network did not end within 2 s of the stop signal";
 const char* const notMaster = "Node ros: ROS_MASTER_URI ";
 
 }  // namespace
@@ -42,90 +107,186 @@ const char* const notMaster = "Node ros: ROS_MASTER_URI ";
 TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
   char home[] = "/tmp/murv-master-wait-XXXXXX";
   ASSERT_NE(mkdtemp(home), nullptr);
-  setenv("ROS_HOME", home, 1);
-  setenv("ROS_LOG_DIR", home, 1);
-  setenv("ROS_IP", "127.0.0.1", 1);
-  const std::string script = std::string(home) + "/fault_server.py";
-  std::ofstream(script) << faultServer;
+  const std::string script = std::string(home) + "/odd_server.py";
+  std::ofstream(script) << oddServer;
   // refused: a port bound but not listening, which no master started by a
   // test beside this one can take; silent: a port that listens and never
-  // accepts (the kernel completes the connection, nobody answers).
-  enum Server { refused, silent, faults, http };
+  // accepts (the kernel completes the connection, nobody answers); stalled:
+  // a real master suspended once the network runs; dns: a master host name
+  // that a name server which never answers is asked for.
+  enum Server { refused, silent, faults, http, cut, pid, stalled, dns };
   const struct {
     const char* tag;
     Server server;
+    const char* launch;  // before the runner's command
     int sig;  // sent once the wait is under way; 0: none
     int status;
     std::string said, answered, notSaid;  // said, the URI and answered are one text
   } rows[] = {
-      {"sigint", refused, SIGINT, 130, stopped, "\n", "ros: nothing answers"},
-      {"sigterm", refused, SIGTERM, 143, stopped, "\n", ""},
-      {"sighup", refused, SIGHUP, 129, stopped, "\n", ""},
-      {"silent", silent, SIGTERM, 143, "ros: nothing answers at the ROS master address ", waitingNotice, rosRetry},
-      {"not_a_master", faults, 0, 2, notMaster,
+      {"sigint", refused, "", SIGINT, 130, stopped, "\n", "ros: nothing answers"},
+      {"sigterm", refused, "", SIGTERM, 143, stopped, "\n", ""},
+      {"sighup", refused, "", SIGHUP, 129, stopped, "\n", ""},
+      {"silent", silent, "", SIGTERM, 143, "ros: nothing answers at the ROS master address ", waitingNotice, rosRetry},
+      {"nohup", silent, "trap '' HUP; ", SIGINT, 130, "ros: nothing answers at the ROS master address ",
+       " yet; waiting for a master (SIGINT or SIGTERM ends the wait)\n", rosRetry},
+      {"not_a_master", faults, "", 0, 2, notMaster,
        " does not answer as a ROS master: getPid answered fault 1 \"no such method getPid\"\n", rosRetry},
-      {"http_only", http, 0, 2, notMaster,
+      {"http_only", http, "", 0, 2, notMaster,
        " does not answer as a ROS master: getPid answered HTTP/1.0 501 Unsupported method ('POST')\n", rosRetry},
+      {"cut_short", cut, "", SIGINT, 130, "ros: nothing answers at the ROS master address ", waitingNotice,
+       "as a ROS master"},
+      // Whichever thread the signal interrupts: the wait given up, or the
+      // runner's own end.
+      {"only_getpid", pid, "", SIGINT, 130, "", "", "generated..."},
+      {"stalled", stalled, "", SIGINT, 130, unregisterLine, " does not answer\n", runnerEnds},
+      {"dns", dns, "", SIGINT, 130, "ros: nothing answers at the ROS master address ", waitingNotice, rosRetry},
   };
   for (const auto& r : rows) {
+    // The master of a row before may have pointed them elsewhere.
+    setenv("ROS_HOME", home, 1);
+    setenv("ROS_LOG_DIR", home, 1);
+    setenv("ROS_IP", "127.0.0.1", 1);
     std::unique_ptr<BackgroundCommand> server;
-    const int socketFd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    ASSERT_EQ(bind(socketFd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    ASSERT_EQ(getsockname(socketFd, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::unique_ptr<murvtest::RosMaster> master;
+    std::unique_ptr<Resume> resume;
+    int port = 0;
+    const int socketFd = loopbackPort(port);
+    ASSERT_GE(socketFd, 0);
     if (r.server == silent) {
       ASSERT_EQ(listen(socketFd, 8), 0);
     }
-    int port = ntohs(address.sin_port);
-    if (r.server == faults || r.server == http) {
-      server.reset(new BackgroundCommand(r.server == faults ? "exec /usr/bin/python3 " + script
-                                                            : "exec /usr/bin/python3 -u -m http.server --bind "
-                                                              "127.0.0.1 0"));
-      // Either says its port on its first line ("Serving HTTP on 127.0.0.1
+    std::string host = "127.0.0.1", launch = r.launch;
+    if (r.server == faults || r.server == http || r.server == cut || r.server == pid) {
+      const char* mode = r.server == faults ? "faults" : r.server == cut ? "cut" : "pid";
+      server.reset(new BackgroundCommand(r.server == http ? "exec /usr/bin/python3 -u -m http.server --bind 127.0.0.1 0"
+                                                          : "exec /usr/bin/python3 " + script + " " + mode));
+      // Each says its port on its first line ("Serving HTTP on 127.0.0.1
       // port N ..." for the HTTP server).
       ASSERT_TRUE(waitFor([&] { return server->output().find('\n') != std::string::npos || !server->running(); }));
       const std::string out = server->output();
-      port = std::atoi(out.c_str() + (r.server == faults ? 0 : out.find(" port ") + 6));
+      port = std::atoi(out.c_str() + (r.server == http ? out.find(" port ") + 6 : 0));
+    }
+    if (r.server == stalled) {
+      master.reset(new murvtest::RosMaster);
+      master->start();
+      port = master->port();
+    }
+    int nameServer = -1;
+    if (r.server == dns) {
+      std::ifstream hosts("/etc/hosts");
+      const std::string known((std::istreambuf_iterator<char>(hosts)), std::istreambuf_iterator<char>());
+      ASSERT_EQ(known.find(unknownHost), std::string::npos);
+      const std::string conf = std::string(home) + "/resolv.conf";
+      nameServer = silentNameServer(conf);
+      const murvtest::CommandResult unshared =
+          murvtest::runCommand("unshare -m sh -c 'mount --bind " + conf + " /etc/resolv.conf' 2>&1");
+      if (nameServer < 0 || unshared.status != 0) {
+        close(socketFd);
+        GTEST_SKIP() << "a private resolver configuration needs port 53 on a loopback address and unshare -m: "
+                     << (nameServer < 0 ? "port 53 refused" : unshared.output);
+      }
+      host = unknownHost;
+      launch = "exec unshare -m sh -c 'mount --bind " + conf + " /etc/resolv.conf && exec \"$0\" \"$@\"' ";
     }
     ASSERT_GT(port, 0) << r.tag;
     // The final slash is optional.
-    const std::string uri = "http://127.0.0.1:" + std::to_string(port) + (r.server == http ? "" : "/");
+    const std::string uri = "http://" + host + ":" + std::to_string(port) + (r.server == http ? "" : "/");
     setenv("ROS_MASTER_URI", uri.c_str(), 1);
     const std::string net = std::string(home) + "/" + r.tag + ".net";
     std::ofstream(net) << "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_" << r.tag
-                       << "\noutput ros VALUE\niterations 1\n";
+                       << "\noutput ros VALUE\niterations " << (r.server == stalled ? "100000" : "1") << "\n"
+                       << (r.server == stalled ? "node pub RosStdMsgsPublisher\n"
+                                                 "param pub ENABLE_DEBUG bool false\n"
+                                                 "param pub ROS_MESSAGE_TYPE string Int32\n"
+                                                 "param pub TOPIC_NAME string /murv_stalled\n"
+                                                 "param pub BUFFER_NUM int 10\n"
+                                                 "param pub MAX_FREQUENCY float 0\n"
+                                                 "param pub ROS_LOOP_RATE float 20\n"
+                                                 "connect pub INPUT ros VALUE\n"
+                                                 "pull pub OUTPUT\n"
+                                               : "");
     const auto started = std::chrono::steady_clock::now();
-    BackgroundCommand runner(std::string("exec ") + MURV_RUNNER_PATH + " --toolbox " + MURV_TOOLBOX_PATH + " " + net);
+    BackgroundCommand runner(launch + (r.server == dns ? "" : "exec ") + MURV_RUNNER_PATH + " --toolbox " +
+                             MURV_TOOLBOX_PATH + " " + net);
     if (r.server == refused) {
       // roscpp says so once it has found no master.
       ASSERT_TRUE(waitFor([&] { return runner.output().find(rosRetry) != std::string::npos; }))
           << r.tag << "\n" << runner.output();
     }
-    if (r.server == silent) {
+    if (r.server == silent || r.server == cut || r.server == dns) {
       // Said a second into the wait (the deadline leaves room for a slow
       // start under the sanitizers).
-      ASSERT_TRUE(waitFor([&] { return runner.output().find(waitingNotice) != std::string::npos; },
+      ASSERT_TRUE(waitFor([&] { return runner.output().find(r.answered) != std::string::npos; },
                           std::chrono::seconds(5)))
           << r.tag << "\n" << runner.output();
     }
-    if (!r.notSaid.empty() && r.sig) {
+    if (r.server == stalled) {
+      // Registered: the master goes quiet while the network runs.
+      ASSERT_TRUE(waitFor([&] { return runner.output().find("pub initialized") != std::string::npos; }))
+          << runner.output();
+      resume.reset(new Resume{master->pid()});
+      kill(master->pid(), SIGSTOP);
+    }
+    if (r.server == pid) {
+      // Past getPid, in roscpp's registering that is never answered.
+      waitFor([&] { return std::chrono::steady_clock::now() - started > std::chrono::milliseconds(1500); });
+    }
+    if (!r.notSaid.empty() && r.sig && r.server != stalled && r.server != pid) {
       // Long enough for a notice to be due: it must not come beside
       // roscpp's own line.
       waitFor([&] { return std::chrono::steady_clock::now() - started > std::chrono::milliseconds(1500); });
     }
+    const auto signalled = std::chrono::steady_clock::now();
     if (r.sig) runner.signal(r.sig);
     EXPECT_EQ(runner.waitExit(std::chrono::seconds(10)), r.status) << r.tag << "\n" << runner.output();
+    if (r.sig) {
+      // A stop within about 2 s, whatever the master does.
+      EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(4)) << r.tag;
+    }
     const std::string out = runner.output();
-    EXPECT_NE(out.find(r.said + uri + r.answered), std::string::npos) << r.tag << "\n" << out;
-    if (r.server == silent) {
-      EXPECT_NE(out.find(stopped + uri + "\n"), std::string::npos) << out;
+    const std::string line = r.said + (r.said.empty() ? "" : uri) + r.answered;
+    EXPECT_TRUE(line.empty() || out.find(line) != std::string::npos) << r.tag << "\n" << out;
+    EXPECT_TRUE(line.empty() || out.find(line) == out.rfind(line)) << r.tag << " said once\n" << out;
+    if (r.server == silent || r.server == cut || r.server == dns) {
+      EXPECT_NE(out.find(stopped + uri + "\n"), std::string::npos) << r.tag << "\n" << out;
     }
     EXPECT_TRUE(r.notSaid.empty() || out.find(r.notSaid) == std::string::npos) << r.tag << "\n" << out;
-    EXPECT_EQ(out.find("generated..."), std::string::npos) << r.tag << "\n" << out;
+    if (r.server != stalled) {
+      EXPECT_EQ(out.find("generated..."), std::string::npos) << r.tag << "\n" << out;
+    }
+    if (nameServer >= 0) close(nameServer);
     close(socketFd);
   }
   std::filesystem::remove_all(home);
+}
+
+// A host that ignores all three stop signals: the notice names none. In a
+// process of its own, since ROS keeps the first master address it is given.
+TEST(RosNodeGenerator, TheNoticeNamesOnlyTheSignalsThatEndTheWait) {
+  auto waitIgnoringSignals = [] {
+    int port = 0;
+    const int listener = loopbackPort(port);
+    if (listener < 0 || listen(listener, 8) != 0) _exit(3);
+    setenv("ROS_MASTER_URI", ("http://127.0.0.1:" + std::to_string(port) + "/").c_str(), 1);
+    // Answers, but not as a master, once the notice is due.
+    std::thread late([&] {
+      const int c = accept(listener, nullptr, nullptr);
+      std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+      const char answer[] = "HTTP/1.0 501 No\r\n\r\n";
+      if (send(c, answer, sizeof answer - 1, MSG_NOSIGNAL) < 0) _exit(4);
+      close(c);
+    });
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) signal(sig, SIG_IGN);
+    MURV::ParameterSet params;
+    params.add("NODE_NAME", MURV::ObjectRef(new MURV::String("murv_ignoring")));
+    try {
+      MURV::Node::getFactoryNamed("RosNodeGenerator")->Create("ros", params)->unref();
+    } catch (MURV::BaseException* e) {
+      delete e;
+    }
+    late.join();
+    _exit(0);
+  };
+  EXPECT_EXIT(waitIgnoringSignals(), testing::ExitedWithCode(0),
+              "ros: nothing answers at the ROS master address http://127.0.0.1:[0-9]+/ yet; waiting for a master\n");
 }
