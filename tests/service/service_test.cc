@@ -65,11 +65,12 @@ TEST(RosAddMurvIntService, ServerAndClientWrapTheirSumsWithRosserviceAndTheRunne
   EXPECT_EQ(output(srv, count), 104);
 
   // SIGINT ends a network whose server has a call in its pause: the call is
-  // answered before the service goes.
+  // answered before the service goes (a pause well within the runner's 2 s
+  // limit on a stop).
   const std::string served = std::string(MURV_BINARY_DIR) + "/add-int-sigint.net";
   std::ofstream(served) << "node ros RosNodeGenerator\nparam ros NODE_NAME string add_int_sigint\n"
                            "node s RosAddMurvIntServer\nparam s TOPIC_NAME string /add_sigint\n"
-                           "param s ROS_DURATION float 2\nnode w StdMsgsStreamFromRos\n"
+                           "param s ROS_DURATION float 0.5\nnode w StdMsgsStreamFromRos\n"
                            "param w ROS_MESSAGE_TYPE string Int32\nparam w OUT_ARRAY_FORMAT string Vector<>\n"
                            "param w TOPIC_NAME string /add_sigint_wait\nparam w ENABLE_DEBUG bool false\n"
                            "param w ROS_LOOP_RATE float 100\nparam w MSG_BUFFER_NUM int 1\n"
