@@ -195,7 +195,6 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
                                   "RosNodeGenerator", __LINE__);
   }
   const std::string uri = ros::master::getURI();
-  ros::NodeHandle* handle = nullptr;
   std::vector<murvmaster::MasterAddress> addresses;
   {
     MasterWait wait(getName(), uri);
@@ -217,6 +216,7 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
       // registered.
       if (handle) {
         delete handle;
+        handle = nullptr;
         ros::shutdown();
       }
       throw new MURV::NodeException(this, "stopped while waiting for the ROS master at " + uri, "RosNodeGenerator",
@@ -231,6 +231,12 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
 }
 
 RosNodeGenerator::~RosNodeGenerator() {
+  // The handle goes with the generator that made it: roscpp starts again
+  // for a later generator (a host that makes networks one after another)
+  // only once no handle is left, and a node made after this one is told
+  // that the network has no ROS connection.
+  if (__MasterRosNodeHandler__ == handle) __MasterRosNodeHandler__ = nullptr;
+  delete handle;
   ros::shutdown();
   murvmaster::endWatchingLeave();
   std::cout << "ROS destructed..." << std::endl;

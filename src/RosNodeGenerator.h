@@ -30,6 +30,7 @@ public:
 private:
   int valueID;
   std::string rosNodeName;
+  ros::NodeHandle* handle = nullptr;  // the shared handle this generator made
 };
 
 #endif

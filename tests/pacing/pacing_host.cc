@@ -2,8 +2,8 @@
 // itself: its SIGINT handler counts them, and the host goes on. Beside a
 // RosNodeGenerator it makes one paced node at ROS_LOOP_RATE 10, takes one
 // SIGINT while the node sleeps in its third iteration, then times the same
-// node's next 10 iterations; it makes a second node in the first one's
-// place and times its first 10. It prints
+// node's next 10 iterations; it makes a second network, with a
+// RosNodeGenerator and the same node, and times its first 10. It prints
 //   same node SECONDS
 //   new node SECONDS
 //   host handler CALLS
@@ -67,11 +67,10 @@ int main(int argc, char** argv) {
   }
   signal(SIGINT, hostHandler);
   try {
-    // ROS joins a process once: both nodes share its connection.
-    const subtest::NodePtr generator = subtest::createGenerator("murv_pacing_host");
-    generator->initialize();
     double same = 0;
     {
+      const subtest::NodePtr generator = subtest::createGenerator("murv_pacing_host");
+      generator->initialize();
       Paced first(type);
       first.node->getOutput(first.output, 1);
       std::thread stop([] {
@@ -82,6 +81,9 @@ int main(int argc, char** argv) {
       stop.join();
       same = first.time(3);
     }
+    // A new network after it: ROS joins the process again.
+    const subtest::NodePtr generator = subtest::createGenerator("murv_pacing_host");
+    generator->initialize();
     const double made = Paced(type).time(0);
     std::cout << "same node " << same << "\nnew node " << made << "\nhost handler " << hostCalls << std::endl;
   } catch (MURV::BaseException* e) {

@@ -109,7 +109,20 @@ TEST(RosNodeGenerator, JoinsAndLeavesARealMaster) {
   gen->unref();
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "ROS destructed...\n");
   EXPECT_FALSE(ros::ok());
-  EXPECT_NE(__MasterRosNodeHandler__, nullptr) << "the shared handle stays allocated";
+  EXPECT_EQ(__MasterRosNodeHandler__, nullptr) << "the shared handle goes with its generator";
+
+  // A later network joins ROS again, as a host that makes networks one
+  // after another needs.
+  testing::internal::CaptureStdout();
+  Node* third = makeGenerator(ObjectRef(new String("murv_gen_third")));
+  third->initialize();
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(ros::ok());
+  ASSERT_NE(__MasterRosNodeHandler__, nullptr);
+  EXPECT_TRUE(__MasterRosNodeHandler__->advertise<std_msgs::Int32>("murv_gen_third_topic", 1));
+  testing::internal::CaptureStdout();
+  third->unref();
+  testing::internal::GetCapturedStdout();
 }
 
 TEST(RosNodeGenerator, EmptyNodeNameIsANodeException) {
