@@ -36,6 +36,7 @@ void RosMurvIntPublisher::calculate(int, int count, MURV::Buffer& out) {
   // A publisher that was never advertised or has been shut down publishes
   // nothing.
   if (publisher) publisher.publish(msg);
-  std::cout << murvnode::shownName(*this) << " Published : [" << value << "]" << std::endl;
+  // One write for the whole line, as the subscribers' receipt lines.
+  std::cout << (murvnode::shownName(*this) + " Published : [" + std::to_string(value) + "]\n") << std::flush;
   out[count] = MURV::ObjectRef(new MURV::NetCType<int>(value));
 }

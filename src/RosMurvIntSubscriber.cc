@@ -9,7 +9,9 @@
 callbackFuncMurvInt::callbackFuncMurvInt(double durationSeconds) : duration(new ros::Duration(durationSeconds)) {}
 
 void callbackFuncMurvInt::cb(const murv_msgs::MurvInt::ConstPtr& msg) {
-  std::cout << "RosMurvIntSubscriber" << " Subscriber Received [" << msg->data << "]" << std::endl;
+  // One write for the whole line: the network's thread prints its own
+  // lines meanwhile, and pieces of the two must not interleave.
+  std::cout << ("RosMurvIntSubscriber Subscriber Received [" + std::to_string(msg->data) + "]\n") << std::flush;
   {
     std::lock_guard<std::mutex> guard(lock);
     lastValue = murvnode::low32(msg->data);
