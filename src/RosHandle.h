@@ -15,10 +15,13 @@
 template <class F>
 auto onSharedRosHandle(MURV::Node* node, const char* file, int line, F&& f)
     -> decltype(f(std::declval<ros::NodeHandle&>())) {
+  // A generator that has gone takes its handle along: ROS has then been
+  // shut down, which says more than that there is no connection.
+  if (!ros::ok() && (__MasterRosNodeHandler__ || ros::isInitialized()))
+    throw new MURV::NodeException(node, "ROS has been shut down", file, line);
   if (!__MasterRosNodeHandler__)
     throw new MURV::NodeException(node, "No ROS connection: the network needs a RosNodeGenerator before this node",
                                   file, line);
-  if (!ros::ok()) throw new MURV::NodeException(node, "ROS has been shut down", file, line);
   try {
     return f(*__MasterRosNodeHandler__);
   } catch (ros::InvalidNameException& e) {
