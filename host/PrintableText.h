@@ -13,11 +13,15 @@
 // - every other byte that is not part of a printable UTF-8 character (C0
 //   and C1 controls, DEL, broken, overlong or surrogate sequences) as \xNN,
 //   one escape per byte, in lower-case hex;
-// - each invisible or reordering character (the byte-order mark U+FEFF
-//   anywhere, zero-width characters, bidirectional marks, embeddings,
-//   overrides and isolates, line and paragraph separators, other format
-//   characters, variation selectors, tags and noncharacters) as \u{XXXX},
-//   its code point in lower-case hex with at least four digits.
+// - each character that could pass for another or for nothing (every
+//   space other than U+0020, such as the no-break space U+00A0, which
+//   reads as a plain space; the byte-order mark U+FEFF anywhere,
+//   zero-width characters, bidirectional marks, embeddings, overrides and
+//   isolates, line and paragraph separators, other format characters,
+//   variation selectors, tags, fillers and blanks with no visible form,
+//   the object replacement character, private-use characters, whose look
+//   depends on the font, and noncharacters) as \u{XXXX}, its code point in
+//   lower-case hex with at least four digits.
 // A backslash stays as it is, so that a text shown once can be passed in
 // again: an escape already in the text, and the "..." of an earlier cut,
 // are kept whole, as one piece each.
@@ -35,14 +39,16 @@ namespace murvtext {
 
 namespace detail {
 
-// Invisible, zero-width, reordering and separator code points, as closed
-// ranges in ascending order.
+// Code points shown escaped: spaces other than U+0020, invisible,
+// zero-width, reordering and separator characters, blanks, private use, as
+// closed ranges in ascending order.
 inline bool hiddenCodePoint(unsigned long c) {
   static const unsigned long ranges[][2] = {
-      {0x00AD, 0x00AD},   {0x034F, 0x034F},   {0x061C, 0x061C},   {0x115F, 0x1160},   {0x17B4, 0x17B5},
-      {0x180B, 0x180F},   {0x200B, 0x200F},   {0x2028, 0x202E},   {0x2060, 0x206F},   {0x3164, 0x3164},
-      {0xFDD0, 0xFDEF},   {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFFB},
-      {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF},
+      {0x00A0, 0x00A0},   {0x00AD, 0x00AD},   {0x034F, 0x034F},   {0x061C, 0x061C},   {0x115F, 0x1160},
+      {0x1680, 0x1680},   {0x17B4, 0x17B5},   {0x180B, 0x180F},   {0x2000, 0x200F},   {0x2028, 0x202F},
+      {0x205F, 0x206F},   {0x2800, 0x2800},   {0x3000, 0x3000},   {0x3164, 0x3164},   {0xE000, 0xF8FF},
+      {0xFDD0, 0xFDEF},   {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFFC},
+      {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}, {0xF0000, 0x10FFFF},
   };
   // U+xFFFE and U+xFFFF in every plane are noncharacters.
   if ((c & 0xFFFE) == 0xFFFE) return true;

@@ -14,7 +14,16 @@ TEST(PrintableText, CleansAndCutsEveryTextToOneReadableLine) {
   } rows[] = {
       {"", 10, ""},
       {"plain text", 100, "plain text"},
-      {e + "\xf0\x9f\x98\x80 \xc2\xa0", 100, e + "\xf0\x9f\x98\x80 \xc2\xa0"},  // visible characters stay
+      // Visible characters stay, the neighbours of escaped ones too (U+2010,
+      // U+2801, U+3001, U+F900, U+FFFD).
+      {e + "\xf0\x9f\x98\x80 \xe2\x80\x90\xe2\xa0\x81\xe3\x80\x81\xef\xa4\x80\xef\xbf\xbd", 100,
+       e + "\xf0\x9f\x98\x80 \xe2\x80\x90\xe2\xa0\x81\xe3\x80\x81\xef\xa4\x80\xef\xbf\xbd"},
+      // Spaces other than U+0020, blanks and private-use characters.
+      {"Test\xc2\xa0Signal", 100, "Test\\u{00a0}Signal"},
+      {"\xe1\x9a\x80\xe2\x80\x80\xe2\x80\x8a\xe2\x80\xaf\xe2\x81\x9f\xe3\x80\x80", 100,
+       "\\u{1680}\\u{2000}\\u{200a}\\u{202f}\\u{205f}\\u{3000}"},
+      {"\xe2\xa0\x80\xef\xbf\xbc\xee\x80\x80\xef\xa3\xbf\xf3\xb0\x80\x80\xf4\x8f\xbf\xbd", 100,
+       "\\u{2800}\\u{fffc}\\u{e000}\\u{f8ff}\\u{f0000}\\u{10fffd}"},
       {"a\nb\tc\rd", 100, "a\\nb\\tc\\rd"},
       {"\x01\x1b[31m\x7f", 100, "\\x01\\x1b[31m\\x7f"},
       {"\xc2\x85", 100, "\\xc2\\x85"},                                    // a C1 control

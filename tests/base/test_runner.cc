@@ -164,10 +164,11 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"nothing", signal4, "", 2,
        "nothing.net:7: nothing asks for an output, so no node would run: add 'output INSTANCE OUTPUT' to print one, "
        "'pull INSTANCE OUTPUT' to compute one, or 'eof INSTANCE OUTPUT' to run until it is false\n"},
-      // Texts printed cleaned: reordering characters, a newline in the
-      // file's name, terminal escapes in a host exception; a long line cut
-      // before the ports it lists.
+      // Texts printed cleaned: reordering characters, a space other than
+      // U+0020, a newline in the file's name, terminal escapes in a host
+      // exception; a long line cut before the ports it lists.
       {"rtl", "node x Test\xe2\x80\xaeSignal\n", "", 2, "rtl.net:1: unknown node type Test\\u{202e}Signal (toolboxes"},
+      {"nbsp", "node x Test\xc2\xa0Signal\n", "", 2, "nbsp.net:1: unknown node type Test\\u{00a0}Signal (toolboxes"},
       {"new\nline", std::string(signal4) + "param sig CHANELS int 2\npull sig OUTPUT\niterations 0\n", "", 0,
        "new\\nline.net:8: warning: node sig (TestSignal): parameter CHANELS is not read by the node\n"},
       {"hostesc", "node r\x1b[2J Refuser\nparam r\x1b[2J WHEN string calculate\nparam r\x1b[2J MESSAGE string boom\x1b[0m\n"
