@@ -65,7 +65,7 @@ void AudioStreamFromRos::initialize() {
   MURV::BufferedNode::initialize();
 
   if (!subscriber)
-    subscriber = murvnode::subscribeShared(this, fileName, __LINE__, topicName, msgBufferNum,
+    subscriber = murvnode::subscribeShared(this, fileName, __LINE__, "TOPIC_NAME", topicName, msgBufferNum,
                                            &callbackFuncAudioStreamFromRos::cb, holder.get());
   murvnode::startSpinner(this, fileName, __LINE__, spinner);
 }

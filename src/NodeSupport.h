@@ -110,9 +110,10 @@ inline std::string listed(const std::vector<std::string>& names, const std::stri
 
 // A topic or service name for ROS. An empty one is refused, naming the
 // parameter: roscpp does not always refuse it (a publisher on an empty name
-// advertises nothing), and the node would then run doing nothing. So is one
-// that is no ROS name at all, which ROS would refuse without naming the
-// parameter.
+// advertises nothing), and the node would then run doing nothing. So is the
+// root namespace ("/", "//", ...), which roscpp resolves to an empty name,
+// and one that is no ROS name at all, which ROS would refuse without naming
+// the parameter.
 inline const std::string& checkedTopic(MURV::Node* node, const std::string& name, const std::string& topic,
                                        const char* file, int line) {
   if (topic.empty()) throw new MURV::NodeException(node, name + " must not be empty", file, line);
@@ -123,6 +124,9 @@ inline const std::string& checkedTopic(MURV::Node* node, const std::string& name
                                       " is not a ROS name: one starts with a letter, / or ~ and goes on with letters, "
                                       "digits, _ and /",
                                   file, line);
+  if (topic.find_first_not_of('/') == std::string::npos)
+    throw new MURV::NodeException(
+        node, name + " " + quotedValue(topic) + " is the root namespace, not a topic or service name", file, line);
   return topic;
 }
 inline std::string paramTopic(MURV::Node* node, const MURV::ParameterSet& p, const std::string& name,

@@ -22,9 +22,9 @@ void RosAddMurvIntClient::initialize() {
   std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   // Not persistent: each call looks the service up again, so a server that
   // comes, goes or moves is found.
-  client = onSharedRosHandle(this, "RosAddMurvIntClient", __LINE__, [&](ros::NodeHandle& nh) {
-    return nh.serviceClient<murv_msgs::MurvIntSrv>(topicName, false);
-  });
+  client = murvnode::onSharedRosHandleFor(
+      this, "RosAddMurvIntClient", __LINE__, "TOPIC_NAME", topicName,
+      [&](ros::NodeHandle& nh) { return nh.serviceClient<murv_msgs::MurvIntSrv>(topicName, false); });
   MURV::BufferedNode::initialize();
 }
 

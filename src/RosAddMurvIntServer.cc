@@ -56,11 +56,12 @@ RosAddMurvIntServer::~RosAddMurvIntServer() {
 
 void RosAddMurvIntServer::initialize() {
   std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
-  service = onSharedRosHandle(this, "RosAddMurvIntServer", __LINE__, [&](ros::NodeHandle& nh) {
-    // The holder is the tracked object: a call takes it for its duration,
-    // and no call starts once it has gone.
-    return nh.advertiseService(topicName, &callbackFuncAddMurvIntServer::cb, holder);
-  });
+  service = murvnode::onSharedRosHandleFor(
+      this, "RosAddMurvIntServer", __LINE__, "TOPIC_NAME", topicName, [&](ros::NodeHandle& nh) {
+        // The holder is the tracked object: a call takes it for its duration,
+        // and no call starts once it has gone.
+        return nh.advertiseService(topicName, &callbackFuncAddMurvIntServer::cb, holder);
+      });
   MURV::BufferedNode::initialize();
   murvnode::startSpinner(this, "RosAddMurvIntServer", __LINE__, spinner);
 }

@@ -3,10 +3,12 @@
 
 #include <ros/ros.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
 #include "Node.h"
+#include "NodeSupport.h"
 #include "RosNodeGenerator.h"
 
 // Runs f on the shared ROS handle for node. A network without a
@@ -28,5 +30,62 @@ auto onSharedRosHandle(MURV::Node* node, const char* file, int line, F&& f)
     throw new MURV::NodeException(node, std::string("Invalid ROS name: ") + e.what(), file, line);
   }
 }
+
+namespace murvnode {
+
+// Why roscpp hands back an empty handle of each kind while ROS is up.
+inline const char* emptyBecause(const ros::Publisher&) {
+  return "is already advertised in this process with another message type";
+}
+inline const char* emptyBecause(const ros::Subscriber&) { return "could not be registered with the ROS master"; }
+inline const char* emptyBecause(const ros::ServiceServer&) {
+  return "is already served in this process (by another node, or by the host): a process offers a service once";
+}
+// A client that is not persistent, as the nodes make it, is never empty.
+inline const char* emptyBecause(const ros::ServiceClient&) { return "was refused by roscpp"; }
+
+// Runs make on the shared ROS handle for node, as onSharedRosHandle does,
+// to make the publisher, subscriber, service server or client of name, the
+// value of parameter. What roscpp refuses, with an empty handle (which
+// would leave the node running without ever sending or receiving) or an
+// exception, is a NodeException of node at file and line that begins with
+// parameter, so that the runner reports it at that parameter's line.
+template <class Make>
+auto onSharedRosHandleFor(MURV::Node* node, const char* file, int line, const std::string& parameter,
+                          const std::string& name, Make&& make) -> decltype(make(std::declval<ros::NodeHandle&>())) {
+  return onSharedRosHandle(node, file, line, [&](ros::NodeHandle& nh) {
+    auto refused = [&](const std::string& why) {
+      std::string shown = quotedValue(name);
+      try {
+        const std::string resolved = nh.resolveName(name);
+        if (resolved != name) shown += " (" + resolved + ")";
+      } catch (ros::Exception&) {
+      }
+      return new MURV::NodeException(node, parameter + " " + shown + " " + why, file, line);
+    };
+    try {
+      auto handle = make(nh);
+      if (handle) return handle;
+      if (!ros::ok() || ros::isShuttingDown())
+        throw new MURV::NodeException(node, "ROS has been shut down", file, line);
+      throw refused(emptyBecause(handle));
+    } catch (ros::ConflictingSubscriptionException&) {
+      throw refused("is already subscribed in this process with another message type");
+    } catch (ros::InvalidNameException& e) {
+      throw refused(std::string("is refused by ROS: ") + e.what());
+    }
+  });
+}
+
+// Advertises M on topic, the value of parameter, on the shared handle, not
+// latched, as onSharedRosHandleFor does.
+template <class M>
+ros::Publisher advertiseShared(MURV::Node* node, const char* file, int line, const std::string& parameter,
+                               const std::string& topic, std::uint32_t queueSize) {
+  return onSharedRosHandleFor(node, file, line, parameter, topic,
+                              [&](ros::NodeHandle& nh) { return nh.advertise<M>(topic, queueSize, false); });
+}
+
+}  // namespace murvnode
 
 #endif

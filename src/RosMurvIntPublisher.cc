@@ -22,9 +22,8 @@ RosMurvIntPublisher::~RosMurvIntPublisher() {}
 
 void RosMurvIntPublisher::initialize() {
   std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
-  publisher = onSharedRosHandle(this, "RosMurvIntPublisher", __LINE__, [&](ros::NodeHandle& nh) {
-    return nh.advertise<murv_msgs::MurvInt>(topicName, murvnode::rosQueueSize(bufferNum), false);
-  });
+  publisher = murvnode::advertiseShared<murv_msgs::MurvInt>(this, "RosMurvIntPublisher", __LINE__, "TOPIC_NAME",
+                                                            topicName, murvnode::rosQueueSize(bufferNum));
   MURV::BufferedNode::initialize();
 }
 

@@ -45,7 +45,7 @@ RosMurvIntSubscriber::~RosMurvIntSubscriber() {
 
 void RosMurvIntSubscriber::initialize() {
   std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
-  subscriber = murvnode::subscribeShared(this, "RosMurvIntSubscriber", __LINE__, topicName, bufferNum,
+  subscriber = murvnode::subscribeShared(this, "RosMurvIntSubscriber", __LINE__, "TOPIC_NAME", topicName, bufferNum,
                                          &callbackFuncMurvInt::cb, holder.get());
   MURV::BufferedNode::initialize();
   murvnode::startSpinner(this, "RosMurvIntSubscriber", __LINE__, spinner);

@@ -93,34 +93,36 @@ void RosMurvMsgsPublisher::initialize() {
   // The connected inputs choose the topics advertised; each of those needs
   // a name before anything is advertised.
   const bool info = srcInfoID != -1;
+  using namespace murv_msgs;
+  using murvnode::advertiseShared;
   const struct {
     bool used;
     const char* parameter;
     const std::string& topic;
-  } topics[] = {{micWaveID != -1, "TOPIC_NAME_MURVWAVE", topicMurvWave},
-                {micFFTID != -1, "TOPIC_NAME_MURVFFT", topicMurvFFT},
-                {srcFeatureID != -1 && !info, "TOPIC_NAME_MURVFEATURE", topicMurvFeature},
-                {info, "TOPIC_NAME_MURVSOURCE", topicMurvSource},
-                {info && srcWaveID != -1, "TOPIC_NAME_MURVSRCWAVE", topicMurvSrcWave},
-                {info && srcFFTID != -1, "TOPIC_NAME_MURVSRCFFT", topicMurvSrcFFT},
-                {info && srcFeatureID != -1, "TOPIC_NAME_MURVSRCFEATURE", topicMurvSrcFeature},
-                {info && srcReliabilityID != -1, "TOPIC_NAME_MURVSRCFEATUREMFM", topicMurvSrcFeatureMFM}};
+    ros::Publisher& publisher;
+    ros::Publisher (*advertise)(MURV::Node*, const char*, int, const std::string&, const std::string&,
+                                std::uint32_t);
+  } topics[] = {
+      {micWaveID != -1, "TOPIC_NAME_MURVWAVE", topicMurvWave, pubMurvWave, advertiseShared<MurvWave>},
+      {micFFTID != -1, "TOPIC_NAME_MURVFFT", topicMurvFFT, pubMurvFFT, advertiseShared<MurvFFT>},
+      {srcFeatureID != -1 && !info, "TOPIC_NAME_MURVFEATURE", topicMurvFeature, pubMurvFeature,
+       advertiseShared<MurvFeature>},
+      {info, "TOPIC_NAME_MURVSOURCE", topicMurvSource, pubMurvSource, advertiseShared<MurvSource>},
+      {info && srcWaveID != -1, "TOPIC_NAME_MURVSRCWAVE", topicMurvSrcWave, pubMurvSrcWave,
+       advertiseShared<MurvSrcWave>},
+      {info && srcFFTID != -1, "TOPIC_NAME_MURVSRCFFT", topicMurvSrcFFT, pubMurvSrcFFT, advertiseShared<MurvSrcFFT>},
+      {info && srcFeatureID != -1, "TOPIC_NAME_MURVSRCFEATURE", topicMurvSrcFeature, pubMurvSrcFeature,
+       advertiseShared<MurvSrcFeature>},
+      {info && srcReliabilityID != -1, "TOPIC_NAME_MURVSRCFEATUREMFM", topicMurvSrcFeatureMFM, pubMurvSrcFeatureMFM,
+       advertiseShared<MurvSrcFeatureMFM>}};
   for (const auto& t : topics)
     if (t.used) murvnode::checkedTopic(this, t.parameter, t.topic, kFile, __LINE__);
   // Every iteration paces itself on the ROS clock, so the ROS connection is
   // needed even when no input asks for a topic.
-  onSharedRosHandle(this, kFile, __LINE__, [&](ros::NodeHandle& nh) {
-    const std::uint32_t queue = murvnode::rosQueueSize(bufferNum);
-    if (topics[0].used) pubMurvWave = nh.advertise<murv_msgs::MurvWave>(topicMurvWave, queue);
-    if (topics[1].used) pubMurvFFT = nh.advertise<murv_msgs::MurvFFT>(topicMurvFFT, queue);
-    if (topics[2].used) pubMurvFeature = nh.advertise<murv_msgs::MurvFeature>(topicMurvFeature, queue);
-    if (topics[3].used) pubMurvSource = nh.advertise<murv_msgs::MurvSource>(topicMurvSource, queue);
-    if (topics[4].used) pubMurvSrcWave = nh.advertise<murv_msgs::MurvSrcWave>(topicMurvSrcWave, queue);
-    if (topics[5].used) pubMurvSrcFFT = nh.advertise<murv_msgs::MurvSrcFFT>(topicMurvSrcFFT, queue);
-    if (topics[6].used) pubMurvSrcFeature = nh.advertise<murv_msgs::MurvSrcFeature>(topicMurvSrcFeature, queue);
-    if (topics[7].used)
-      pubMurvSrcFeatureMFM = nh.advertise<murv_msgs::MurvSrcFeatureMFM>(topicMurvSrcFeatureMFM, queue);
-  });
+  onSharedRosHandle(this, kFile, __LINE__, [](ros::NodeHandle&) {});
+  const std::uint32_t queue = murvnode::rosQueueSize(bufferNum);
+  for (const auto& t : topics)
+    if (t.used) t.publisher = t.advertise(this, kFile, __LINE__, t.parameter, t.topic, queue);
   MURV::BufferedNode::initialize();
 }
 

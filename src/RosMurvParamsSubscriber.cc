@@ -64,12 +64,12 @@ RosMurvParamsSubscriber::~RosMurvParamsSubscriber() {
 void RosMurvParamsSubscriber::initialize() {
   std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;
   using H = callbackFuncMurvParamsSubscriber;
-  subscribers[0] = murvnode::subscribeShared(this, fileName, __LINE__, topicDiradureZIDID, bufferNum,
-                                             &H::cb_DiradureZIDID, holder.get());
-  subscribers[1] = murvnode::subscribeShared(this, fileName, __LINE__, topicSourceTracker, bufferNum,
-                                             &H::cb_SourceTracker, holder.get());
-  subscribers[2] =
-      murvnode::subscribeShared(this, fileName, __LINE__, topicDODA, bufferNum, &H::cb_DODA, holder.get());
+  subscribers[0] = murvnode::subscribeShared(this, fileName, __LINE__, "TOPIC_NAME_DiradureZIDID", topicDiradureZIDID,
+                                             bufferNum, &H::cb_DiradureZIDID, holder.get());
+  subscribers[1] = murvnode::subscribeShared(this, fileName, __LINE__, "TOPIC_NAME_SourceTracker", topicSourceTracker,
+                                             bufferNum, &H::cb_SourceTracker, holder.get());
+  subscribers[2] = murvnode::subscribeShared(this, fileName, __LINE__, "TOPIC_NAME_DODA", topicDODA, bufferNum,
+                                             &H::cb_DODA, holder.get());
   murvnode::raiseDepthsTogether(outputRecords, {diradureID, sourceTrackerID, dodaID});
   MURV::BufferedNode::initialize();
   murvnode::startSpinner(this, fileName, __LINE__, spinner, 3);

@@ -23,12 +23,15 @@
 
 namespace murvnode {
 
-// Subscribes holder's callback to topic on the shared handle, through the
-// checking message reader, with a queue of queueSize messages (0 or less: unbounded).
+// Subscribes holder's callback to topic, the value of parameter, on the
+// shared handle, through the checking message reader, with a queue of
+// queueSize messages (0 or less: unbounded). A subscription roscpp refuses
+// is refused naming parameter (onSharedRosHandleFor).
 template <class M, class Holder>
-ros::Subscriber subscribeShared(MURV::Node* node, const char* file, int line, const std::string& topic, int queueSize,
+ros::Subscriber subscribeShared(MURV::Node* node, const char* file, int line, const std::string& parameter,
+                                const std::string& topic, int queueSize,
                                 void (Holder::*callback)(const boost::shared_ptr<const M>&), Holder* holder) {
-  return onSharedRosHandle(node, file, line, [&](ros::NodeHandle& nh) {
+  return onSharedRosHandleFor(node, file, line, parameter, topic, [&](ros::NodeHandle& nh) {
     return murvSubscribe<M>(nh, topic, rosQueueSize(queueSize), callback, holder);
   });
 }
@@ -47,7 +50,8 @@ template <class Holder>
 ros::Subscriber subscribeSelected(MURV::Node* node, const char* file, int line, murvmsg::StreamType selection,
                                   const std::string* topics, int queueSize, Holder* holder) {
   auto to = [&](auto callback) {
-    return subscribeShared(node, file, line, topics[static_cast<int>(selection)], queueSize, callback, holder);
+    return subscribeShared(node, file, line, murvmsg::topicParameter(selection), topics[static_cast<int>(selection)],
+                           queueSize, callback, holder);
   };
   using T = murvmsg::StreamType;
   switch (selection) {

@@ -1,5 +1,6 @@
 #include "RosStdMsgsPublisher.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <iostream>
 #include <utility>
@@ -43,12 +44,13 @@ void RosStdMsgsPublisher::initialize() {
   if (inputID != -1 && !stdmsgs::isTypeName(rosMessageType))
     murvnode::refuseValue(this, "ROS_MESSAGE_TYPE", rosMessageType, murvstd::stdTypesTaken, variant.file, __LINE__);
   // Only a node with INPUT advertises its topic.
-  if (inputID != -1) murvnode::checkedTopic(this, "TOPIC_NAME", topicName, variant.file, __LINE__);
-  lastPublish = onSharedRosHandle(this, variant.file, __LINE__, [&](ros::NodeHandle& nh) {
-    if (inputID != -1)
-      publisher = stdmsgs::advertise(nh, rosMessageType, topicName, murvnode::rosQueueSize(bufferNum));
-    return ros::Time::now();
-  });
+  if (inputID != -1) {
+    murvnode::checkedTopic(this, "TOPIC_NAME", topicName, variant.file, __LINE__);
+    const std::uint32_t queue = murvnode::rosQueueSize(bufferNum);
+    auto advertise = [&](ros::NodeHandle& nh) { return stdmsgs::advertise(nh, rosMessageType, topicName, queue); };
+    publisher = murvnode::onSharedRosHandleFor(this, variant.file, __LINE__, "TOPIC_NAME", topicName, advertise);
+  }
+  lastPublish = onSharedRosHandle(this, variant.file, __LINE__, [](ros::NodeHandle&) { return ros::Time::now(); });
   MURV::BufferedNode::initialize();
   std::cout << murvnode::shownName(*this) << " initialized" << std::endl;
 }

@@ -169,7 +169,7 @@ StdType checkedStdType(MURV::Node* node, const char* file, int line, const std::
 ros::Subscriber subscribeStdType(MURV::Node* node, const char* file, int line, StdType type, const std::string& topic,
                                  int queueSize, StdMsgsHolder* holder) {
   auto on = [&](auto callback) {
-    return murvnode::subscribeShared(node, file, line, topic, queueSize, callback, holder);
+    return murvnode::subscribeShared(node, file, line, "TOPIC_NAME", topic, queueSize, callback, holder);
   };
   using H = StdMsgsHolder;
   switch (type) {

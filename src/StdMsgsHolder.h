@@ -109,8 +109,9 @@ private:
 StdType checkedStdType(MURV::Node* node, const char* file, int line, const std::string& typeName,
                        const std::string& formatName);
 
-// Subscribes holder's callback for type to topic on the shared handle, with
-// a queue of queueSize messages; an empty subscriber for StdType::None.
+// Subscribes holder's callback for type to topic, the value of TOPIC_NAME,
+// on the shared handle, with a queue of queueSize messages; an empty
+// subscriber for StdType::None.
 ros::Subscriber subscribeStdType(MURV::Node* node, const char* file, int line, StdType type, const std::string& topic,
                                  int queueSize, StdMsgsHolder* holder);
 

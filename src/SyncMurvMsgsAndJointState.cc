@@ -105,7 +105,7 @@ void SyncMurvMsgsAndJointState::initialize() {
                                  data.matout ? ports.matout : -1, data.srcout ? ports.srcout : -1,
                                  data.mapout ? ports.mapout : -1});
 
-  subscribers[0] = murvnode::subscribeShared(this, fileName, __LINE__, jointTopic, pacing.msgBufferNum,
+  subscribers[0] = murvnode::subscribeShared(this, fileName, __LINE__, "TOPIC_NAME", jointTopic, pacing.msgBufferNum,
                                              &callbackFuncSyncRosJointState::cb, joint.get());
   // Two threads, so that joint states keep arriving while an audio callback
   // copies a large frame.
