@@ -9,8 +9,9 @@
 // fault in the command line or the description, which takes in every error
 // while the nodes are made, connected and initialised, and an input left
 // unconnected or an eof output that is not a bool found at the first count;
-// 128 + the signal when SIGINT, SIGTERM or SIGHUP stops the run: during
-// set-up, before the next step, or after the iteration in progress.
+// 128 + the signal when SIGINT, SIGTERM or SIGHUP stops the run: while the
+// description is read, during set-up before the next step, or after the
+// iteration in progress.
 // Whatever error ends a run after a stop signal came (a stream node's
 // force-quit, a node given up in its set-up) is still printed, and the
 // status is the signal's. A run without an iteration limit ends after count
@@ -30,7 +31,7 @@
 #include "runner/NetworkDescription.h"
 #include "runner/NetworkRun.h"
 #include "runner/NetworkThread.h"
-#include "runner/StopSignals.h"
+#include "runner/RunStop.h"
 
 using namespace MURV;
 using namespace murvrun;
@@ -104,7 +105,9 @@ int main(int argc, char** argv) {
     struct stat file;
     const bool here = given && toolbox.find('/') == std::string::npos && stat(toolbox.c_str(), &file) == 0;
     if (!dlopen((here ? "./" + toolbox : toolbox).c_str(), RTLD_NOW | RTLD_GLOBAL)) {
-      std::cerr << "murv-run: cannot load " << excerpt(toolbox) << ": " << hostExcerpt(dlerror(), {toolbox}) << std::endl;
+      std::cerr << "murv-run: cannot load " << excerpt(toolbox) << ": " << hostExcerpt(dlerror(), {toolbox})
+                << (given ? "" : "; name its file with --toolbox PATH, or put its folder on LD_LIBRARY_PATH")
+                << std::endl;
       return 2;
     }
   }

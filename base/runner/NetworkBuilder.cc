@@ -11,7 +11,8 @@
 #include <tuple>
 #include <utility>
 
-#include "StopSignals.h"
+#include "NearNames.h"
+#include "RunStop.h"
 
 using namespace MURV;
 
@@ -92,6 +93,19 @@ std::vector<std::string> declaredPorts(Node& node, bool input) {
   return names;
 }
 
+// The inputs of node that no statement connects: those it has declared,
+// then those its type declares only when they are connected.
+std::vector<std::string> unconnectedInputs(Node& node, const NodeDecl& decl) {
+  std::vector<std::string> declared, open;
+  for (const NodeInput& in : node.getInputs()) {
+    declared.push_back(in.name);
+    if (!in.node) open.push_back(in.name);
+  }
+  for (const std::string& n : portsOnRequest(decl.type, true))
+    if (std::find(declared.begin(), declared.end(), n) == declared.end()) open.push_back(n);
+  return open;
+}
+
 // The ports of node: those it has declared, then those its type declares
 // only when asked for them; without refused, a name the node declared as it
 // was asked for it but refuses.
@@ -100,44 +114,7 @@ std::string portList(Node& node, const NodeDecl& decl, bool input, const std::st
   for (const std::string& n : portsOnRequest(decl.type, input))
     if (std::find(names.begin(), names.end(), n) == names.end()) names.push_back(n);
   names.erase(std::remove(names.begin(), names.end(), refused), names.end());
-  if (names.empty()) return "none";
-  std::string list;
-  for (const std::string& n : names) list += (list.empty() ? "" : " ") + n;
-  return excerpt(list);
-}
-
-// Edits (a letter added, dropped, changed, or two swapped) from a to b,
-// letter case aside.
-size_t editDistance(const std::string& a, const std::string& b) {
-  auto same = [](char x, char y) {
-    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-  };
-  std::vector<std::vector<size_t>> d(a.size() + 1, std::vector<size_t>(b.size() + 1));
-  for (size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
-  for (size_t j = 0; j <= b.size(); ++j) d[0][j] = j;
-  for (size_t i = 1; i <= a.size(); ++i)
-    for (size_t j = 1; j <= b.size(); ++j) {
-      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (same(a[i - 1], b[j - 1]) ? 0 : 1)});
-      if (i > 1 && j > 1 && same(a[i - 1], b[j - 2]) && same(a[i - 2], b[j - 1]))
-        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
-    }
-  return d[a.size()][b.size()];
-}
-
-// The longest name compared for a misspelling: port and parameter names are
-// short, and the distance takes the product of the two lengths.
-constexpr size_t longestCompared = 128;
-
-// The most edits at which a name is taken for a misspelling of wanted.
-size_t misspellingEdits(const std::string& wanted) { return wanted.size() > 4 ? 2 : 1; }
-
-// Whether name is likely a misspelling of wanted. Names that differ in
-// length by more than the edits allowed are never compared.
-bool close(const std::string& name, const std::string& wanted) {
-  const size_t edits = misspellingEdits(wanted);
-  const size_t gap = name.size() > wanted.size() ? name.size() - wanted.size() : wanted.size() - name.size();
-  if (gap > edits || name.size() > longestCompared || wanted.size() > longestCompared) return false;
-  return editDistance(name, wanted) <= edits;
+  return names.empty() ? "none" : excerpt(joined(names, " "));
 }
 
 // The param statements of decl the node did not read whose names are a
@@ -146,18 +123,18 @@ bool close(const std::string& name, const std::string& wanted) {
 // statements it would have read next are unread too.
 std::string likelyMisspellings(const NodeDecl& decl, const std::string& wanted) {
   const ParameterSet::Reads& reads = *decl.params.readsRecorded();
-  std::vector<std::pair<size_t, std::pair<int, std::string>>> found;  // distance, line, name
+  std::vector<std::pair<int, std::string>> unread;  // line, name
   for (const auto& p : decl.paramLines)
-    if (!reads.names.count(p.first) && close(p.first, wanted))
-      found.push_back({editDistance(p.first, wanted), {p.second, p.first}});
+    if (!reads.names.count(p.first)) unread.push_back({p.second, p.first});
+  std::sort(unread.begin(), unread.end());
+  std::vector<std::string> names;
+  for (const auto& u : unread) names.push_back(u.second);
+  std::vector<std::size_t> found = nearest(wanted, names);
   std::sort(found.begin(), found.end());
-  if (found.size() > 3) found.resize(3);
-  std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
-  std::string list;
-  for (const auto& c : found)
-    list += (list.empty() ? "" : " or ") + excerpt(c.second.second, quoteLimit / 4) + " (line " +
-            std::to_string(c.second.first) + ")";
-  return list;
+  std::vector<std::string> shown;
+  for (std::size_t i : found)
+    shown.push_back(excerpt(unread[i].second, quoteLimit / 4) + " (line " + std::to_string(unread[i].first) + ")");
+  return joined(shown, " or ");
 }
 
 // The first of the parameters given to decl that text names, as a whole
@@ -338,10 +315,15 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
       fail(path, line, m.decl->label() + ": " + hostExcerpt(e.what(), {m.decl->name}));
     }
   };
-  // What a statement says when the output it asks for holds no object.
+  // What a statement says when the output it asks for holds no object,
+  // with the inputs of the node that no statement connects: a node that
+  // reads no object writes none either.
   auto noObject = [&](const Made& from, const std::string& output, int line, const std::string& statement) {
+    const std::vector<std::string> open = unconnectedInputs(*from.node, *from.decl);
+    const std::string inputs = open.size() == 1 ? "input " + open[0] + " is" : "inputs " + joined(open, ", ") + " are";
     return location(path, line) + excerpt(statement) + ": " + from.decl->label() +
-           " wrote no object to output " + excerpt(output);
+           (open.empty() ? "" : ", whose " + excerpt(inputs) + " not connected,") + " wrote no object to output " +
+           excerpt(output);
   };
   // A later connection to the same input replaces the earlier one.
   std::map<std::pair<std::string, int>, const Connection*> inForce;
@@ -361,25 +343,26 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
                    alias.input));
     }
     if (c.input != taken) aliases[c.node].push_back(InputAlias{&c, taken});
-    during(to, c.line, [&] {
-      to.node->connectToNode(static_cast<unsigned>(in), from.node, static_cast<unsigned>(out));
-      to.node->getInputs().at(static_cast<size_t>(in)).missingObjectNote =
-          noObject(from, c.output, c.line, statementOf(c));
-    });
+    during(to, c.line,
+           [&] { to.node->connectToNode(static_cast<unsigned>(in), from.node, static_cast<unsigned>(out)); });
     inForce[{c.node, in}] = &c;
   }
   for (const auto& a : aliases) {
     const Made& m = byName.at(a.first);
-    std::vector<std::string> connected;
-    for (const NodeInput& in : m.node->getInputs())
-      if (in.node) connected.push_back(in.name);
     for (const InputAlias& alias : a.second)
-      for (const std::string& n : portsOnRequest(m.decl->type, true))
-        if (std::find(connected.begin(), connected.end(), n) == connected.end() && close(alias.statement->input, n))
+      for (const std::string& n : unconnectedInputs(*m.node, *m.decl))
+        if (isMisspelling(alias.statement->input, n))
           fail(path, alias.statement->line,
                refusal(m, true, alias.statement->input,
                        "taken as " + alias.taken + ", and " + n + " is not connected: perhaps " + n + " was meant",
                        alias.statement->input));
+  }
+  // Once every input has its connection, which the notes name when one is
+  // missing.
+  for (const auto& f : inForce) {
+    const Connection& c = *f.second;
+    find(c.node).node->getInputs().at(static_cast<size_t>(f.first.second)).missingObjectNote =
+        noObject(find(c.from), c.output, c.line, statementOf(c));
   }
   if (stopSignal()) return false;
   for (const Port& p : net.outputs) {
@@ -430,18 +413,12 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
   }
   // Nodes compute only what is asked of them: such a network would do
   // nothing and end as if it had run. Said last, once the nodes have taken
-  // their parameters and ports.
-  if (built.pulls.empty() && !built.eof) {
-    int last = 0;  // where the missing statement would go
-    for (const NodeDecl& decl : net.nodes) {
-      last = std::max(last, decl.line);
-      for (const auto& p : decl.paramLines) last = std::max(last, p.second);
-    }
-    for (const Connection& c : net.connections) last = std::max(last, c.line);
-    fail(path, last,
+  // their parameters and ports, at the last statement, after which the
+  // missing one would go.
+  if (built.pulls.empty() && !built.eof)
+    fail(path, net.lastStatement,
          "nothing asks for an output, so no node would run: add 'output INSTANCE OUTPUT' to print one, "
          "'pull INSTANCE OUTPUT' to compute one, or 'eof INSTANCE OUTPUT' to run until it is false");
-  }
   return !stopSignal();
 }
 

@@ -5,7 +5,7 @@
 // in description order, connects them, finds the ports the run pulls and
 // initialises the nodes in creation order. Every error on the way is a
 // DescriptionError at the statement it comes from; a network that asks for
-// no output is one too, at line 0.
+// no output is one too, at its last statement.
 
 #include <initializer_list>
 #include <map>

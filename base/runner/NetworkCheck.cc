@@ -5,6 +5,7 @@
 #include <map>
 #include <utility>
 
+#include "NearNames.h"
 #include "Node.h"
 #include "NetworkThread.h"
 
@@ -79,17 +80,26 @@ void refuseCycle(const Graph& g, const std::string& path) {
   fail(path, closing.statement->line, "connections form a cycle: " + excerpt(cycle));
 }
 
+// A node type no toolbox loaded has: the registered types close to it, or,
+// when none is, how to load the toolbox that has it. Only the toolboxes
+// the user named are ever loaded, so another one's types are not known.
+std::string unknownType(const std::string& type, const std::vector<std::string>& toolboxes) {
+  const std::string head =
+      "unknown node type " + excerpt(type) + " (toolboxes loaded: " + excerpt(joined(toolboxes, ", ")) + "): ";
+  const std::vector<std::string> types = MURV::Node::factoryNames();
+  std::vector<std::string> near;
+  for (std::size_t i : nearest(type, types)) near.push_back(types[i]);
+  if (!near.empty()) return head + "perhaps " + excerpt(joined(near, " or "));
+  return head + "for a type of another toolbox, load that one too: --toolbox PATH for each toolbox the network uses";
+}
+
 }  // namespace
 
 int checkNetwork(const Network& net, const std::string& path, const std::vector<std::string>& toolboxes) {
   Graph g;
   std::map<std::string, int> index;
   for (const NodeDecl& decl : net.nodes) {
-    if (!MURV::Node::getFactoryNamed(decl.type)) {
-      std::string loaded;
-      for (const std::string& t : toolboxes) loaded += (loaded.empty() ? "" : ", ") + t;
-      fail(path, decl.line, "unknown node type " + excerpt(decl.type) + " (toolboxes loaded: " + excerpt(loaded) + ")");
-    }
+    if (!MURV::Node::getFactoryNamed(decl.type)) fail(path, decl.line, unknownType(decl.type, toolboxes));
     index[decl.name] = static_cast<int>(g.names.size());
     g.names.push_back(decl.name);
   }

@@ -1,6 +1,7 @@
 #include "NetworkDescription.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -16,6 +17,7 @@
 #include "NetworkBuilder.h"
 #include "ObjectParser.h"
 #include "PrintableText.h"
+#include "RunStop.h"
 #include "SharedObjects.h"
 #include "String.h"
 #include "net_types.h"
@@ -45,6 +47,12 @@ bool readWholeNumber(const std::string& text, long& value, std::string* fault) {
   return true;
 }
 
+std::string joined(const std::vector<std::string>& words, const std::string& separator) {
+  std::string text;
+  for (const std::string& w : words) text += (text.empty() ? "" : separator) + w;
+  return text;
+}
+
 std::string NodeDecl::label() const {
   return "node " + excerpt(name, quoteLimit / 2) + " (" + excerpt(type, quoteLimit / 2) + ")";
 }
@@ -53,11 +61,13 @@ namespace {
 
 // Reads the description's lines straight from the system, so that a failed
 // read is told with the system's reason rather than taken for the end of
-// the file, and no line grows past maxLineLength.
+// the file, and no line grows past maxLineLength. A stop signal ends every
+// wait for bytes: the file is opened without blocking (a FIFO would wait in
+// open() for a writer) and read once poll() finds something to read.
 class LineReader {
 public:
   explicit LineReader(const std::string& path) : path(path) {
-    do fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) fail(path, 0, "cannot open the network description: " + std::string(std::strerror(errno)));
   }
@@ -74,8 +84,9 @@ public:
     for (;;) {
       if (pos == end) {
         if (ended) return !text.empty();
+        awaitBytes(line);
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 0) fail(path, line, "cannot read the network description: " + std::string(std::strerror(errno)));
         ended = n == 0;
         pos = 0;
@@ -97,6 +108,18 @@ public:
   }
 
 private:
+  // Returns once the file has bytes, its end or an error to give; a stop
+  // signal, before or while it waits, ends the read at line.
+  void awaitBytes(int line) {
+    for (;;) {
+      if (stopSignal()) fail(path, line, "stopped while reading the network description");
+      pollfd fds[2] = {{fd, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
+      const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, -1);
+      if (n < 0 && errno != EINTR) return;  // the read tells why
+      if (n > 0 && fds[0].revents && !fds[1].revents) return;
+    }
+  }
+
   std::string path;
   int fd = -1;
   char buffer[65536];
@@ -202,6 +225,11 @@ Network parse(const std::string& path) {
     std::istringstream in(text);
     std::string word;
     if (!(in >> word)) continue;
+    net.lastStatement = line;
+    // A statement that the description gives once, given again at this line.
+    auto givenAgain = [&](const std::string& what, int first) {
+      fail(path, line, what + " given again: line " + std::to_string(first) + " gives it first");
+    };
     // The n words after the statement's own; with exact, nothing may follow
     // them.
     auto words = [&](int n, bool exact) {
@@ -229,8 +257,8 @@ Network parse(const std::string& path) {
       // connections may.
       auto given = paramLine.emplace(std::make_pair(w[0], w[1]), line);
       if (!given.second)
-        fail(path, line, "parameter " + excerpt(w[1], quoteLimit / 2) + " of node " + excerpt(w[0], quoteLimit / 2) +
-                             " given again: line " + std::to_string(given.first->second) + " gives it first");
+        givenAgain("parameter " + excerpt(w[1], quoteLimit / 2) + " of node " + excerpt(w[0], quoteLimit / 2),
+                   given.first->second);
       params.push_back(Param{w[0], w[1], parseValue(w[2], value, path, line), line});
     } else if (word == "connect") {
       auto w = words(4, true);
@@ -240,11 +268,15 @@ Network parse(const std::string& path) {
       net.outputs.push_back(Port{w[0], w[1], word == "output", line});
     } else if (word == "eof") {
       auto w = words(2, true);
+      // The run has one end: a second eof would replace the first unseen.
+      if (net.eof) givenAgain("eof", net.eof->line);
       net.eof.reset(new Port{w[0], w[1], false, line});
     } else if (word == "iterations") {
       std::string value = restOfLine(in), fault;
       if (!readWholeNumber(value, net.iterations, &fault))
         fail(path, line, "bad iterations value '" + excerpt(value) + "' " + fault);
+      if (net.iterationsLine) givenAgain("iterations", net.iterationsLine);
+      net.iterationsLine = line;
     } else {
       fail(path, line, "unknown statement '" + excerpt(word) + "'");
     }

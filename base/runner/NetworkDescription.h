@@ -15,8 +15,9 @@
 // A line may be at most maxLineLength bytes long; a UTF-8 byte-order mark
 // at the start of the file is skipped. Statements may come in any order: a
 // param or connect statement may name a node declared further down. A
-// parameter is given once per node. A float value must be one that a float
-// holds, and a description declares at least one node.
+// parameter is given once per node, and eof and iterations once per
+// description. A float value must be one that a float holds, and a
+// description declares at least one node.
 
 #include <cstddef>
 #include <map>
@@ -50,6 +51,8 @@ struct Network {
   std::vector<Port> outputs;
   std::unique_ptr<Port> eof;
   long iterations = -1;
+  int iterationsLine = 0;
+  int lastStatement = 0;  // the line of the last statement
 };
 
 // A fault in the description, or any error while the network is set up,
@@ -81,6 +84,9 @@ std::string location(const std::string& path, int line);
 // at most limit bytes, cleaned and cut as murvtext::printable does.
 std::string excerpt(const std::string& text, std::size_t limit = quoteLimit);
 
+// words, each followed by separator but the last.
+std::string joined(const std::vector<std::string>& words, const std::string& separator);
+
 // The most iteration counts a run can ask for: the nodes take counts as int.
 constexpr long maxCount = 2147483647;
 
@@ -90,7 +96,8 @@ constexpr long maxCount = 2147483647;
 bool readWholeNumber(const std::string& text, long& value, std::string* fault = nullptr);
 
 // Reads the description at path; a fault throws DescriptionError, at line 0
-// when the file cannot be opened.
+// when the file cannot be opened. A stop signal ends the read, at the line
+// being read (a file that nobody writes to yet, a terminal).
 Network parse(const std::string& path);
 
 }  // namespace murvrun

@@ -6,7 +6,7 @@
 #include <typeinfo>
 
 #include "NetworkBuilder.h"
-#include "StopSignals.h"
+#include "RunStop.h"
 #include "net_types.h"
 
 using namespace MURV;

@@ -15,7 +15,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "StopSignals.h"
+#include "RunStop.h"
 
 namespace murvrun {
 

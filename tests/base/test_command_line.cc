@@ -35,7 +35,9 @@ TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
       {"", "", 2, "murv-run: no network file given" + usage},
       {"--help", "", 0, "usage: murv-run"},
       // The default toolbox comes from the loader's search path alone.
-      {"--list", there + " LD_LIBRARY_PATH=", 2, "murv-run: cannot load libmurv-ros.tlb.so: "},
+      {"--list", there + " LD_LIBRARY_PATH=", 2,
+       "murv-run: cannot load libmurv-ros.tlb.so: libmurv-ros.tlb.so: cannot open shared object file: No such file or "
+       "directory; name its file with --toolbox PATH, or put its folder on LD_LIBRARY_PATH\n"},
       {"--list", there + " LD_LIBRARY_PATH=" + MURV_TOOLBOX_DIR, 0, "node type RosNodeGenerator\n"},
       // A file the user names is that file.
       {"--toolbox libmurv-ros.tlb.so --list", there, 0, "node type Refuser\n", true},

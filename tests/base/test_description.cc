@@ -1,12 +1,18 @@
 // What the runner refuses while it reads a network description: each fault
 // ends the run with status 2 before the first iteration, in one short line
 // that names the file and line.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <string>
 
+#include "RosMaster.h"
 #include "RunnerTestSupport.h"
 
 using namespace runnertest;
@@ -132,4 +138,31 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
                                              "pull sig OUTPUT\niterations 0\n");
   EXPECT_EQ(bound.status, 0) << bound.output.substr(0, 1000);
   EXPECT_EQ(bound.output, "");
+}
+
+// A stop signal ends the wait for a description that does not come: a FIFO
+// that nobody opens for writing, a pipe whose writer stays and writes
+// nothing.
+TEST(NetworkDescription, AStopSignalEndsTheReadAtOnce) {
+  const std::string fifo = descriptionPath("unwritten_fifo");
+  std::remove(fifo.c_str());
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string runner = std::string("exec ") + MURV_RUNNER_PATH + " --toolbox " + MURV_TOOLBOX_PATH + " ";
+  const struct {
+    std::string command, read;
+    bool writer;  // whether the test holds the FIFO open for writing
+    int sig;
+  } rows[] = {{runner + fifo, fifo, false, SIGTERM}, {runner + "/dev/stdin < " + fifo, "/dev/stdin", true, SIGINT}};
+  for (const auto& r : rows) {
+    const int writer = r.writer ? open(fifo.c_str(), O_RDWR | O_CLOEXEC) : -1;
+    murvtest::BackgroundCommand run(r.command);
+    EXPECT_TRUE(murvtest::waitFor([&] {
+      return murvtest::aThreadBlockedIn(run.pid(), SYS_poll) || murvtest::aThreadBlockedIn(run.pid(), SYS_ppoll);
+    })) << r.command;
+    run.signal(r.sig);
+    EXPECT_EQ(run.waitExit(std::chrono::seconds(5)), 128 + r.sig) << r.command;
+    EXPECT_EQ(run.output(), "murv-run: " + r.read + ":1: stopped while reading the network description\n");
+    if (writer >= 0) close(writer);
+  }
+  std::remove(fifo.c_str());
 }

@@ -27,7 +27,9 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
   const std::string beats = "node b BeatCandidate\nnode s STPMPublisher\n";
   const std::string destroyed = "STPMPublisher::~STPMPublisher\nBeatCandidate::~BeatCandidate\n";
   const std::string toolboxes =
-      std::string(" (toolboxes loaded: ") + MURV_TOOLBOX_PATH + ", " + MURV_EXAMPLES_PATH + ")";
+      std::string(" (toolboxes loaded: ") + MURV_TOOLBOX_PATH + ", " + MURV_EXAMPLES_PATH + "): ";
+  const std::string otherToolbox =
+      "for a type of another toolbox, load that one too: --toolbox PATH for each toolbox the network uses\n";
   const std::string longName(5000, 'L');
   // Refuser (tests/base/RunnerTestNodes.cc) throws MESSAGE at WHEN, at line
   // 51 of its file; its param statements are at lines 2, 3 and 4.
@@ -46,7 +48,9 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
     std::string text;
     std::string prefix = "";  // before the runner in the shell's command
   } cases[] = {
-      {"bad1", "node x NoSuchNode\n", "", 2, "bad1.net:1: unknown node type NoSuchNode" + toolboxes + "\n"},
+      {"bad1", "node x NoSuchNode\n", "", 2, "bad1.net:1: unknown node type NoSuchNode" + toolboxes + otherToolbox},
+      {"neartype", "node x rosstdmsgspublishr\n", "", 2,
+       "neartype.net:1: unknown node type rosstdmsgspublishr" + toolboxes + "perhaps RosStdMsgsPublisher\n"},
       {"bad2", signal4Without("CHANNELS") + "param sig CHANNELS int four\n", "", 2, "bad2.net:7: bad int value 'four'"},
       {"bad3", std::string(signal4) + "output level NOPE\n", "", 2,
        "bad3.net:8: node level (ChannelLevel): output NOPE: Node, line 0: Node level: Unknown output NOPE (its "
@@ -87,7 +91,7 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       // What needs no node is checked before any node is made; nodes made
       // before a faulty port are destroyed, last made first.
       {"bad4", beats + "node x NoSuchNode\n", "", 2, "murv-run: " + descriptionPath("bad4") +
-                                                         ":3: unknown node type NoSuchNode" + toolboxes + "\n"},
+                                                         ":3: unknown node type NoSuchNode" + toolboxes + otherToolbox},
       {"bad5", beats + "pull b TEMPO\n\noutput nope OUTPUT\n", "", 2,
        "murv-run: " + descriptionPath("bad5") + ":5: unknown node nope\n"},
       {"bad5b", beats + "pull b TEMPO\n\noutput s NOPE\n", "", 2,
@@ -99,6 +103,11 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
        "bad8.net:3: bad object value '<Vector<float> 1 2 > 3': text after the object"},
       {"good8", beats + "param b V object <Vector<float> 1 2 >   # a comment\npull b TEMPO\niterations 0\n", "", 0,
        destroyed},
+      // The network's one end and one count limit are given once.
+      {"eoftwice", std::string(signal4) + "eof ghost NOT_EOF\noutput level OUTPUT\neof sig OUTPUT\n", "", 2,
+       "eoftwice.net:10: eof given again: line 8 gives it first\n"},
+      {"itertwice", beats + "pull b TEMPO\niterations 2\niterations 0\n", "", 2,
+       "itertwice.net:5: iterations given again: line 4 gives it first\n"},
       {"bad9", beats + "iterations 2.5\n", "", 2, "bad9.net:3: bad iterations value '2.5' (a whole number)"},
       {"bad10", beats + "iterations -1\n", "", 2, "bad10.net:3: bad iterations value '-1'"},
       {"bad11", beats + "iterations 5 6\n", "", 2, "bad11.net:3: bad iterations value '5 6'"},
@@ -164,6 +173,7 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"nothing", signal4, "", 2,
        "nothing.net:7: nothing asks for an output, so no node would run: add 'output INSTANCE OUTPUT' to print one, "
        "'pull INSTANCE OUTPUT' to compute one, or 'eof INSTANCE OUTPUT' to run until it is false\n"},
+      {"nothing_iter", std::string(signal4) + "iterations 1\n# the end\n", "", 2, "nothing_iter.net:8: nothing asks"},
       // Texts printed cleaned: reordering characters, a space other than
       // U+0020, a newline in the file's name, terminal escapes in a host
       // exception; a long line cut before the ports it lists.
@@ -199,12 +209,18 @@ TEST(NetworkRunner, NamesTheStatementThatAskedForAMissingObject) {
   const std::string pub = "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_runner_noobj\n" +
                           std::string(signal4) + publisherLines("IfRosStdMsgsPublisher", "/noobj") +
                           "connect pub COND sig OUTPUT\n";
-  const std::string unwritten = ": node pub (IfRosStdMsgsPublisher) wrote no object to output OUTPUT for count 0\n";
+  const std::string unwritten =
+      ": node pub (IfRosStdMsgsPublisher), whose input INPUT is not connected, wrote no object to output OUTPUT for "
+      "count 0\n";
   const struct {
     std::string name, description, note;
   } rows[] = {{"noobj_out", pub + "output pub OUTPUT\n", "noobj_out.net:18: output pub OUTPUT" + unwritten},
               {"noobj_in", pub + "connect level INPUT pub OUTPUT\noutput level OUTPUT\n",
-               "noobj_in.net:18: connect level INPUT pub OUTPUT" + unwritten}};
+               "noobj_in.net:18: connect level INPUT pub OUTPUT" + unwritten},
+              {"noobj_std", pub.substr(0, pub.find("node pub ")) + publisherLines("RosStdMsgsPublisher", "/noobj") +
+                                "output pub OUTPUT\n",
+               "noobj_std.net:17: output pub OUTPUT: node pub (RosStdMsgsPublisher), whose input INPUT is not "
+               "connected, wrote no object to output OUTPUT for count 0\n"}};
   for (const auto& r : rows) {
     RunResult run = runNetwork(r.name, r.description);
     EXPECT_EQ(run.status, 1) << r.name << "\n" << run.output;

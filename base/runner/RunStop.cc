@@ -1,4 +1,4 @@
-#include "StopSignals.h"
+#include "RunStop.h"
 
 #include <signal.h>
 #include <sys/eventfd.h>

@@ -1,10 +1,12 @@
-#ifndef MURV_RUNNER_STOP_SIGNALS_H
-#define MURV_RUNNER_STOP_SIGNALS_H
+#ifndef MURV_RUNNER_RUN_STOP_H
+#define MURV_RUNNER_RUN_STOP_H
 
-// The runner's stop signals, SIGINT, SIGTERM and SIGHUP: the first one asks
-// the run to stop, during set-up or after the iteration in progress; a
-// second SIGINT or SIGTERM, before the run has stopped, takes the signal's
-// default action. A SIGHUP after the first signal is part of the same stop.
+// How murv-run is asked to stop: by SIGINT, SIGTERM or SIGHUP. The first one
+// asks the run to stop, while the description is read, during set-up or
+// after the iteration in progress; a second SIGINT or SIGTERM, before the
+// run has stopped, takes the signal's default action. A SIGHUP after the
+// first signal is part of the same stop. (The toolbox's nodes take these
+// signals in any host through src/StopSignals; this is the runner's own.)
 
 namespace murvrun {
 
