@@ -1,5 +1,7 @@
 #include "MasterAnswer.h"
 
+#include "PrintableText.h"
+
 #include <netdb.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -26,7 +28,7 @@ namespace murvmaster {
 
 namespace {
 
-// A getPid answer is a few hundred bytes; more than this is not one.
+// A master's answer is a few hundred bytes; more than this is not one.
 const size_t answerLimit = 65536;
 // How often keepWaiting() is asked, and how long a fault of the moment (a
 // resolver that fails for now, an answer cut short) waits before the next
@@ -36,14 +38,13 @@ const int retryMillis = 1000;
 
 using Clock = std::chrono::steady_clock;
 
+// What answered, on one line that a terminal shows as it is: a peer's text
+// may hold controls, reordering characters or a UTF-8 character that a cut
+// would split.
 MasterAnswer notMaster(const std::string& what) {
-  std::string text = what;
-  for (char& c : text)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-  const size_t end = text.find_last_not_of(' ');
-  text.erase(end == std::string::npos ? 0 : end + 1);
-  if (text.empty()) text = "an empty answer";
-  return {MasterAnswer::notMaster, text.size() > 200 ? text.substr(0, 200) + "..." : text};
+  const size_t end = what.find_last_not_of(" \t\r\n");
+  if (end == std::string::npos) return {MasterAnswer::notMaster, "an empty answer"};
+  return {MasterAnswer::notMaster, murvtext::printable(what.substr(0, end + 1), 200)};
 }
 
 // The socket's fd, closed whatever ends the call.
@@ -200,9 +201,8 @@ Attempt attempt(const addrinfo& address, const std::string& request, const Wait&
   return response.empty() ? Attempt::failed : Attempt::answered;
 }
 
-}  // namespace
-
-MasterAnswer readMasterAnswer(const std::string& response) {
+// A master's answer carries a value of type wanted after its status.
+MasterAnswer readAnswer(const std::string& response, XmlRpc::XmlRpcValue::Type wanted) {
   if (cutShort(response)) return {MasterAnswer::noAnswer, ""};
   const size_t lineEnd = response.find("\r\n");
   const std::string statusLine = response.substr(0, lineEnd);
@@ -228,17 +228,24 @@ MasterAnswer readMasterAnswer(const std::string& response) {
   if (!XmlRpc::XmlRpcUtil::nextTagIs("<params>", body, &offset) ||
       !XmlRpc::XmlRpcUtil::nextTagIs("<param>", body, &offset) || !value.fromXml(body, &offset))
     return notXmlRpc;
-  // A master's answer: status code 1, a status message and the pid, as
+  // A master's answer: status code 1, a status message and the value, as
   // roscpp wants it.
   if (value.getType() == XmlRpc::XmlRpcValue::TypeArray && value.size() == 3 &&
-      value[0].getType() == XmlRpc::XmlRpcValue::TypeInt && static_cast<int>(value[0]) == 1)
+      value[0].getType() == XmlRpc::XmlRpcValue::TypeInt && static_cast<int>(value[0]) == 1 &&
+      value[2].getType() == wanted)
     return {MasterAnswer::master, ""};
   answer << value;
   return notMaster(answer.str());
 }
 
-MasterAnswer askMasterPid(const std::string& host, int port, const std::string& callerId, int wakeFd,
-                          const std::function<bool()>& keepWaiting, std::vector<MasterAddress>* addresses) {
+}  // namespace
+
+MasterAnswer readMasterAnswer(const std::string& response, const std::string& method) {
+  return readAnswer(response, method == "getUri" ? XmlRpc::XmlRpcValue::TypeString : XmlRpc::XmlRpcValue::TypeInt);
+}
+
+MasterAnswer askMaster(const std::string& host, int port, const std::string& callerId, int wakeFd,
+                       const std::function<bool()>& keepWaiting, std::vector<MasterAddress>* addresses) {
   const Wait w{wakeFd, keepWaiting};
   // A fault of the moment: the wait goes on after a pause.
   auto pause = [&] { return waitReady(-1, 0, w, Clock::now() + std::chrono::milliseconds(retryMillis)); };
@@ -264,21 +271,27 @@ MasterAnswer askMasterPid(const std::string& host, int port, const std::string& 
       m.length = a->ai_addrlen;
       addresses->push_back(m);
     }
-  const std::string body = "<?xml version=\"1.0\"?>\r\n<methodCall><methodName>getPid</methodName>\r\n<params><param>" +
-                           XmlRpc::XmlRpcValue(callerId).toXml() + "</param></params></methodCall>\r\n";
-  const std::string request = "POST / HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
-                              "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
-                              "\r\nConnection: close\r\n\r\n" + body;
-  while (true) {
-    std::string response;
-    const Attempt a = attempt(*address, request, w, response);
-    if (a == Attempt::timedOut) continue;
-    if (a == Attempt::stopped) return {MasterAnswer::stopped, ""};
-    if (a == Attempt::failed) return {MasterAnswer::noAnswer, ""};
-    const MasterAnswer answer = readMasterAnswer(response);
-    if (answer.kind != MasterAnswer::noAnswer) return answer;
-    if (pause() == Ready::stopped) return {MasterAnswer::stopped, ""};
+  for (const char* method : {"getPid", "getUri"}) {
+    const std::string body = "<?xml version=\"1.0\"?>\r\n<methodCall><methodName>" + std::string(method) +
+                             "</methodName>\r\n<params><param>" + XmlRpc::XmlRpcValue(callerId).toXml() +
+                             "</param></params></methodCall>\r\n";
+    const std::string request = "POST / HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
+                                "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
+                                "\r\nConnection: close\r\n\r\n" + body;
+    while (true) {
+      std::string response;
+      const Attempt a = attempt(*address, request, w, response);
+      if (a == Attempt::timedOut) continue;
+      if (a == Attempt::stopped) return {MasterAnswer::stopped, ""};
+      if (a == Attempt::failed) return {MasterAnswer::noAnswer, ""};
+      const MasterAnswer answer = readMasterAnswer(response, method);
+      if (answer.kind == MasterAnswer::notMaster)
+        return {MasterAnswer::notMaster, std::string(method) + " answered " + answer.text};
+      if (answer.kind == MasterAnswer::master) break;
+      if (pause() == Ready::stopped) return {MasterAnswer::stopped, ""};
+    }
   }
+  return {MasterAnswer::master, ""};
 }
 
 }  // namespace murvmaster

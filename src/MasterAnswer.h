@@ -6,7 +6,8 @@
 // a server that accepts the connection and never answers, or for a host
 // that cannot be reached, and retry for ever against a server that answers
 // HTTP but not XML-RPC; asking first lets the node say what it waits for
-// and refuse what is not a master.
+// and refuse what is not a master. Every ROS node answers getPid as a
+// master does, so a master is what answers getUri too.
 
 #include <functional>
 #include <string>
@@ -29,22 +30,27 @@ struct MasterAnswer {
   std::string text;
 };
 
-// Calls getPid for callerId on the master at host:port and waits for the
-// whole answer, however long it takes: the host name is resolved on a
-// thread of its own (a name server that does not answer holds it for
-// seconds), and a resolver that fails for the moment, a connection that
-// times out and an answer cut short are tried again. The wait ends at once
+// Calls getPid, then getUri, for callerId on the master at host:port and
+// waits for each whole answer, however long it takes: the host name is
+// resolved on a thread of its own (a name server that does not answer holds
+// it for seconds), and a resolver that fails for the moment, a connection
+// that times out and an answer cut short are tried again. The first answer
+// that is not a master's ends the calls; its text begins with the call
+// ("getUri answered ..."). The wait ends at once
 // when wakeFd turns readable; keepWaiting() is called about every 100 ms
 // while nothing has come back, and when it answers false the call gives
 // up. addresses, when given, receives what the host name stands for.
-MasterAnswer askMasterPid(const std::string& host, int port, const std::string& callerId, int wakeFd,
-                          const std::function<bool()>& keepWaiting, std::vector<MasterAddress>* addresses = nullptr);
+MasterAnswer askMaster(const std::string& host, int port, const std::string& callerId, int wakeFd,
+                       const std::function<bool()>& keepWaiting, std::vector<MasterAddress>* addresses = nullptr);
 
-// What a getPid answer (an HTTP response, or whatever came back before the
-// connection ended) says. Fewer bytes than its Content-Length, or a header
-// that never ended, is an answer cut short: noAnswer. Without a
-// Content-Length the answer is whatever came.
-MasterAnswer readMasterAnswer(const std::string& response);
+// What an answer to method, getPid or getUri (an HTTP response, or
+// whatever came back before the connection ended), says. A master answers
+// status code 1, a status message and its pid or its address. Fewer bytes
+// than its Content-Length, or a header that never ended, is an answer cut
+// short: noAnswer. Without a Content-Length the answer is whatever came.
+// What a notMaster answer's text quotes is shown as a terminal can take it,
+// in at most 200 bytes.
+MasterAnswer readMasterAnswer(const std::string& response, const std::string& method = "getPid");
 
 }  // namespace murvmaster
 

@@ -1,6 +1,8 @@
 #include "RosNodeGenerator.h"
 
 #include <poll.h>
+#include <ros/network.h>
+#include <ros/param.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -18,6 +20,7 @@
 
 #include "MasterAnswer.h"
 #include "MasterLeave.h"
+#include "NodeSupport.h"
 #include "StreamWait.h"
 #include "String.h"
 #include "net_types.h"
@@ -42,10 +45,29 @@ std::string masterUriProblem() {
   const bool portOk = !port.empty() && port.size() <= 5 && port.find_first_not_of("0123456789") == std::string::npos &&
                       std::atoi(port.c_str()) > 0 && std::atoi(port.c_str()) <= 65535;
   if (colon == 0 || colon == std::string::npos || !portOk)
-    return "ROS_MASTER_URI \"" + uri +
+    return "ROS_MASTER_URI \"" + murvnode::shown(uri) +
            "\" is not a master address: it needs the form http://HOST:PORT (the final slash is optional), for "
            "instance http://localhost:11311/";
   return "";
+}
+
+// roscpp keeps one ROS node per process: once ros::init has run, it does
+// nothing, and every later generator joins under the name and with the
+// master of the first. Which of nodeName and ROS_MASTER_URI cannot take
+// effect for such a generator, and why, in one line; "" when both can.
+std::string keptFromFirst(const std::string& nodeName, const std::string& nameInEffect) {
+  std::vector<std::string> ignored;
+  if (nodeName != nameInEffect) ignored.push_back("NODE_NAME \"" + murvnode::shown(nodeName) + "\"");
+  const char* env = std::getenv("ROS_MASTER_URI");
+  std::string host;
+  uint32_t port = 0;
+  if (env && (!masterUriProblem().empty() || !ros::network::splitURI(env, host, port) ||
+              host != ros::master::getHost() || port != ros::master::getPort()))
+    ignored.push_back("ROS_MASTER_URI " + murvnode::shown(env));
+  if (ignored.empty()) return "";
+  return murvnode::listed(ignored, "and") +
+         " cannot take effect: roscpp keeps one ROS node per process, and this process joined ROS as " +
+         ros::this_node::getName() + " with the master at " + murvnode::shown(ros::master::getURI());
 }
 
 // roscpp waits for a master that does not answer without end while the
@@ -180,7 +202,9 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
     : MURV::Node(std::move(nodeName), params) {
   valueID = addOutput("VALUE");
   rosNodeName = MURV::object_cast<MURV::String>(parameters.get("NODE_NAME"));
-  const std::string uriProblem = masterUriProblem();
+  const bool joinedBefore = ros::isInitialized();
+  // ROS_MASTER_URI is read by the first ros::init of the process only.
+  const std::string uriProblem = joinedBefore ? "" : masterUriProblem();
   if (!uriProblem.empty()) throw new MURV::NodeException(this, uriProblem, "RosNodeGenerator", __LINE__);
   // Before roscpp has threads that make calls.
   murvmaster::seeUnregistering();
@@ -191,25 +215,37 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
   } catch (ros::Exception& e) {
     // A name ROS refuses (empty, with a slash, starting with a digit) is a
     // configuration error of this node, reported as such.
-    throw new MURV::NodeException(this, std::string("Invalid NODE_NAME \"") + rosNodeName + "\": " + e.what(),
-                                  "RosNodeGenerator", __LINE__);
+    throw new MURV::NodeException(
+        this, "Invalid NODE_NAME \"" + murvnode::shown(rosNodeName) + "\": " + murvnode::shown(e.what()),
+        "RosNodeGenerator", __LINE__);
   }
   const std::string uri = ros::master::getURI();
   std::vector<murvmaster::MasterAddress> addresses;
   {
-    MasterWait wait(getName(), uri);
+    MasterWait wait(murvnode::shownName(*this), murvnode::shown(uri));
     // Asked first over a connection of our own: roscpp's own wait says
     // nothing while a server accepts and never answers, or a host cannot be
     // reached, and retries for ever against a server that is not a master.
     // A refused connection is left to roscpp, which says so itself.
     const murvmaster::MasterAnswer answer =
-        murvmaster::askMasterPid(ros::master::getHost(), static_cast<int>(ros::master::getPort()),
-                                 ros::this_node::getName(), wait.wakeFd(), [&] { return wait.goOn(); }, &addresses);
+        murvmaster::askMaster(ros::master::getHost(), static_cast<int>(ros::master::getPort()),
+                              ros::this_node::getName(), wait.wakeFd(), [&] { return wait.goOn(); }, &addresses);
     if (answer.kind == murvmaster::MasterAnswer::notMaster)
-      throw new MURV::NodeException(
-          this, "ROS_MASTER_URI " + uri + " does not answer as a ROS master: getPid answered " + answer.text,
-          "RosNodeGenerator", __LINE__);
-    if (!wait.stopped()) handle = new ros::NodeHandle("", ros::M_string());
+      throw new MURV::NodeException(this,
+                                    "ROS_MASTER_URI " + murvnode::shown(uri) + " does not answer as a ROS master: " +
+                                        answer.text,
+                                    "RosNodeGenerator", __LINE__);
+    if (!wait.stopped()) {
+      handle = new ros::NodeHandle("", ros::M_string());
+      // roscpp's ROS log subscribes this parameter at its first line. Made
+      // then from a node that another of the same name has just replaced
+      // (its first line is often "Shutdown request received."), the
+      // subscription would register the old node's address again, and the
+      // master would shut the new node down in turn. Made now, it carries
+      // this node's own address, and later lines use the cached value.
+      bool topicsOmitted = false;
+      ros::param::getCached("/rosout_disable_topics_generation", topicsOmitted);
+    }
     if (wait.stopped()) {
       // What roscpp had begun is shut down before the error goes up: the
       // nodes made so far are destroyed next, and nothing of ours may stay
@@ -219,15 +255,19 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
         handle = nullptr;
         ros::shutdown();
       }
-      throw new MURV::NodeException(this, "stopped while waiting for the ROS master at " + uri, "RosNodeGenerator",
-                                    __LINE__);
+      throw new MURV::NodeException(this, "stopped while waiting for the ROS master at " + murvnode::shown(uri),
+                                    "RosNodeGenerator", __LINE__);
     }
   }
   __MasterRosNodeHandler__ = handle;
   // From here on the network's nodes register with the master, and
   // unregister when they go.
   murvmaster::watchLeave(getName(), ros::this_node::getName(), uri, addresses);
-  std::cout << "ROS node : " << rosNodeName << " generated..." << std::endl;
+  // The name the process's ROS node has, as NODE_NAME gave it.
+  const std::string name = ros::this_node::getName(), nameInEffect = name.substr(name.rfind('/') + 1);
+  const std::string kept = joinedBefore ? keptFromFirst(rosNodeName, nameInEffect) : "";
+  if (!kept.empty()) std::cerr << murvnode::shownName(*this) << ": " << kept << std::endl;
+  std::cout << "ROS node : " << (joinedBefore ? nameInEffect : rosNodeName) << " generated..." << std::endl;
 }
 
 RosNodeGenerator::~RosNodeGenerator() {

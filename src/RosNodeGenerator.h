@@ -17,8 +17,11 @@ extern ros::NodeHandle* __MasterRosNodeHandler__;
 // 30 s after that, unless the connection is refused: roscpp then says so
 // itself); SIGINT, SIGTERM or SIGHUP ends that wait with a node exception
 // (after the handler in place has had the signal). A server at
-// ROS_MASTER_URI that answers, but not as a ROS master, is a node exception
-// too.
+// ROS_MASTER_URI that answers, but not as a ROS master (a ROS node's own
+// address among them), is a node exception too. roscpp keeps one ROS node
+// per process: a later generator joins as the first one's node, and says on
+// standard error why its own NODE_NAME or ROS_MASTER_URI cannot take
+// effect.
 class RosNodeGenerator : public MURV::Node {
 public:
   RosNodeGenerator(std::string nodeName, MURV::ParameterSet params);

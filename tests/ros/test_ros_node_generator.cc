@@ -5,6 +5,7 @@
 
 #include <fstream>
 
+#include "ExampleNetworks.h"
 #include "RosMaster.h"
 #include "RosNodeGenerator.h"
 #include "String.h"
@@ -80,13 +81,24 @@ TEST(RosNodeGenerator, JoinsAndLeavesARealMaster) {
     delete e;
   }
 
-  // A second generator in the same process calls ros::init again and gives
-  // the nodes initialised after it a new shared handle.
+  // roscpp keeps one ROS node per process: a second generator joins as the
+  // first one's node and says why its name and master address cannot take
+  // effect (the address, which is not one, is not refused: it is not read),
+  // and gives the nodes initialised after it a new shared handle.
+  auto kept = [&](const std::string& what) {
+    return "gen: " + what + " cannot take effect: roscpp keeps one ROS node per process, and this process joined ROS "
+           "as /murv_gen_test with the master at " + master.uri() + "\n";
+  };
   ros::NodeHandle* firstHandle = __MasterRosNodeHandler__;
+  setenv("ROS_MASTER_URI", "127.0.0.1:1\x1b[2J", 1);
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   Node* second = makeGenerator(ObjectRef(new String("murv_gen_second")));
   second->initialize();
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ROS node : murv_gen_second generated...\nROS initialized...\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            kept("NODE_NAME \"murv_gen_second\" and ROS_MASTER_URI 127.0.0.1:1\\x1b[2J"));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ROS node : murv_gen_test generated...\nROS initialized...\n");
+  setenv("ROS_MASTER_URI", master.uri().c_str(), 1);
   ASSERT_NE(__MasterRosNodeHandler__, firstHandle);
   {
     ros::Publisher pub = __MasterRosNodeHandler__->advertise<std_msgs::Int32>("murv_gen_second_topic", 1);
@@ -114,9 +126,11 @@ TEST(RosNodeGenerator, JoinsAndLeavesARealMaster) {
   // A later network joins ROS again, as a host that makes networks one
   // after another needs.
   testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
   Node* third = makeGenerator(ObjectRef(new String("murv_gen_third")));
   third->initialize();
-  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), kept("NODE_NAME \"murv_gen_third\""));
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "ROS node : murv_gen_test generated...\nROS initialized...\n");
   EXPECT_TRUE(ros::ok());
   ASSERT_NE(__MasterRosNodeHandler__, nullptr);
   EXPECT_TRUE(__MasterRosNodeHandler__->advertise<std_msgs::Int32>("murv_gen_third_topic", 1));
@@ -194,4 +208,40 @@ TEST(NetworkRunner, AMistypedParameterIsPrintedAndTheRunFails) {
                           "int: Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into N4MURV6StringE\n"),
             std::string::npos)
       << r.output;
+}
+
+// Restarting a network under its own name replaces the running one, as
+// ROS does: the master shuts the older one down, which ends its run at its
+// next pacing sleep, and that node's first log line ("Shutdown request
+// received.") does not take the name back from the newer one, which goes
+// on publishing.
+TEST(NetworkRunner, ANetworkReplacingOneOfTheSameNameRunsOn) {
+  murvtest::RosMaster master;
+  master.start();
+  size_t replaced = 0;
+  const std::string net = std::string(MURV_BINARY_DIR) + "/generator-replaced.net";
+  std::ofstream(net) << murvtest::exampleNetwork("RosStdMsgsPublisher",
+                                                 {murvtest::paramChange("ros", "NODE_NAME string murv_replaced"),
+                                                  murvtest::paramChange("pub", "TOPIC_NAME string /murv_replaced"),
+                                                  {"iterations", "iterations 100000"}},
+                                                 replaced);
+  ASSERT_EQ(replaced, 3u);
+  const std::string run = std::string("exec ") + MURV_RUNNER_PATH + " --toolbox " + MURV_EXAMPLES_PATH +
+                          " --toolbox " + MURV_TOOLBOX_PATH + " " + net;
+  murvtest::BackgroundCommand older(run);
+  ASSERT_TRUE(waitFor([&] { return older.output().find("pub initialized") != std::string::npos || !older.running(); }))
+      << older.output();
+  murvtest::BackgroundCommand newer(run);
+  EXPECT_EQ(older.waitExit(std::chrono::seconds(20)), 1) << older.output();
+  EXPECT_NE(older.output().find("Shutdown request received."), std::string::npos) << older.output();
+  EXPECT_NE(older.output().find("pub stopped waiting: ROS has been shut down"), std::string::npos)
+      << older.output();
+  const murvtest::CommandResult echoed =
+      runCommand("exec /usr/bin/python3 /usr/bin/rostopic echo -n 1 /murv_replaced", std::chrono::seconds(20));
+  EXPECT_NE(echoed.output.find("label: \"cols\""), std::string::npos) << echoed.output;
+  EXPECT_TRUE(newer.running()) << newer.output();
+  EXPECT_EQ(newer.output().find("Shutdown request"), std::string::npos) << newer.output();
+  newer.signal(SIGINT);
+  EXPECT_EQ(newer.waitExit(std::chrono::seconds(10)), 130) << newer.output();
+  EXPECT_TRUE(waitFor([&] { return !murvtest::rosNodeListed("murv_replaced"); }));
 }

@@ -95,6 +95,12 @@ XmlRpc::XmlRpcValue askMaster(int port, const char* method, const std::string& a
   return result[2];
 }
 
+// The text the master on port answers to method, or "".
+std::string askMasterText(int port, const char* method, const std::string& arg) {
+  XmlRpc::XmlRpcValue text = askMaster(port, method, arg);
+  return text.getType() == XmlRpc::XmlRpcValue::TypeString ? static_cast<std::string>(text) : "";
+}
+
 }  // namespace
 
 bool waitFor(const std::function<bool()>& cond, std::chrono::milliseconds deadline, std::chrono::milliseconds step) {
@@ -118,9 +124,10 @@ int RosMaster::queryPid() const {
 }
 
 std::string RosMaster::lookupService(const std::string& service) const {
-  XmlRpc::XmlRpcValue uri = askMaster(port_, "lookupService", service);
-  return uri.getType() == XmlRpc::XmlRpcValue::TypeString ? static_cast<std::string>(uri) : "";
+  return askMasterText(port_, "lookupService", service);
 }
+
+std::string RosMaster::lookupNode(const std::string& node) const { return askMasterText(port_, "lookupNode", node); }
 
 void RosMaster::start() {
   if (pid_ > 0) return;

@@ -34,6 +34,8 @@ public:
   // The address ("rosrpc://host:port") the master knows for a service, or ""
   // while none is registered.
   std::string lookupService(const std::string& service) const;
+  // The XML-RPC address the master knows for a ROS node, or "".
+  std::string lookupNode(const std::string& node) const;
 
 private:
   bool startOn(int port);
