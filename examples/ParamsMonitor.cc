@@ -44,14 +44,15 @@ ParamsMonitor::ParamsMonitor(std::string nodeName, MURV::ParameterSet params)
     throw new MURV::NodeException(this, "RATE must be a positive number of iterations per second, at least 0.001",
                                   "ParamsMonitor", __LINE__);
   // A stop signal ends the wait for the next iteration, however slow RATE is.
-  murvstream::installStopSignals(murvstream::StopUser::pacedNode);
+  made = murvstream::installStopSignals(murvstream::StopUser::pacedNode);
   inOrder = true;
 }
 
 void ParamsMonitor::calculate(int, int count, MURV::Buffer& out) {
   const auto now = std::chrono::steady_clock::now();
   if (nextIteration > now)
-    murvstream::IterationStop(count).sleep(std::chrono::ceil<std::chrono::microseconds>(nextIteration - now).count());
+    murvstream::IterationStop(count, made)
+        .sleep(std::chrono::ceil<std::chrono::microseconds>(nextIteration - now).count());
   nextIteration = std::max(now, nextIteration) +
                   std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::duration<double>(1.0 / rate));
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "BufferedNode.h"
+#include "StopSignals.h"
 
 // Stands in for the modules that take the toolbox's parameter sets: prints
 // every ParamsDiradureZIDID, ParamsSourceTracker and ParamsDODA that reaches
@@ -26,6 +27,7 @@ private:
   int changes;
   int changesSeen = 0;
   std::chrono::steady_clock::time_point nextIteration;
+  murvstream::NodeMade made;
 };
 
 #endif

@@ -42,7 +42,7 @@ AudioStreamFromRos::AudioStreamFromRos(std::string nodeName, MURV::ParameterSet 
   killNetwork = paramBool(parameters, "KILL_NETWORK");
   checkedRate(this, "ROS_LOOP_RATE", rosLoopRate, fileName, __LINE__);
 
-  murvstream::installStopSignals();
+  made = murvstream::installStopSignals();
   inOrder = true;
   holder.reset(new callbackFuncAudioStreamFromRos(dataBufferNum, debugPrint));
   holder->arrivals = waiter.notifier();
@@ -74,7 +74,7 @@ void AudioStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  murvnode::PacingRate rate(*this, rosLoopRate, count);
+  murvnode::PacingRate rate(*this, made, rosLoopRate, count);
 
   callbackFuncAudioStreamFromRos& h = *holder;
   waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);

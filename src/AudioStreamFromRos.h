@@ -42,6 +42,7 @@ private:
   int sampleCount = 0;
   std::string topicName;
   float rosLoopRate;
+  murvstream::NodeMade made;  // for the pacing of its iterations
   int msgBufferNum;
   int dataBufferNum;
   bool debugPrint;

@@ -45,7 +45,7 @@ MurvMsgsStreamFromRos::MurvMsgsStreamFromRos(std::string nodeName, MURV::Paramet
   pacing.read(this, parameters, fileName, __LINE__);
   audio.warnIfNoType(*this);
 
-  murvstream::installStopSignals();
+  made = murvstream::installStopSignals();
   holder.reset(new callbackFuncMurvMsgsStreamFromRos(pacing.dataBufferNum, enableDebug));
   holder->arrivals = waiter.notifier();
   inOrder = true;
@@ -146,7 +146,7 @@ void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  murvnode::PacingRate rate(*this, pacing.rosLoopRate, count);
+  murvnode::PacingRate rate(*this, made, pacing.rosLoopRate, count);
 
   callbackFuncMurvMsgsStreamFromRos& h = *holder;
   const int line = audio.selection == murvmsg::StreamType::None ? 0 : dataWaitLines[static_cast<int>(audio.selection)];

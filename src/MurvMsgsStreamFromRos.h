@@ -53,6 +53,7 @@ private:
   murvstream::AudioSelection audio;
   bool enableDebug;
   murvstream::Pacing pacing;
+  murvstream::NodeMade made;  // for the pacing of its iterations
   std::unique_ptr<callbackFuncMurvMsgsStreamFromRos> holder;
   murvstream::StreamWaiter waiter;
   ros::Subscriber subscriber;

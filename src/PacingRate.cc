@@ -21,10 +21,12 @@ const std::int64_t rosLookMicros = 100000;
 
 }  // namespace
 
-PacingRate::PacingRate(const MURV::Node& n, double frequency, int count)
-    : node(n), stop(count), start(ros::Time::now()), cycle(1.0 / frequency) {}
+PacingRate::PacingRate(const MURV::Node& n, const murvstream::NodeMade& made, double frequency, int count)
+    : node(n), stop(count, made), start(ros::Time::now()), cycle(1.0 / frequency) {}
 
-void PacingRate::installStopSignals() { murvstream::installStopSignals(murvstream::StopUser::pacedNode); }
+murvstream::NodeMade PacingRate::installStopSignals() {
+  return murvstream::installStopSignals(murvstream::StopUser::pacedNode);
+}
 
 // A node in a process that never joined ROS (a test's, a host's that runs
 // no ROS node) has no ROS to lose.

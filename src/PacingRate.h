@@ -28,9 +28,10 @@ namespace murvnode {
 class PacingRate {
 public:
   // Starts a cycle of 1 / frequency seconds now, on ROS time, for the
-  // iteration count of node (see murvstream::IterationStop). A frequency
-  // whose cycle ros::Duration cannot hold throws as ros::Rate does.
-  PacingRate(const MURV::Node& node, double frequency, int count);
+  // iteration count of node, made as made says (see
+  // murvstream::IterationStop). A frequency whose cycle ros::Duration
+  // cannot hold throws as ros::Rate does.
+  PacingRate(const MURV::Node& node, const murvstream::NodeMade& made, double frequency, int count);
 
   // Sleeps until the cycle's end on ROS time; returns at once when the
   // cycle has already passed or a stop signal has come in this iteration.
@@ -42,8 +43,9 @@ public:
   // Called by the constructor of every node that paces but does not wait
   // for data (a stream node's handler for its waits serves its pacing as
   // well): installs the toolbox's stop-signal handler, so that a stop
-  // signal reaches the node's sleeps whatever host runs it.
-  static void installStopSignals();
+  // signal reaches the node's sleeps whatever host runs it. The node keeps
+  // what it answers for its PacingRates.
+  static murvstream::NodeMade installStopSignals();
 
 private:
   void sleepOnSimTime(const ros::Duration& left) const;

@@ -63,7 +63,7 @@ RosMurvMsgsPublisher::RosMurvMsgsPublisher(std::string nodeName, MURV::Parameter
   framePeriod = samplingRate > 0 ? static_cast<float>(advance) / static_cast<float>(samplingRate) : 0.0f;
 
   outputID = addOutput("OUTPUT");
-  PacingRate::installStopSignals();
+  made = PacingRate::installStopSignals();
   inOrder = true;
   std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
@@ -188,7 +188,7 @@ void RosMurvMsgsPublisher::calculate(int, int count, MURV::Buffer& out) {
   head(srcFeatureMsg);
   head(srcFeatureMFMMsg);
 
-  murvnode::PacingRate rate(*this, static_cast<double>(rosLoopRate), count);
+  murvnode::PacingRate rate(*this, made, static_cast<double>(rosLoopRate), count);
 
   if (micWave.get()) {
     hosttomsg::fillWave(wave, *micWave, enableDebug);

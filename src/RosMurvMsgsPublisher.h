@@ -9,6 +9,7 @@
 #include "Buffer.h"
 #include "BufferedNode.h"
 #include "ParameterSet.h"
+#include "StopSignals.h"
 
 // Publishes a network's audio data and sound sources as murv_msgs audio
 // messages, one of each type whose inputs are connected on every iteration,
@@ -53,6 +54,7 @@ private:
 
   int bufferNum;
   float rosLoopRate;
+  murvstream::NodeMade made;  // for the pacing of its iterations
   std::string rosFrameID;
   std::string timestampType;
   int samplingRate;

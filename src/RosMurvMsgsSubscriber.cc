@@ -67,7 +67,7 @@ RosMurvMsgsSubscriber::RosMurvMsgsSubscriber(std::string nodeName, MURV::Paramet
     warnNoneOf(*this, "STREAM_SELECTION", streamSelection, murvmsg::streamTypeNames(murvmsg::streamTypeCount),
                "nothing is subscribed, and only TIMESTAMP is written");
 
-  PacingRate::installStopSignals();
+  made = PacingRate::installStopSignals();
   if (dataBufferNum <= 5) dataBufferNum = 5;
   holder.reset(new callbackFuncMurvMsgsSubscriber(dataBufferNum, enableDebug));
   inOrder = true;
@@ -156,7 +156,7 @@ void RosMurvMsgsSubscriber::takeOldest(std::deque<M>& fifo, MURV::TimeStamp& sta
 }
 
 void RosMurvMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
-  murvnode::PacingRate rate(*this, rosLoopRate, count);
+  murvnode::PacingRate rate(*this, made, rosLoopRate, count);
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestampID, count) = MURV::ObjectRef(stamp);
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BufferedNode.h"
+#include "StopSignals.h"
 #include "StreamSelection.h"
 #include "TimeStamp.h"
 #include "callbackFuncMurvMsgsSubscriber.h"
@@ -54,6 +55,7 @@ private:
   int dataBufferNum;
   bool remainLatest;
   float rosLoopRate;
+  murvstream::NodeMade made;  // for the pacing of its iterations
   std::unique_ptr<callbackFuncMurvMsgsSubscriber> holder;
   ros::Subscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;

@@ -25,7 +25,7 @@ RosStdMsgsPublisher::RosStdMsgsPublisher(std::string nodeName, MURV::ParameterSe
   rosLoopRate = checkedRate(this, "ROS_LOOP_RATE", paramFloat(parameters, "ROS_LOOP_RATE"), variant.file, __LINE__);
   if (variant.conditional) condID = addInput("COND");
   outputID = addOutput("OUTPUT");
-  PacingRate::installStopSignals();
+  made = PacingRate::installStopSignals();
   inOrder = true;
   std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
@@ -78,7 +78,7 @@ void RosStdMsgsPublisher::calculate(int, int count, MURV::Buffer& out) {
   out[count] = in;
   ros::spinOnce();
   const ros::Time now = ros::Time::now();
-  murvnode::PacingRate rate(*this, static_cast<double>(rosLoopRate), count);
+  murvnode::PacingRate rate(*this, made, static_cast<double>(rosLoopRate), count);
   // An iteration stopped at a gate returns at once, so it does not slow the
   // network down between publications.
   if (!mayPublish(count, now)) return;

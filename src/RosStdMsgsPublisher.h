@@ -9,6 +9,7 @@
 #include "Buffer.h"
 #include "BufferedNode.h"
 #include "ParameterSet.h"
+#include "StopSignals.h"
 
 // Passes the object on INPUT to OUTPUT unchanged and publishes it on
 // TOPIC_NAME as the std_msgs type ROS_MESSAGE_TYPE (see StdMsgsConversion.h),
@@ -53,6 +54,7 @@ private:
   std::string topicName;
   int bufferNum;
   float rosLoopRate;
+  murvstream::NodeMade made;  // for the pacing of its iterations
   float maxFrequency;
   ros::Publisher publisher;
   ros::Time lastPublish;

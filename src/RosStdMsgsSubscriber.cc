@@ -34,7 +34,7 @@ RosStdMsgsSubscriber::RosStdMsgsSubscriber(std::string nodeName, MURV::Parameter
   format = murvstd::arrayFormatNamed(outArrayFormat);
 
   if (dataBufferNum <= 5) dataBufferNum = 5;
-  PacingRate::installStopSignals();
+  made = PacingRate::installStopSignals();
   holder.reset(new callbackFuncStdMsgsSubscriber(dataBufferNum, enableDebug));
   inOrder = true;
   std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
@@ -68,7 +68,7 @@ MURV::ObjectRef RosStdMsgsSubscriber::defaultValue() const {
 }
 
 void RosStdMsgsSubscriber::calculate(int, int count, MURV::Buffer&) {
-  murvnode::PacingRate rate(*this, rosLoopRate, count);
+  murvnode::PacingRate rate(*this, made, rosLoopRate, count);
   MURV::ObjectRef value;
   if (holder->serveOldest(category, format, remainLatest, value) == 0) value = defaultValue();
   (*outputRecords[outputID].buffer)[count] = value;

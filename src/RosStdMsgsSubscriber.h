@@ -13,6 +13,7 @@
 
 #include "BufferedNode.h"
 #include "StdMsgsToHost.h"
+#include "StopSignals.h"
 #include "callbackFuncStdMsgsSubscriber.h"
 
 class RosStdMsgsSubscriber : public MURV::BufferedNode {
@@ -40,6 +41,7 @@ private:
   bool enableDebug;
   std::string topicName;
   float rosLoopRate;
+  murvstream::NodeMade made;  // for the pacing of its iterations
   int msgBufferNum;
   int dataBufferNum;
   bool remainLatest;

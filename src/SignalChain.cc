@@ -1,5 +1,8 @@
 #include "SignalChain.h"
 
+#include <sys/syscall.h>
+#include <unistd.h>
+
 namespace murvstream {
 
 namespace {
@@ -14,49 +17,67 @@ bool isHandler(const struct sigaction& a) { return !disposition(a, SIG_DFL) && !
 
 bool resetsOnCall(const struct sigaction& a) { return isHandler(a) && (a.sa_flags & SA_RESETHAND); }
 
-// The same handler, called the same way.
-bool sameDisposition(const struct sigaction& a, const struct sigaction& b) {
-  const int how = SA_SIGINFO | SA_RESETHAND;
-  return a.sa_handler == b.sa_handler && (!isHandler(a) || (a.sa_flags & how) == (b.sa_flags & how));
-}
-
 bool isOurs(const struct sigaction& a, SignalChain::Handler ours) {
   return (a.sa_flags & SA_SIGINFO) && a.sa_sigaction == ours;
 }
 
-// The chain as one word: entry numbers of 3 bits, oldest first, and the
-// length from bit 24.
-const int lengthShift = 24;
-int lengthOf(std::uint32_t chain) { return static_cast<int>(chain >> lengthShift); }
-int entryAt(std::uint32_t chain, int i) { return static_cast<int>((chain >> (3 * i)) & 7u); }
-
-std::uint32_t withNewest(std::uint32_t chain, int entry) {
-  std::uint32_t made = 0;
-  int n = 0;
-  for (int i = 0; i < lengthOf(chain); ++i)
-    if (entryAt(chain, i) != entry) made |= static_cast<std::uint32_t>(entryAt(chain, i)) << (3 * n++);
-  made |= static_cast<std::uint32_t>(entry) << (3 * n++);
-  return made | static_cast<std::uint32_t>(n) << lengthShift;
-}
-
-std::uint32_t withoutNewest(std::uint32_t chain) {
-  const int n = lengthOf(chain) - 1;
-  const std::uint32_t kept = chain & ((1u << (3 * n)) - 1u);
-  return kept | static_cast<std::uint32_t>(n) << lengthShift;
-}
-
 }  // namespace
 
-// The entry of the disposition now in place: the one recorded for it, or a
-// new one; -1 when all are taken by others.
-int SignalChain::entryFor(const struct sigaction& now) {
-  const int n = entries.load();
-  for (int i = 0; i < n; ++i)
-    if (sameDisposition(found[i], now)) return i;
-  if (n >= maxFound) return -1;
-  found[n] = now;
-  entries.store(n + 1);
-  return n;
+void SignalChain::Atomic::store(const Disposition& d) {
+  kind.store(d.kind);
+  plain.store(d.plain);
+  withInfo.store(d.withInfo);
+  flags.store(d.flags);
+}
+
+SignalChain::Disposition SignalChain::Atomic::load() const {
+  Disposition d;
+  d.kind = kind.load();
+  d.plain = plain.load();
+  d.withInfo = withInfo.load();
+  d.flags = flags.load();
+  return d;
+}
+
+SignalChain::Disposition SignalChain::dispositionOf(const struct sigaction& a) {
+  Disposition d;
+  if (disposition(a, SIG_IGN)) {
+    d.kind = ignored;
+  } else if (disposition(a, SIG_DFL)) {
+    d.kind = byDefault;
+  } else {
+    d.kind = handler;
+    d.flags = a.sa_flags & (SA_SIGINFO | SA_RESETHAND);
+    if (a.sa_flags & SA_SIGINFO)
+      d.withInfo = a.sa_sigaction;
+    else
+      d.plain = a.sa_handler;
+  }
+  return d;
+}
+
+void SignalChain::record(const struct sigaction* found, bool asOriginal) {
+  const Disposition d = found ? dispositionOf(*found) : Disposition();
+  const std::uint32_t next = version.load() + 1;
+  const Copy& before = copies[(next - 1) & 1];
+  Copy& copy = copies[next & 1];
+  copy.latest.store(d);
+  copy.original.store(asOriginal ? d : before.original.load());
+  copy.originalSince.store(asOriginal ? next : before.originalSince.load());
+  version.store(next);
+  keeping = found != nullptr;
+  if (found) kept = *found;
+}
+
+// A copy that takeOver() began to write again while it was read is read
+// anew; takeOver() is never held up by a signal handler, so this ends.
+SignalChain::Found SignalChain::current() const {
+  for (;;) {
+    const std::uint32_t v = version.load();
+    const Copy& copy = copies[v & 1];
+    const Found found{copy.latest.load(), copy.original.load(), v, copy.originalSince.load()};
+    if (version.load() == v) return found;
+  }
 }
 
 void SignalChain::takeOver(Handler handler) {
@@ -66,81 +87,109 @@ void SignalChain::takeOver(Handler handler) {
   // Ignored (under nohup, in a shell's background, by the host's choice),
   // a signal stays ignored: taken over, it would stop the waits.
   if (disposition(now, SIG_IGN)) return;
-  const int entry = entryFor(now);
-  if (entry < 0) return;  // ours stays reachable through those found
-  // Installed anew, a one-shot handler gets its one call again.
-  spent[entry].store(false);
   // Recorded before ours is in place: a signal in between goes to the
   // handler found, whatever ours would pass on.
-  const std::uint32_t before = chain.load();
-  chain.store(withNewest(before, entry));
+  const bool first = !keeping;
+  const struct sigaction before = kept;
+  record(&now, first);
   ours.store(handler);
   struct sigaction replacement {};
   replacement.sa_sigaction = handler;
   sigemptyset(&replacement.sa_mask);
   replacement.sa_flags = SA_SIGINFO | SA_RESTART;
-  if (sigaction(sig, &replacement, nullptr) != 0) chain.store(before);
+  if (sigaction(sig, &replacement, nullptr) != 0) record(first ? nullptr : &before, first);
 }
 
 void SignalChain::giveBack(Handler handler) {
   struct sigaction now;
-  const std::uint32_t before = chain.load();
-  if (lengthOf(before) == 0 || sigaction(sig, nullptr, &now) != 0 || !isOurs(now, handler)) return;
-  const int entry = entryAt(before, lengthOf(before) - 1);
-  struct sigaction back = found[entry];
+  if (!keeping || sigaction(sig, nullptr, &now) != 0 || !isOurs(now, handler)) return;
+  struct sigaction back = kept;
   // The kernel would have reset a one-shot handler that has had its call.
-  if (resetsOnCall(back) && spent[entry].load()) {
+  if (resetsOnCall(back) && latestSpent.load() == version.load()) {
     back = {};
     back.sa_handler = SIG_DFL;
     sigemptyset(&back.sa_mask);
   }
   sigaction(sig, &back, nullptr);
-  chain.store(withoutNewest(before));
+  record(nullptr, true);
 }
 
-// The entry in chain of a handler that the kernel called and that called
-// ours: one installed over ours again is in place now.
-int SignalChain::calledBeforeUs(std::uint32_t links) const {
+// The disposition in place when it is not ours: a handler installed over
+// ours, which the kernel called and which called ours; or, when the kernel
+// has reset a one-shot handler as it called it, the one-shot handler
+// recorded. Nothing when ours is in place.
+SignalChain::Disposition SignalChain::onTop(const Found& found) const {
   struct sigaction now;
-  if (sigaction(sig, nullptr, &now) != 0 || !isHandler(now) || isOurs(now, ours.load())) return -1;
-  for (int i = 0; i < lengthOf(links); ++i)
-    if (sameDisposition(found[entryAt(links, i)], now)) return entryAt(links, i);
-  return -1;
+  if (sigaction(sig, nullptr, &now) != 0 || isOurs(now, ours.load())) return Disposition();
+  if (!disposition(now, SIG_DFL)) return dispositionOf(now);
+  for (const Disposition& d : {found.latest, found.original})
+    if (d.kind == handler && (d.flags & SA_RESETHAND)) return d;
+  return Disposition();
 }
 
-// Each call passes on one step further down the chain: without a thread's
-// own storage (which a signal handler may not use), the walk is kept for
-// the process. Two deliveries of one signal on two threads at the same
-// moment may then skip a handler for the second.
+// True for the first caller of a one-shot handler recorded since then.
+bool SignalChain::takeOneShotCall(std::atomic<std::uint32_t>& spent, std::uint32_t since) {
+  std::uint32_t seen = spent.load();
+  while (seen != since)
+    if (spent.compare_exchange_weak(seen, since)) return true;
+  return false;
+}
+
 void SignalChain::passOn(siginfo_t* info, void* context) {
-  const std::uint32_t links = chain.load();
-  const int d = depth.fetch_add(1);
-  int at = d == 0 ? lengthOf(links) - 1 : next.load();
-  if (d == 0) skipped.store(calledBeforeUs(links));
-  for (; at >= 0; --at) {
-    const int entry = entryAt(links, at);
-    if (entry == skipped.load()) continue;
-    next.store(at - 1);
-    call(entry, info, context);
-    break;
+  const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
+  for (Passing& p : passing)
+    if (p.thread.load() == self) {  // called back by the handler we called
+      if (p.originalDue.exchange(false)) callOriginal(info, context);
+      return;
+    }
+  Passing* mine = nullptr;
+  for (Passing& p : passing) {
+    pid_t free = 0;
+    if (p.thread.compare_exchange_strong(free, self)) {
+      mine = &p;
+      break;
+    }
   }
-  depth.fetch_sub(1);
+  if (!mine) return;
+  const Found found = current();
+  const Disposition top = onTop(found);
+  const bool calledFirst = top.kind == handler;
+  // A one-shot handler the kernel called has had its call.
+  if (calledFirst && (top.flags & SA_RESETHAND)) {
+    if (top == found.latest) takeOneShotCall(latestSpent, found.version);
+    if (top == found.original) takeOneShotCall(originalSpent, found.originalSince);
+  }
+  const bool originalDue =
+      found.original.kind != nothing && !(found.original == found.latest) && !(calledFirst && top == found.original);
+  if (calledFirst && top == found.latest) {
+    if (originalDue) callOriginal(info, context);
+  } else {
+    mine->originalDue.store(originalDue);
+    call(found.latest, latestSpent, found.version, info, context);
+  }
+  mine->originalDue.store(false);
+  mine->thread.store(0);
 }
 
-void SignalChain::call(int entry, siginfo_t* info, void* context) {
-  const struct sigaction& handler = found[entry];
-  if (disposition(handler, SIG_IGN)) return;
-  if (disposition(handler, SIG_DFL) || (resetsOnCall(handler) && spent[entry].exchange(true))) {
+void SignalChain::callOriginal(siginfo_t* info, void* context) {
+  const Found found = current();
+  call(found.original, originalSpent, found.originalSince, info, context);
+}
+
+void SignalChain::call(const Disposition& d, std::atomic<std::uint32_t>& spent, std::uint32_t since, siginfo_t* info,
+                       void* context) {
+  if (d.kind != handler && d.kind != byDefault) return;
+  if (d.kind == byDefault || ((d.flags & SA_RESETHAND) && !takeOneShotCall(spent, since))) {
     takeDefaultAction();
-  } else if (handler.sa_flags & SA_SIGINFO) {
+  } else if (d.withInfo) {
     siginfo_t madeUp {};  // only when ours was called by hand, not by the kernel
     if (!info) {
       madeUp.si_signo = sig;
       info = &madeUp;
     }
-    handler.sa_sigaction(sig, info, context);
+    d.withInfo(sig, info, context);
   } else {
-    handler.sa_handler(sig);
+    d.plain(sig);
   }
 }
 

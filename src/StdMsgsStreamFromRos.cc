@@ -46,7 +46,7 @@ StdMsgsStreamFromRos::StdMsgsStreamFromRos(std::string nodeName, MURV::Parameter
   pacing.read(this, parameters, fileName, __LINE__);
   format = murvstd::arrayFormatNamed(outArrayFormat);
 
-  murvstream::installStopSignals();
+  made = murvstream::installStopSignals();
   if (pacing.dataBufferNum <= 5) pacing.dataBufferNum = 5;
   holder.reset(new callbackFuncStdMsgsStreamFromRos(pacing.dataBufferNum, enableDebug));
   inOrder = true;
@@ -81,7 +81,7 @@ void StdMsgsStreamFromRos::initialize() {
 
 void StdMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   slot(notEofID, count) = MURV::TrueObject;
-  murvnode::PacingRate rate(*this, pacing.rosLoopRate, count);
+  murvnode::PacingRate rate(*this, made, pacing.rosLoopRate, count);
 
   callbackFuncStdMsgsStreamFromRos& h = *holder;
   waiter.waitFirstMessage([&h] { return h.firstMessageArrived(); }, firstMessageWaitLine);

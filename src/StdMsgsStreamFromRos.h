@@ -46,6 +46,7 @@ private:
   bool enableDebug;
   std::string topicName;
   murvstream::Pacing pacing;
+  murvstream::NodeMade made;  // for the pacing of its iterations
   std::unique_ptr<callbackFuncStdMsgsStreamFromRos> holder;
   murvstream::StreamWaiter waiter;
   ros::Subscriber subscriber;

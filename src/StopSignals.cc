@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <mutex>
 
 namespace murvstream {
 
@@ -74,14 +75,23 @@ const std::int64_t fallbackTickMicros = 10000;
 SignalChain stopChains[] = {{SIGINT, true}, {SIGHUP, true}, {SIGTERM, true}};
 const int stopSignals[] = {SIGINT, SIGHUP, SIGTERM};
 
-// The calling thread's iteration, for the pacing sleeps of its network.
-// latest is the generation the thread last saw: when a node was made on
-// it, when an iteration's pacing began and when a sleep ended. A new
-// iteration begins with it, so that a stop that came after the last look
-// (between two iterations) ends the sleeps of the next one.
+// The node made last, and the count of nodes made (its serial). Nodes are
+// made on any thread: making takes them one at a time, and with them the
+// stop chains' takeOver().
+std::mutex making;
+NodeMade latestMade;
+std::atomic<std::uint64_t> nodesMade{0};
+
+// The calling thread's iteration, for the pacing sleeps of the networks it
+// runs. latest is the generation the thread last saw: when an iteration's
+// pacing began and when a sleep ended. A new iteration begins with it, or
+// with the generation its node was made at when that is newer, so that a
+// stop that came after the last look (between two iterations) ends the
+// sleeps of the next one.
 struct ThreadIteration {
   bool inIteration = false;
   int count = 0;
+  std::uint64_t nodesMadeBefore = 0;  // when it began
   std::uint32_t generation = 0;
   bool looked = false;
   std::uint32_t latest = 0;
@@ -91,6 +101,17 @@ thread_local ThreadIteration onThisThread;
 void lookAtGeneration() {
   onThisThread.latest = stopGeneration.load();
   onThisThread.looked = true;
+}
+
+// Of two generations, the one moved on further (they wrap around).
+std::uint32_t newer(std::uint32_t a, std::uint32_t b) { return static_cast<std::int32_t>(a - b) > 0 ? a : b; }
+
+// Before any node is made, a signal that has come counts for none.
+NodeMade nodeMadeLast() {
+  const std::lock_guard<std::mutex> lock(making);
+  NodeMade made = latestMade;
+  if (made.serial == 0) made.generation = stopGeneration.load();
+  return made;
 }
 
 }  // namespace
@@ -123,14 +144,17 @@ void stopSignalHandler(int sig, siginfo_t* info, void* context) {
   errno = savedErrno;
 }
 
-void installStopSignals(StopUser user) {
+NodeMade installStopSignals(StopUser user) {
+  const std::lock_guard<std::mutex> lock(making);
   if (user == StopUser::streamNode) {
     stopChains[0].setDefaultEnds(false);
     stopChains[1].setDefaultEnds(false);
   }
   for (SignalChain& chain : stopChains) chain.takeOver(stopSignalHandler);
-  onThisThread.inIteration = false;
-  lookAtGeneration();
+  latestMade.generation = stopGeneration.load();
+  latestMade.serial = nodesMade.load() + 1;
+  nodesMade.store(latestMade.serial);
+  return latestMade;
 }
 
 bool stopRequested() { return stopSignalled.load() != 0; }
@@ -176,16 +200,19 @@ void StopWake::drain() const {
   (void)got;  // nothing to read: another look costs one more round
 }
 
-IterationStop::IterationStop(int count) {
+IterationStop::IterationStop(int count, const NodeMade& node) {
   ThreadIteration& t = onThisThread;
-  if (!t.inIteration || t.count != count) {
-    t.generation = t.looked ? t.latest : stopGeneration.load();
+  if (!t.inIteration || t.count != count || node.serial > t.nodesMadeBefore) {
+    t.generation = t.looked ? newer(t.latest, node.generation) : node.generation;
     t.count = count;
+    t.nodesMadeBefore = nodesMade.load();
     t.inIteration = true;
   }
   generation = t.generation;
   lookAtGeneration();
 }
+
+IterationStop::IterationStop(int count) : IterationStop(count, nodeMadeLast()) {}
 
 bool IterationStop::stopped() const { return stopGeneration.load() != generation; }
 

@@ -7,9 +7,10 @@
 // to the handler that was there before (the host's).
 //
 // A host may handle a stop signal itself and go on, make many networks one
-// after another, or install its own handler again before each: a stop
-// ends the iteration's sleeps only, later iterations pace as usual, and the
-// chain of handlers does not grow with the networks.
+// after another (their nodes on one thread, their runs on another), or
+// install a handler of its own, the same or a new one, before each: a stop
+// ends the iteration's sleeps only, later iterations pace as usual, and
+// what is kept of the host's handlers does not grow with the networks.
 
 #include <poll.h>
 #include <signal.h>
@@ -47,6 +48,13 @@ private:
 // whose pacing sleep a stop signal cuts short.
 enum class StopUser { streamNode, pacedNode };
 
+// When a node was made, as its iterations tell a new network from the
+// one its thread ran before.
+struct NodeMade {
+  std::uint64_t serial = 0;      // nodes made in the process, this one included
+  std::uint32_t generation = 0;  // stop signals that had come by then, modulo 2^32
+};
+
 // Installs the stop-signal handler for SIGINT, SIGHUP and SIGTERM. There is
 // one handler for the whole process: it sets the flag of every stream node
 // class, so stream nodes of several classes in one network all stop, and
@@ -58,10 +66,11 @@ enum class StopUser { streamNode, pacedNode };
 // the signal's default action (the process ends as it would without us),
 // except that once a stream node has been made SIGINT and SIGHUP only stop
 // the waits, so that the network can end through its nodes.
-// Installing again keeps that chain as it is.
-// Nodes call it when they are made, on the thread that will run them: a
-// node made there ends that thread's iteration (see IterationStop).
-void installStopSignals(StopUser user = StopUser::streamNode);
+// Installing again while ours is in place keeps what it passes on to; a
+// handler the host has installed over ours since is taken over in turn.
+// Nodes call it when they are made, on whatever thread, and keep what it
+// answers for their iterations (see IterationStop).
+NodeMade installStopSignals(StopUser user = StopUser::streamNode);
 void stopSignalHandler(int signal, siginfo_t* info, void* context);
 
 // True once a stop signal has reached the handler above in this process;
@@ -96,16 +105,23 @@ private:
 };
 
 // The stop signals as one iteration of a network sees them. The iteration
-// is the calling thread's, keyed by the network's count: the first
-// IterationStop of a new count on a thread begins a new iteration. A stop
-// signal ends every sleep of the iteration it comes in, the one in progress
-// and those still to come, so that a host that stops after the iteration in
-// progress stops soon whatever the nodes' rates. Later iterations sleep as
-// usual: a host that handles the signal and goes on gets its pace back.
-// A signal that comes between two iterations counts for the next one, and
-// one that comes before a node is made on the thread counts for none.
+// is the calling thread's, the one that runs the network, keyed by the
+// network's count and by when its nodes were made: the first IterationStop
+// of a new count on a thread, or of a node made after the thread's
+// iteration began (a new network run on it, its count starting again),
+// begins a new iteration. Which thread made the nodes does not matter.
+// A stop signal ends every sleep of the iteration it comes in, the one in
+// progress and those still to come, so that a host that stops after the
+// iteration in progress stops soon whatever the nodes' rates. Later
+// iterations sleep as usual: a host that handles the signal and goes on
+// gets its pace back. A signal that comes between two iterations counts
+// for the next one, and one that comes before the node that begins a
+// network's first iteration was made counts for none.
 class IterationStop {
 public:
+  IterationStop(int count, const NodeMade& node);
+  // As for the node made last in the process, on whatever thread, for a
+  // caller that kept nothing of installStopSignals().
   explicit IterationStop(int count);
   // A stop signal has come in this iteration.
   bool stopped() const;

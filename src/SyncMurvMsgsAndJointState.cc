@@ -63,7 +63,7 @@ SyncMurvMsgsAndJointState::SyncMurvMsgsAndJointState(std::string nodeName, MURV:
   pacing.read(this, parameters, fileName, __LINE__);
   audio.warnIfNoType(*this);
 
-  murvstream::installStopSignals();
+  made = murvstream::installStopSignals();
   stream.reset(new callbackFuncSyncMurvMsgsAndJointState(pacing.dataBufferNum, enableDebug));
   joint.reset(new callbackFuncSyncRosJointState(pacing.dataBufferNum, enableDebug));
   inOrder = true;
@@ -241,7 +241,7 @@ void SyncMurvMsgsAndJointState::calculate(int, int count, MURV::Buffer&) {
   MURV::TimeStamp* stamp = new MURV::TimeStamp;
   slot(timestamp1ID, count) = MURV::ObjectRef(stamp);
   slot(notEofID, count) = MURV::TrueObject;
-  murvnode::PacingRate rate(*this, pacing.rosLoopRate, count);
+  murvnode::PacingRate rate(*this, made, pacing.rosLoopRate, count);
 
   callbackFuncSyncMurvMsgsAndJointState& h = *stream;
   sensor_msgs::JointState state;

@@ -74,6 +74,7 @@ private:
   bool enableSyncDebug;
   bool enableStatusDebug;
   murvstream::Pacing pacing;
+  murvstream::NodeMade made;  // for the pacing of its iterations
   std::unique_ptr<callbackFuncSyncMurvMsgsAndJointState> stream;
   std::unique_ptr<callbackFuncSyncRosJointState> joint;
   murvstream::StreamWaiter waiter;

@@ -8,16 +8,27 @@
 //   new node SECONDS
 //   host handler CALLS
 //
-//   murv-pacing-host RosMurvMsgsSubscriber|RosStdMsgsSubscriber
+// With worker, the host makes each network's nodes on its main thread and
+// runs each network, of one iteration, on one worker thread of its own: the
+// SIGINT comes in the first network's iteration, and it prints the time of
+// the four networks after it, then the handler's calls:
+//   new node SECONDS
+//   host handler CALLS
+//
+//   murv-pacing-host RosMurvMsgsSubscriber|RosStdMsgsSubscriber [worker]
 #include <signal.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <fstream>
+#include <functional>
 #include <iostream>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "StdMsgsTestSupport.h"
 
@@ -26,12 +37,45 @@ namespace {
 std::atomic<int> hostCalls{0};
 void hostHandler(int) { ++hostCalls; }
 
-// The main thread blocked in a sleep of the steady-clock kind.
-bool mainThreadSleeps() {
+// The thread blocked in a sleep of the steady-clock kind.
+bool sleeps(long thread) {
   long at = -1;
-  std::ifstream("/proc/self/task/" + std::to_string(getpid()) + "/syscall") >> at;
+  std::ifstream("/proc/self/task/" + std::to_string(thread) + "/syscall") >> at;
   return at == SYS_ppoll;
 }
+
+// One SIGINT, once thread sleeps.
+std::thread stopWhenAsleep(long thread) {
+  return std::thread([thread] {
+    murvtest::waitFor([&] { return sleeps(thread); }, std::chrono::seconds(20), std::chrono::milliseconds(1));
+    kill(getpid(), SIGINT);
+  });
+}
+
+// A thread of the host's that runs each network handed to it, for as long
+// as the process lives.
+struct Worker {
+  std::mutex m;
+  std::condition_variable changed;
+  std::function<void()> job;
+  Worker() {
+    std::thread([this] {
+      std::unique_lock<std::mutex> lock(m);
+      for (;;) {
+        changed.wait(lock, [this] { return bool(job); });
+        job();
+        job = nullptr;
+        changed.notify_all();
+      }
+    }).detach();
+  }
+  void run(std::function<void()> network) {
+    std::unique_lock<std::mutex> lock(m);
+    job = std::move(network);
+    changed.notify_all();
+    changed.wait(lock, [this] { return !job; });
+  }
+};
 
 // One paced node, at ROS_LOOP_RATE 10.
 struct Paced {
@@ -49,34 +93,59 @@ struct Paced {
     }
     node->initialize();
   }
-  // Seconds that counts from first to first + 9 take.
-  double time(int first) {
+  // Seconds that counts from first to first + iterations - 1 take.
+  double time(int first, int iterations = 10) {
     const auto begin = std::chrono::steady_clock::now();
-    for (int count = first; count < first + 10; ++count) node->getOutput(output, count);
+    for (int count = first; count < first + iterations; ++count) node->getOutput(output, count);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
   }
 };
 
+// Each network made on the main thread and run on the worker, one
+// iteration each; the first one's stopped.
+double networksOnAWorker(const std::string& type) {
+  static Worker& worker = *new Worker;  // its thread waits on it until the end
+  double later = 0;
+  for (int network = 0; network < 5; ++network) {
+    const subtest::NodePtr generator = subtest::createGenerator("murv_pacing_host");
+    generator->initialize();
+    Paced paced(type);
+    worker.run([&] {
+      if (network > 0) {
+        later += paced.time(0, 1);
+        return;
+      }
+      std::thread stop = stopWhenAsleep(syscall(SYS_gettid));
+      paced.time(0, 1);
+      stop.join();
+    });
+  }
+  return later;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string type = argc == 2 ? argv[1] : "";
-  if (type != "RosMurvMsgsSubscriber" && type != "RosStdMsgsSubscriber") {
-    std::cerr << "usage: murv-pacing-host RosMurvMsgsSubscriber|RosStdMsgsSubscriber" << std::endl;
+  const std::string type = argc >= 2 ? argv[1] : "", mode = argc == 3 ? argv[2] : "";
+  if ((type != "RosMurvMsgsSubscriber" && type != "RosStdMsgsSubscriber") || argc > 3 ||
+      (argc == 3 && mode != "worker")) {
+    std::cerr << "usage: murv-pacing-host RosMurvMsgsSubscriber|RosStdMsgsSubscriber [worker]" << std::endl;
     return 2;
   }
   signal(SIGINT, hostHandler);
   try {
+    if (mode == "worker") {
+      const double later = networksOnAWorker(type);
+      std::cout << "new node " << later << "\nhost handler " << hostCalls << std::endl;
+      return 0;
+    }
     double same = 0;
     {
       const subtest::NodePtr generator = subtest::createGenerator("murv_pacing_host");
       generator->initialize();
       Paced first(type);
       first.node->getOutput(first.output, 1);
-      std::thread stop([] {
-        murvtest::waitFor([] { return mainThreadSleeps(); }, std::chrono::seconds(20), std::chrono::milliseconds(1));
-        kill(getpid(), SIGINT);
-      });
+      std::thread stop = stopWhenAsleep(getpid());
       first.node->getOutput(first.output, 2);
       stop.join();
       same = first.time(3);

@@ -142,22 +142,24 @@ TEST(StreamWaitWakeUp, AStopSignalWakesEveryWaitAndSleepAtOnce) {
 // Pacing in a host that handles the stop signals itself and goes on: a
 // stop ends the sleeps of the iteration it comes in, whenever it comes in
 // it, and the next iteration sleeps its whole time again, on the same
-// count after a node has been made, too. The host's handler is called once
-// per signal.
+// count after a node has been made, too, whichever thread made it. The
+// host's handler is called once per signal.
 std::atomic<int> hostStops{0};
 void countingHost(int) { ++hostStops; }
 
 TEST(PacingAfterAStop, OnlyTheIterationOfTheStopIsCutShort) {
   enum When { whileAsleep, afterItsSleep, beforeItBegins, beforeANodeIsMade };
+  enum Made { none, here, onAnotherThread };  // a node made before the next iteration, with the stopped one's count
   const struct {
     const char* what;
     When when;
-    bool nodeMadeAfter;  // a node is made before the next iteration, which has the stopped one's count
-  } rows[] = {{"while a sleep is in progress", whileAsleep, false},
-              {"after the iteration's sleep", afterItsSleep, false},
-              {"between two iterations", beforeItBegins, false},
-              {"before a node is made", beforeANodeIsMade, false},
-              {"then a node is made and the count starts again", whileAsleep, true}};
+    Made nodeMadeAfter;
+  } rows[] = {{"while a sleep is in progress", whileAsleep, none},
+              {"after the iteration's sleep", afterItsSleep, none},
+              {"between two iterations", beforeItBegins, none},
+              {"before a node is made", beforeANodeIsMade, none},
+              {"then a node is made and the count starts again", whileAsleep, here},
+              {"then a node is made on another thread and the count starts again", whileAsleep, onAnotherThread}};
   const std::int64_t minute = 60000000, shortSleep = 50000;
   for (const auto& r : rows) {
     auto body = [&] {
@@ -189,8 +191,9 @@ TEST(PacingAfterAStop, OnlyTheIterationOfTheStopIsCutShort) {
       const bool stoppedIteration = r.when != beforeANodeIsMade;
       const std::int64_t asked = stoppedIteration ? minute : shortSleep;
       if (stopped.sleep(asked) != stoppedIteration || IterationStop(1).sleep(asked) != stoppedIteration) return 5;
-      if (r.nodeMadeAfter) installStopSignals(StopUser::pacedNode);
-      const int next = r.nodeMadeAfter ? 1 : 2;
+      if (r.nodeMadeAfter == here) installStopSignals(StopUser::pacedNode);
+      if (r.nodeMadeAfter == onAnotherThread) std::thread([] { installStopSignals(StopUser::pacedNode); }).join();
+      const int next = r.nodeMadeAfter != none ? 1 : 2;
       const auto begin = Clock::now();
       if (IterationStop(next).sleep(shortSleep) || IterationStop(next).sleep(shortSleep)) return 6;
       if (secondsSince(begin) < 2 * shortSleep / 1e6) return 7;

@@ -13,6 +13,8 @@
 #include <functional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "RosMaster.h"
 #include "StreamWait.h"
@@ -255,37 +257,60 @@ struct RosAlwaysRunning : SteadyWaitEnvironment {
   bool rosRunning() override { return true; }
 };
 
-// A host's own handler, installed before each network, that counts its
-// calls and, when it chains, calls the disposition it found.
-std::atomic<int> hostCalls{0};
+// A host's own handlers, installed before each network: the same one each
+// time, or a new one each time (a plugin's or a binding's callback), each
+// counting its calls and, when the host chains, calling the disposition it
+// found.
+const int hostHandlers = 12;
+std::atomic<int> hostCalls[hostHandlers];
 bool hostChains = false;
-struct sigaction hostFound;
+struct sigaction hostFound[hostHandlers];
 
-void hostHandler(int sig, siginfo_t* info, void* context) {
-  ++hostCalls;
-  if (!hostChains || hostFound.sa_handler == SIG_DFL || hostFound.sa_handler == SIG_IGN) return;
-  if (hostFound.sa_sigaction == hostHandler) return;  // installed over itself
-  if (hostFound.sa_flags & SA_SIGINFO)
-    hostFound.sa_sigaction(sig, info, context);
+template <int N> void hostHandler(int sig, siginfo_t* info, void* context) {
+  ++hostCalls[N];
+  const struct sigaction& found = hostFound[N];
+  if (!hostChains || found.sa_handler == SIG_DFL || found.sa_handler == SIG_IGN) return;
+  if (found.sa_sigaction == hostHandler<N>) return;  // installed over itself
+  if (found.sa_flags & SA_SIGINFO)
+    found.sa_sigaction(sig, info, context);
   else
-    hostFound.sa_handler(sig);
+    found.sa_handler(sig);
 }
 
-void installHostHandler(int sig, unsigned flags) {
+template <int... N> std::vector<SignalChain::Handler> handlersOf(std::integer_sequence<int, N...>) {
+  return {hostHandler<N>...};
+}
+const std::vector<SignalChain::Handler> hostHandlerList = handlersOf(std::make_integer_sequence<int, hostHandlers>());
+
+void installHostHandler(int sig, unsigned flags, int n) {
   struct sigaction handler {};
-  handler.sa_sigaction = hostHandler;
+  handler.sa_sigaction = hostHandlerList[n];
   sigemptyset(&handler.sa_mask);
   handler.sa_flags = SA_SIGINFO | static_cast<int>(flags);
-  sigaction(sig, &handler, &hostFound);
+  sigaction(sig, &handler, &hostFound[n]);
+}
+
+int allHostCalls() {
+  int calls = 0;
+  for (const auto& c : hostCalls) calls += c;
+  return calls;
+}
+
+bool oursInPlace(int sig) {
+  struct sigaction now;
+  return sigaction(sig, nullptr, &now) == 0 && (now.sa_flags & SA_SIGINFO) && now.sa_sigaction == stopSignalHandler;
 }
 
 }  // namespace
 
-// A host that makes networks one after another and installs its handler
-// again before each: the chain does not grow, the host's handler is called
-// once per signal (once in all when installed with SA_RESETHAND, after
-// which the signal's default applies), and a stop signal still ends a
-// stream wait, however many networks came before.
+// A host that makes networks one after another and installs its handler,
+// the same or a new one, again before each: ours is in place for every
+// network, the host's handler found the latest time is called once per
+// signal (once in all when installed with SA_RESETHAND, after which the
+// signal's default applies), and a stop signal still ends a stream wait,
+// however many networks came before. Of new handlers, the one found before
+// the first network (what the signal had before ours) is called once too
+// when the latest calls ours back; those in between, replaced, never.
 TEST(StopSignals, AHostHandlerInstalledBeforeEachNetworkIsCalledOncePerSignal) {
   const struct {
     const char* what;
@@ -295,27 +320,46 @@ TEST(StopSignals, AHostHandlerInstalledBeforeEachNetworkIsCalledOncePerSignal) {
     unsigned flags;  // of the host's handler
     StopUser user;
     bool hostOnTop;  // installed again after the last network
+    bool distinct;   // a new handler before each network
     int signals;
-    int calls;     // of the host's handler, when the host goes on
+    int calls;     // of the host's latest handler, when the host goes on
     int killedBy;  // by the last signal; 0: the host goes on
-  } rows[] = {{"one network", SIGINT, 1, true, 0, StopUser::streamNode, false, 1, 1, 0},
-              {"two networks", SIGINT, 2, true, 0, StopUser::streamNode, false, 1, 1, 0},
-              {"twelve networks", SIGINT, 12, true, 0, StopUser::streamNode, false, 1, 1, 0},
-              {"twelve networks, two signals", SIGHUP, 12, true, 0, StopUser::streamNode, false, 2, 2, 0},
+  } rows[] = {{"one network", SIGINT, 1, true, 0, StopUser::streamNode, false, false, 1, 1, 0},
+              {"two networks", SIGINT, 2, true, 0, StopUser::streamNode, false, false, 1, 1, 0},
+              {"twelve networks", SIGINT, 12, true, 0, StopUser::streamNode, false, false, 1, 1, 0},
+              {"twelve networks, two signals", SIGHUP, 12, true, 0, StopUser::streamNode, false, false, 2, 2, 0},
               {"twelve networks, a handler that does not chain", SIGINT, 12, false, 0, StopUser::streamNode, false,
-               1, 1, 0},
-              {"installed again over ours", SIGINT, 3, true, 0, StopUser::streamNode, true, 1, 1, 0},
-              {"SA_RESETHAND, stream", SIGINT, 3, true, SA_RESETHAND, StopUser::streamNode, false, 2, 1, 0},
-              {"SA_RESETHAND, SIGTERM", SIGTERM, 3, true, SA_RESETHAND, StopUser::streamNode, false, 2, 1, SIGTERM},
-              {"SA_RESETHAND, paced", SIGINT, 3, true, SA_RESETHAND, StopUser::pacedNode, false, 2, 1, SIGINT}};
+               false, 1, 1, 0},
+              {"installed again over ours", SIGINT, 3, true, 0, StopUser::streamNode, true, false, 1, 1, 0},
+              {"SA_RESETHAND, stream", SIGINT, 3, true, SA_RESETHAND, StopUser::streamNode, false, false, 2, 1, 0},
+              {"SA_RESETHAND, SIGTERM", SIGTERM, 3, true, SA_RESETHAND, StopUser::streamNode, false, false, 2, 1,
+               SIGTERM},
+              {"SA_RESETHAND, paced", SIGINT, 3, true, SA_RESETHAND, StopUser::pacedNode, false, false, 2, 1, SIGINT},
+              {"SA_RESETHAND installed again over ours", SIGINT, 3, true, SA_RESETHAND, StopUser::streamNode, true,
+               false, 2, 1, SIGINT},
+              {"twelve networks, a new handler before each", SIGINT, 12, true, 0, StopUser::streamNode, false, true, 1,
+               1, 0},
+              {"twelve new handlers that do not chain, two signals", SIGHUP, 12, false, 0, StopUser::pacedNode, false,
+               true, 2, 2, 0},
+              {"a new SA_RESETHAND handler before each", SIGTERM, 12, true, SA_RESETHAND, StopUser::streamNode, false,
+               true, 2, 1, SIGTERM}};
+  auto calls = [](int latest, int first, int all) {
+    return "latest " + std::to_string(latest) + ", first " + std::to_string(first) + ", all " + std::to_string(all);
+  };
   for (const auto& r : rows) {
+    auto expected = [&](int latest) {
+      const int first = r.distinct && !r.chains ? 0 : latest;
+      return calls(latest, first, r.distinct ? latest + first : latest);
+    };
     auto body = [&] {
       hostChains = r.chains;
       for (int n = 0; n < r.networks; ++n) {
-        installHostHandler(r.sig, r.flags);
+        installHostHandler(r.sig, r.flags, r.distinct ? n : 0);
         installStopSignals(r.user);
+        if (!oursInPlace(r.sig)) return 2;
       }
-      if (r.hostOnTop) installHostHandler(r.sig, r.flags);
+      const int latest = r.distinct ? r.networks - 1 : 0;
+      if (r.hostOnTop) installHostHandler(r.sig, r.flags, latest);
       static StopFlag stop;
       RosAlwaysRunning env;
       StreamWaiter waiter("stream", stop, "MurvMsgsStreamFromRos", env);
@@ -324,20 +368,20 @@ TEST(StopSignals, AHostHandlerInstalledBeforeEachNetworkIsCalledOncePerSignal) {
         gaveUp = failureOf([&] { waiter.waitUntil([] { return false; }, 5000000, 737); }).thrown;
       });
       murvtest::waitFor([] { return murvtest::aThreadBlockedIn(getpid(), SYS_ppoll); });
+      auto seen = [&] { return calls(hostCalls[latest], hostCalls[0], allHostCalls()); };
       for (int s = 0; s < r.signals; ++s) {
-        if (s == r.signals - 1) std::fprintf(stderr, "host handler calls %d\n", hostCalls.load());
+        if (s == r.signals - 1) std::fprintf(stderr, "host handler calls: %s\n", seen().c_str());
         raise(r.sig);
         if (s == 0) waiting.join();
       }
-      return gaveUp && hostCalls == r.calls ? 0 : 1;
+      return gaveUp && seen() == expected(r.calls) ? 0 : 1;
     };
     auto ends = [&](int status) {
       return r.killedBy ? WIFSIGNALED(status) && WTERMSIG(status) == r.killedBy
                         : WIFEXITED(status) && WEXITSTATUS(status) == 0;
     };
     // Before the second signal, the first one's call.
-    const std::string before = "host handler calls " + std::to_string(r.signals - 1);
-    EXPECT_EXIT(_exit(body()), ends, before) << r.what;
+    EXPECT_EXIT(_exit(body()), ends, "host handler calls: " + expected(r.signals - 1)) << r.what;
   }
 }
 
