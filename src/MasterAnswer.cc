@@ -1,6 +1,7 @@
 #include "MasterAnswer.h"
 
 #include "PrintableText.h"
+#include "SignalWake.h"
 
 #include <netdb.h>
 #include <poll.h>
@@ -96,9 +97,7 @@ struct Resolution {
     hints.ai_socktype = SOCK_STREAM;
     error = getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
     finished.store(true, std::memory_order_release);
-    const std::uint64_t one = 1;
-    ssize_t written = write(done, &one, sizeof one);
-    (void)written;
+    murvwake::wake(done);
   }
   const std::string host, service;
   const int done = eventfd(0, EFD_CLOEXEC);

@@ -21,6 +21,7 @@
 #include "MasterAnswer.h"
 #include "MasterLeave.h"
 #include "NodeSupport.h"
+#include "SignalWake.h"
 #include "StreamWait.h"
 #include "String.h"
 #include "net_types.h"
@@ -92,12 +93,7 @@ void stopWhileWaitingForMaster(int sig, siginfo_t* info, void* context) {
   if (masterWaitActive.load()) {
     masterWaitStop.store(sig);
     ros::requestShutdown();
-    const int fd = masterWake.load();
-    if (fd >= 0) {
-      const std::uint64_t one = 1;
-      ssize_t written = write(fd, &one, sizeof one);
-      (void)written;
-    }
+    murvwake::wake(masterWake.load());
   }
   for (size_t i = 0; i < sizeof masterWaitSignals / sizeof masterWaitSignals[0]; ++i)
     if (masterWaitSignals[i] == sig) masterWaitChains[i].passOn(info, context);
@@ -106,7 +102,7 @@ void stopWhileWaitingForMaster(int sig, siginfo_t* info, void* context) {
 
 int masterWakeFd() {
   static std::once_flag once;
-  std::call_once(once, [] { masterWake.store(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)); });
+  std::call_once(once, [] { masterWake.store(murvwake::newWake()); });
   return masterWake.load();
 }
 
@@ -115,16 +111,9 @@ int masterWakeFd() {
 std::string endingSignals() {
   std::vector<std::string> names;
   for (size_t i = 0; i < sizeof masterWaitSignals / sizeof masterWaitSignals[0]; ++i) {
-    struct sigaction now;
-    if (sigaction(masterWaitSignals[i], nullptr, &now) == 0 && !(now.sa_flags & SA_SIGINFO) &&
-        now.sa_handler == SIG_IGN)
-      continue;
-    names.push_back(masterWaitSignalNames[i]);
+    if (!murvwake::signalIgnored(masterWaitSignals[i])) names.push_back(masterWaitSignalNames[i]);
   }
-  std::string text;
-  for (size_t i = 0; i < names.size(); ++i)
-    text += (i == 0 ? "" : i + 1 == names.size() ? " or " : ", ") + names[i];
-  return text;
+  return murvnode::listed(names, "or");
 }
 
 // Our handler for the stop signals while it lives, the ones found put back
@@ -138,9 +127,7 @@ public:
       : who(std::move(who)), uri(std::move(uri)), signals(endingSignals()) {
     masterWaitStop.store(0);
     wake = masterWakeFd();
-    std::uint64_t drained;
-    while (wake >= 0 && read(wake, &drained, sizeof drained) > 0) {
-    }
+    murvwake::drain(wake);
     masterWaitActive.store(true);
     for (murvstream::SignalChain& chain : masterWaitChains) chain.takeOver(stopWhileWaitingForMaster);
     if (ending >= 0) watcher = std::thread([this] {
@@ -154,10 +141,8 @@ public:
     });
   }
   ~MasterWait() {
-    const std::uint64_t one = 1;
     if (ending >= 0) {
-      ssize_t written = write(ending, &one, sizeof one);
-      (void)written;
+      murvwake::wake(ending);
       watcher.join();
       close(ending);
     }

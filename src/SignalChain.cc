@@ -3,17 +3,17 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "SignalWake.h"
+
 namespace murvstream {
 
 namespace {
 
-bool disposition(const struct sigaction& a, void (*which)(int)) {
-  // sa_handler and sa_sigaction share their storage: SIG_DFL and SIG_IGN
-  // mean the same whatever the flags say.
-  return a.sa_handler == which;
-}
+// sa_handler and sa_sigaction share their storage: SIG_DFL means the same
+// whatever the flags say, as SIG_IGN does.
+bool defaults(const struct sigaction& a) { return a.sa_handler == SIG_DFL; }
 
-bool isHandler(const struct sigaction& a) { return !disposition(a, SIG_DFL) && !disposition(a, SIG_IGN); }
+bool isHandler(const struct sigaction& a) { return !defaults(a) && !murvwake::ignores(a); }
 
 bool resetsOnCall(const struct sigaction& a) { return isHandler(a) && (a.sa_flags & SA_RESETHAND); }
 
@@ -41,9 +41,9 @@ SignalChain::Disposition SignalChain::Atomic::load() const {
 
 SignalChain::Disposition SignalChain::dispositionOf(const struct sigaction& a) {
   Disposition d;
-  if (disposition(a, SIG_IGN)) {
+  if (murvwake::ignores(a)) {
     d.kind = ignored;
-  } else if (disposition(a, SIG_DFL)) {
+  } else if (defaults(a)) {
     d.kind = byDefault;
   } else {
     d.kind = handler;
@@ -86,7 +86,7 @@ void SignalChain::takeOver(Handler handler) {
   if (isOurs(now, handler)) return;
   // Ignored (under nohup, in a shell's background, by the host's choice),
   // a signal stays ignored: taken over, it would stop the waits.
-  if (disposition(now, SIG_IGN)) return;
+  if (murvwake::ignores(now)) return;
   // Recorded before ours is in place: a signal in between goes to the
   // handler found, whatever ours would pass on.
   const bool first = !keeping;
@@ -121,7 +121,7 @@ void SignalChain::giveBack(Handler handler) {
 SignalChain::Disposition SignalChain::onTop(const Found& found) const {
   struct sigaction now;
   if (sigaction(sig, nullptr, &now) != 0 || isOurs(now, ours.load())) return Disposition();
-  if (!disposition(now, SIG_DFL)) return dispositionOf(now);
+  if (!defaults(now)) return dispositionOf(now);
   for (const Disposition& d : {found.latest, found.original})
     if (d.kind == handler && (d.flags & SA_RESETHAND)) return d;
   return Disposition();

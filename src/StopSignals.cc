@@ -1,7 +1,8 @@
 #include "StopSignals.h"
 
+#include "SignalWake.h"
+
 #include <pthread.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,8 +43,6 @@ struct WakeSlot {
 const int wakeSlots = 64;
 WakeSlot wakes[wakeSlots];
 
-int newWake() { return eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC); }
-
 // A forked child would share the eventfds with its parent: a sleeper in one
 // could empty a wake meant for the other. The child gets its own. It runs
 // alone then, so no slot of it is taken, and with signals blocked no
@@ -56,7 +55,7 @@ void renewWakesInChild() {
     slot.taken.store(false);
     const int inherited = slot.fd.load();
     if (inherited < 0) continue;
-    slot.fd.store(newWake());
+    slot.fd.store(murvwake::newWake());
     close(inherited);
   }
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
@@ -135,11 +134,7 @@ void stopSignalHandler(int sig, siginfo_t* info, void* context) {
   // up is seen as stopped rather than failed.
   for (WakeSlot& slot : wakes) {
     if (!slot.taken.load()) continue;
-    const int fd = slot.fd.load();
-    if (fd < 0) continue;
-    const std::uint64_t one = 1;
-    ssize_t written = write(fd, &one, sizeof one);  // full only after 2^64 - 2 writes unread
-    (void)written;
+    murvwake::wake(slot.fd.load());
   }
   errno = savedErrno;
 }
@@ -181,7 +176,7 @@ StopWake::StopWake() {
     slot = i;
     wakeFd = wakes[i].fd.load();
     if (wakeFd < 0) {
-      wakeFd = newWake();  // none: the sleeper looks on a short tick
+      wakeFd = murvwake::newWake();  // none: the sleeper looks on a short tick
       wakes[i].fd.store(wakeFd);
     }
     drain();
@@ -193,12 +188,7 @@ StopWake::~StopWake() {
   if (slot >= 0) wakes[slot].taken.store(false);
 }
 
-void StopWake::drain() const {
-  if (wakeFd < 0) return;
-  std::uint64_t drained;
-  ssize_t got = read(wakeFd, &drained, sizeof drained);
-  (void)got;  // nothing to read: another look costs one more round
-}
+void StopWake::drain() const { murvwake::drain(wakeFd); }
 
 IterationStop::IterationStop(int count, const NodeMade& node) {
   ThreadIteration& t = onThisThread;

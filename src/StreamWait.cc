@@ -2,12 +2,13 @@
 
 #include <poll.h>
 #include <ros/ros.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <utility>
+
+#include "SignalWake.h"
 
 namespace murvstream {
 
@@ -28,7 +29,7 @@ struct WaitNotifier::State {
   int wakeFd() {
     int fd = wake.load();
     if (fd >= 0) return fd;
-    const int made = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    const int made = murvwake::newWake();
     if (made < 0) return -1;  // the waiter then looks on a short tick
     if (wake.compare_exchange_strong(fd, made)) return made;
     close(made);
@@ -44,11 +45,7 @@ WaitNotifier::WaitNotifier() : state(std::make_shared<State>()) {}
 void WaitNotifier::notify() const noexcept {
   state->count.fetch_add(1);
   if (!state->asleep.load()) return;
-  const int fd = state->wake.load();
-  if (fd < 0) return;
-  const std::uint64_t one = 1;
-  ssize_t written = write(fd, &one, sizeof one);
-  (void)written;  // only a full counter fails, and it wakes the waiter all the same
+  murvwake::wake(state->wake.load());
 }
 
 std::uint64_t WaitNotifier::notifications() const { return state->count.load(); }
@@ -63,11 +60,7 @@ void WaitNotifier::waitPast(std::uint64_t seen, std::int64_t untilMicros) const 
     if (state->count.load() != seen) break;
     pollfd wakes[2] = {{fd, POLLIN, 0}, {stopWake.fd(), POLLIN, 0}};
     pollFor(wakes, 2, left);
-    if (wakes[0].revents & POLLIN) {
-      std::uint64_t drained;
-      ssize_t got = read(fd, &drained, sizeof drained);
-      (void)got;  // nothing to read: another look costs one more round
-    }
+    if (wakes[0].revents & POLLIN) murvwake::drain(fd);
     if (wakes[1].revents & POLLIN) stopWake.drain();
     state->asleep.store(false);
     if (state->count.load() != seen) return;

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "RunStop.h"
+#include "SignalWake.h"
 
 namespace murvrun {
 
@@ -32,9 +33,7 @@ extern "C" void* runJob(void* arg) {
   Job* job = static_cast<Job*>(arg);
   pthread_sigmask(SIG_SETMASK, &job->mask, nullptr);
   job->result = (*job->body)();
-  const std::uint64_t one = 1;
-  ssize_t written = write(job->done, &one, sizeof one);
-  (void)written;
+  murvwake::wake(job->done);
   return nullptr;
 }
 

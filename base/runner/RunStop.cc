@@ -1,12 +1,13 @@
 #include "RunStop.h"
 
 #include <signal.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
 #include <cstring>
+
+#include "SignalWake.h"
 
 namespace murvrun {
 
@@ -29,12 +30,7 @@ std::atomic<int> wake{-1};
 extern "C" void onStopSignal(int sig) {
   int none = 0;
   if (received.compare_exchange_strong(none, sig)) {
-    const int fd = wake.load();
-    if (fd >= 0) {
-      const std::uint64_t one = 1;
-      ssize_t written = write(fd, &one, sizeof one);
-      (void)written;
-    }
+    murvwake::wake(wake.load());
     return;
   }
   if (sig == SIGHUP) return;
@@ -49,10 +45,8 @@ extern "C" void onStopSignal(int sig) {
 }  // namespace
 
 void installStopHandlers() {
-  if (wake.load() < 0) wake.store(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC));
-  struct sigaction hangUp;
-  const bool hangUpIgnored =
-      sigaction(SIGHUP, nullptr, &hangUp) == 0 && !(hangUp.sa_flags & SA_SIGINFO) && hangUp.sa_handler == SIG_IGN;
+  if (wake.load() < 0) wake.store(murvwake::newWake());
+  const bool hangUpIgnored = murvwake::signalIgnored(SIGHUP);
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
   action.sa_handler = onStopSignal;
