@@ -46,7 +46,6 @@ public:
   static void installStopSignals();
 
 private:
-  void sleepOnSimTime(const ros::Duration& left) const;
   void giveUpIfRosGone() const;
   const MURV::Node& node;
   murvstream::IterationStop stop;

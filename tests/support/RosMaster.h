@@ -34,6 +34,11 @@ public:
   // The address ("rosrpc://host:port") the master knows for a service, or ""
   // while none is registered.
   std::string lookupService(const std::string& service) const;
+  // What the master holds for the ROS node rosName (given without its
+  // leading slash): a line "publishes T", "subscribes T" or "serves S" for
+  // each of its topics and services; "" when nothing, "<no answer>" when the
+  // master does not answer.
+  std::string registrationsOf(const std::string& rosName) const;
 
 private:
   bool startOn(int port);
