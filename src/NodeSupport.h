@@ -60,10 +60,9 @@ inline float checkedRate(MURV::Node* node, const std::string& name, float rate, 
   return rate;
 }
 
-// A pause in seconds that ros::Duration can hold and sleep: finite, not
-// negative (roscpp never returns from a negative sleep) and below 2^31
-// seconds (ros::Duration throws beyond). Anything else is refused, naming
-// the parameter.
+// A pause in seconds that ros::Duration can hold: finite, not negative and
+// below 2^31 seconds (ros::Duration throws beyond). Anything else is
+// refused, naming the parameter.
 inline float checkedDuration(MURV::Node* node, const std::string& name, float seconds, const char* file, int line) {
   if (!(seconds >= 0.0f) || !(static_cast<double>(seconds) < 2147483648.0))
     throw new MURV::NodeException(

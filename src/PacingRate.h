@@ -48,7 +48,6 @@ public:
   static murvstream::NodeMade installStopSignals();
 
 private:
-  void sleepOnSimTime(const ros::Duration& left) const;
   void giveUpIfRosGone() const;
   const MURV::Node& node;
   murvstream::IterationStop stop;

@@ -1,7 +1,7 @@
 #include "ParamsPending.h"
 
 ParamsPending::ParamsPending(float durationSeconds, bool debug)
-    : enable_debug(debug), duration(static_cast<double>(durationSeconds)) {}
+    : enable_debug(debug), pausing(static_cast<double>(durationSeconds)) {}
 
 void ParamsPending::takeInto(MURV::Vector<MURV::ObjectRef>& diradure, MURV::Vector<MURV::ObjectRef>& tracker,
                              MURV::Vector<MURV::ObjectRef>& doda) {

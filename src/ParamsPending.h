@@ -8,13 +8,12 @@
 // objects before they lock and pause after they unlock; calculate() locks
 // only to move what is pending out.
 
-#include <ros/duration.h>
-
 #include <mutex>
 #include <vector>
 
 #include "BufferedNode.h"
 #include "ObjectRef.h"
+#include "StopPause.h"
 #include "Vector.h"
 
 class ParamsPending {
@@ -25,6 +24,9 @@ public:
   // if any, is appended to the vector of the same name and the list emptied.
   void takeInto(MURV::Vector<MURV::ObjectRef>& diradure, MURV::Vector<MURV::ObjectRef>& tracker,
                 MURV::Vector<MURV::ObjectRef>& doda);
+
+  // Ends the pauses in progress and every later one: the node is going.
+  void endPauses() { pausing.end(); }
 
   MURV::Vector<MURV::ObjectRef> DiradureZIDID;
   MURV::Vector<MURV::ObjectRef> SourceTracker;
@@ -37,11 +39,11 @@ protected:
   // given its object.
   void replaceAll(const MURV::ObjectRef& diradure, const MURV::ObjectRef& tracker, const MURV::ObjectRef& doda,
                   bool give);
-  // The pause after a callback, taken without the lock.
-  void pause() { duration.sleep(); }
+  // The pause after a callback that began at since, taken without the lock.
+  void pause(const murvnode::StopPause::Since& since) const { pausing.sleep(since); }
 
   bool enable_debug;
-  ros::Duration duration;
+  murvnode::StopPause pausing;
   std::mutex lock;
 };
 

@@ -16,6 +16,8 @@
 
 #include "Node.h"
 #include "RosHandle.h"
+#include "RosReceiving.h"
+#include "StopPause.h"
 
 namespace murvnode {
 
@@ -62,9 +64,11 @@ public:
   // Claims the private namespace and creates the server there. The server
   // takes its starting config (defaults, then the values already on the
   // parameter server, clamped) and runs cb once with it, on this thread,
-  // before this returns.
+  // before this returns; a stop signal from the start of this call on ends
+  // that callback's pause.
   void serve(MURV::Node* node, const char* file, int line, const Callback& cb) {
     if (server) return;
+    const StopPause::SetUp setUp;
     claim.claim(node, file, line);
     try {
       onSharedRosHandle(node, file, line, [&](ros::NodeHandle&) {
@@ -89,12 +93,14 @@ public:
   }
 
   // Stops serving set requests and waits for one being served (the spinner
-  // joins its thread), then lets the server go: after this no callback runs
-  // and none can start, so the callback's holder may go.
+  // joins its thread; the caller has ended its pause), lets roscpp finish
+  // writing its answer, bounded, then lets the server go: after this no
+  // callback runs and none can start, so the callback's holder may go.
   void stop() {
     if (!claim.held()) return;
     if (spinner) spinner->stop();
     spinner.reset();
+    if (server && ros::ok()) awaitPollRounds(std::chrono::seconds(2));
     server.reset();
     reconfQueue().clear();
     claim.release();

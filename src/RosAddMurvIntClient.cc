@@ -6,12 +6,15 @@
 
 #include "NodeSupport.h"
 #include "RosHandle.h"
+#include "StopPause.h"
+#include "StoppableServiceCall.h"
 
 RosAddMurvIntClient::RosAddMurvIntClient(std::string nodeName, MURV::ParameterSet params)
     : MURV::BufferedNode(std::move(nodeName), params) {
   output1ID = addOutput("OUTPUT1");
   topicName = murvnode::paramTopic(this, parameters, "TOPIC_NAME", "RosAddMurvIntClient", __LINE__);
   param = murvnode::paramInt(parameters, "PARAM");
+  murvnode::StopPause::installStopSignals();
   inOrder = true;
   std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
@@ -33,9 +36,9 @@ void RosAddMurvIntClient::calculate(int, int count, MURV::Buffer& out) {
     murv_msgs::MurvIntSrv srv;
     srv.request.first = count;
     srv.request.second = murvnode::wrappingSum(param, count);
-    // A failed call (no server, transport error, refusal) keeps the last
-    // result.
-    if (client.call(srv)) result = murvnode::low32(srv.response.sum);
+    // A failed call (no server, transport error, refusal, a stop signal in
+    // this iteration) keeps the last result.
+    if (murvnode::callUntilStopped(client, srv, count)) result = murvnode::low32(srv.response.sum);
   }
   std::cout << murvnode::shownName(*this) << " Published : [" << result << "]" << std::endl;
   out[count] = MURV::ObjectRef(new MURV::NetCType<int>(result));

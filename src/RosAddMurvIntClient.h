@@ -9,8 +9,8 @@
 #include "BufferedNode.h"
 
 // Calls the integer-sum service TOPIC_NAME once per iteration with count and
-// PARAM + count, and outputs the last sum received. Everything runs on the
-// network's thread.
+// PARAM + count, and outputs the last sum received. The call runs on the
+// network's thread; a stop signal ends it as a failed call.
 class RosAddMurvIntClient : public MURV::BufferedNode {
 public:
   RosAddMurvIntClient(std::string nodeName, MURV::ParameterSet params);

@@ -8,9 +8,10 @@
 #include "RosLogAt.h"
 #include "RosReceiving.h"
 
-callbackFuncAddMurvIntServer::callbackFuncAddMurvIntServer(double durationSeconds) : duration(durationSeconds) {}
+callbackFuncAddMurvIntServer::callbackFuncAddMurvIntServer(double durationSeconds) : pause(durationSeconds) {}
 
 bool callbackFuncAddMurvIntServer::cb(murv_msgs::MurvIntSrvRequest& req, murv_msgs::MurvIntSrvResponse& res) {
+  const murvnode::StopPause::Since since;
   res.sum = murvnode::wrappingSum(req.first, req.second);
   MURV_LOG_INFO_AT("src/RosAddMurvIntServer", 61, "Request [%" PRId64 " + %" PRId64 " = %" PRId64 "] [thread=%s]",
                    req.first, req.second, res.sum, murvmsg::threadIdText().c_str());
@@ -19,7 +20,7 @@ bool callbackFuncAddMurvIntServer::cb(murv_msgs::MurvIntSrvRequest& req, murv_ms
     storedValue = murvnode::low32(res.sum);
   }
   // The answer goes out only after the pause.
-  duration.sleep();
+  pause.sleep(since);
   return true;
 }
 
@@ -38,17 +39,19 @@ RosAddMurvIntServer::RosAddMurvIntServer(std::string nodeName, MURV::ParameterSe
   holderReleased = released->get_future();
   holder.reset(new callbackFuncAddMurvIntServer(rosDuration),
                [released](callbackFuncAddMurvIntServer*) { released->set_value(); });
+  murvnode::StopPause::installStopSignals();
   inOrder = true;
 }
 
 RosAddMurvIntServer::~RosAddMurvIntServer() {
-  // A call that has started is answered before the service goes; none
-  // starts from here on: the holder is the service's tracked object, and
-  // once the node has let it go roscpp refuses every new call. Calls may run
-  // on other nodes' spinners too: each holds the holder until roscpp has
-  // taken its answer, so once the last has let it go no call runs, and the
-  // holder is freed after the service has gone.
+  // A call that has started is answered before the service goes, at once:
+  // its pause ends. None starts from here on: the holder is the service's
+  // tracked object, and once the node has let it go roscpp refuses every new
+  // call. Calls may run on other nodes' spinners too: each holds the holder
+  // until roscpp has taken its answer, so once the last has let it go no
+  // call runs, and the holder is freed after the service has gone.
   callbackFuncAddMurvIntServer* last = holder.get();
+  last->endPauses();
   holder.reset();
   murvnode::stopServing(service, spinner, [this] { holderReleased.wait(); });
   delete last;

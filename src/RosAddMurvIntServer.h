@@ -12,6 +12,7 @@
 #include <string>
 
 #include "BufferedNode.h"
+#include "StopPause.h"
 
 // Answers murv_msgs/MurvIntSrv requests and keeps the low 32 bits of the
 // last sum; a spinner thread writes it, the network thread reads it.
@@ -20,10 +21,12 @@ public:
   explicit callbackFuncAddMurvIntServer(double durationSeconds);
   bool cb(murv_msgs::MurvIntSrvRequest& req, murv_msgs::MurvIntSrvResponse& res);
   int32_t stored();
+  // Ends the pause in progress and every later one: the node is going.
+  void endPauses() { pause.end(); }
 
 private:
   int32_t storedValue = 0;
-  ros::Duration duration;
+  murvnode::StopPause pause;
   std::mutex lock;
 };
 

@@ -15,15 +15,16 @@ const char* const fileName = "src/RosMurvIntDynReconf";
 }  // namespace
 
 callbackFuncMurvIntDynReconf::callbackFuncMurvIntDynReconf(float durationSeconds)
-    : duration(static_cast<double>(durationSeconds)) {}
+    : pause(static_cast<double>(durationSeconds)) {}
 
 void callbackFuncMurvIntDynReconf::cb(murv_params::DynReconfMurvIntConfig& config, uint32_t) {
+  const murvnode::StopPause::Since since;
   MURV_LOG_INFO_AT(fileName, 64, "Received [%d] [thread=%s]", config.number, murvmsg::threadIdText().c_str());
   {
     std::lock_guard<std::mutex> guard(lock);
     value = config.number;
   }
-  duration.sleep();
+  pause.sleep(since);
 }
 
 int64_t callbackFuncMurvIntDynReconf::stored() {
@@ -37,10 +38,12 @@ RosMurvIntDynReconf::RosMurvIntDynReconf(std::string nodeName, MURV::ParameterSe
   rosDuration = murvnode::paramFloat(parameters, "ROS_DURATION");
   murvnode::checkedDuration(this, "ROS_DURATION", rosDuration, fileName, __LINE__);
   holder.reset(new callbackFuncMurvIntDynReconf(rosDuration));
+  murvnode::StopPause::installStopSignals();
   inOrder = true;
 }
 
 RosMurvIntDynReconf::~RosMurvIntDynReconf() {
+  holder->endPauses();
   serving.stop();
   holder.reset();
 }

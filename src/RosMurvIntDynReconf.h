@@ -2,7 +2,6 @@
 #define MURV_ROS_MURV_INT_DYN_RECONF_H
 
 #include <murv_params/DynReconfMurvIntConfig.h>
-#include <ros/duration.h>
 
 #include <cstdint>
 #include <memory>
@@ -11,6 +10,7 @@
 
 #include "BufferedNode.h"
 #include "ReconfServing.h"
+#include "StopPause.h"
 
 // Keeps the integer of the last accepted change; the reconfiguration server
 // writes it, the network thread reads it.
@@ -19,10 +19,12 @@ public:
   explicit callbackFuncMurvIntDynReconf(float durationSeconds);
   void cb(murv_params::DynReconfMurvIntConfig& config, uint32_t level);
   int64_t stored();
+  // Ends the pause in progress and every later one: the node is going.
+  void endPauses() { pause.end(); }
 
 private:
   int64_t value = 0;
-  ros::Duration duration;
+  murvnode::StopPause pause;
   std::mutex lock;
 };
 

@@ -6,9 +6,10 @@
 #include "NodeSupport.h"
 #include "RosReceiving.h"
 
-callbackFuncMurvInt::callbackFuncMurvInt(double durationSeconds) : duration(new ros::Duration(durationSeconds)) {}
+callbackFuncMurvInt::callbackFuncMurvInt(double durationSeconds) : pause(durationSeconds) {}
 
 void callbackFuncMurvInt::cb(const murv_msgs::MurvInt::ConstPtr& msg) {
+  const murvnode::StopPause::Since since;
   // One write for the whole line: the network's thread prints its own
   // lines meanwhile, and pieces of the two must not interleave.
   std::cout << ("RosMurvIntSubscriber Subscriber Received [" + std::to_string(msg->data) + "]\n") << std::flush;
@@ -16,7 +17,7 @@ void callbackFuncMurvInt::cb(const murv_msgs::MurvInt::ConstPtr& msg) {
     std::lock_guard<std::mutex> guard(lock);
     lastValue = murvnode::low32(msg->data);
   }
-  duration->sleep();
+  pause.sleep(since);
 }
 
 int32_t callbackFuncMurvInt::last() {
@@ -29,16 +30,16 @@ RosMurvIntSubscriber::RosMurvIntSubscriber(std::string nodeName, MURV::Parameter
   output1ID = addOutput("OUTPUT1");
   topicName = murvnode::paramTopic(this, parameters, "TOPIC_NAME", "RosMurvIntSubscriber", __LINE__);
   bufferNum = murvnode::paramInt(parameters, "BUFFER_NUM");
-  // A negative pause never ends its sleep: the callback would hold the
-  // spinner, and the node's destruction, for good.
   rosDuration = murvnode::checkedDuration(this, "ROS_DURATION", murvnode::paramFloat(parameters, "ROS_DURATION"),
                                           "RosMurvIntSubscriber", __LINE__);
   holder.reset(new callbackFuncMurvInt(rosDuration));
+  murvnode::StopPause::installStopSignals();
   inOrder = true;
   std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosMurvIntSubscriber::~RosMurvIntSubscriber() {
+  holder->endPauses();
   murvnode::stopReceiving(subscriber, spinner);
   holder.reset();
 }

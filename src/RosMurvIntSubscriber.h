@@ -10,6 +10,7 @@
 #include <string>
 
 #include "BufferedNode.h"
+#include "StopPause.h"
 
 // Keeps the last integer received; the spinner thread writes it, the
 // network thread reads it.
@@ -18,10 +19,12 @@ public:
   explicit callbackFuncMurvInt(double durationSeconds);
   void cb(const murv_msgs::MurvInt::ConstPtr& msg);
   int32_t last();
+  // Ends the pause in progress and every later one: the node is going.
+  void endPauses() { pause.end(); }
 
 private:
   int64_t lastValue = 0;
-  std::unique_ptr<ros::Duration> duration;
+  murvnode::StopPause pause;
   std::mutex lock;
 };
 

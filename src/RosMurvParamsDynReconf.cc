@@ -18,6 +18,7 @@ callbackFuncMurvParamsDynReconf::callbackFuncMurvParamsDynReconf(float durationS
     : ParamsPending(durationSeconds, debug) {}
 
 void callbackFuncMurvParamsDynReconf::cb(murv_params::DynReconfMurvParamsConfig& config, uint32_t) {
+  const murvnode::StopPause::Since since;
   if (enable_debug) MURV_LOG_INFO_AT(fileName, 75, "Received [thread=%s]", murvmsg::threadIdText().c_str());
   const MURV::ObjectRef diradure(new ParamsDiradureZIDID(
       config.DiradureZIDID_num_source, config.DiradureZIDID_min_deg, config.DiradureZIDID_max_deg,
@@ -29,7 +30,7 @@ void callbackFuncMurvParamsDynReconf::cb(murv_params::DynReconfMurvParamsConfig&
   const MURV::ObjectRef doda(
       new ParamsDODA(static_cast<float>(config.DODA_lx), static_cast<float>(config.DODA_time_constant)));
   replaceAll(diradure, tracker, doda, config.MurvParamsDynReconfEnable);
-  pause();
+  pause(since);
 }
 
 RosMurvParamsDynReconf::RosMurvParamsDynReconf(std::string nodeName, MURV::ParameterSet params)
@@ -41,10 +42,12 @@ RosMurvParamsDynReconf::RosMurvParamsDynReconf(std::string nodeName, MURV::Param
   enableDebug = murvnode::paramBool(parameters, "ENABLE_DEBUG");
   murvnode::checkedDuration(this, "ROS_DURATION", rosDuration, fileName, __LINE__);
   holder.reset(new callbackFuncMurvParamsDynReconf(rosDuration, enableDebug));
+  murvnode::StopPause::installStopSignals();
   inOrder = true;
 }
 
 RosMurvParamsDynReconf::~RosMurvParamsDynReconf() {
+  holder->endPauses();
   serving.stop();
   holder.reset();
 }

@@ -18,24 +18,27 @@ callbackFuncMurvParamsSubscriber::callbackFuncMurvParamsSubscriber(float duratio
     : ParamsPending(durationSeconds, debug) {}
 
 void callbackFuncMurvParamsSubscriber::cb_DiradureZIDID(const murv_params::DiradureZIDID::ConstPtr& msg) {
+  const murvnode::StopPause::Since since;
   if (enable_debug) MURV_LOG_INFO_AT(fileName, 74, "Received [thread=%s]", murvmsg::threadIdText().c_str());
   replace(DiradureZIDID, MURV::ObjectRef(new ParamsDiradureZIDID(msg->num_source, msg->min_deg, msg->max_deg,
                                                                  msg->lower_bound_frequency,
                                                                  msg->upper_bound_frequency)));
-  pause();
+  pause(since);
 }
 
 void callbackFuncMurvParamsSubscriber::cb_SourceTracker(const murv_params::SourceTracker::ConstPtr& msg) {
+  const murvnode::StopPause::Since since;
   if (enable_debug) MURV_LOG_INFO_AT(fileName, 88, "Received [thread=%s]", murvmsg::threadIdText().c_str());
   replace(SourceTracker, MURV::ObjectRef(new ParamsSourceTracker(msg->thresh, msg->pause_length, msg->min_src_interval,
                                                                  msg->min_tfindex_interval, msg->compare_mode)));
-  pause();
+  pause(since);
 }
 
 void callbackFuncMurvParamsSubscriber::cb_DODA(const murv_params::DODA::ConstPtr& msg) {
+  const murvnode::StopPause::Since since;
   if (enable_debug) MURV_LOG_INFO_AT(fileName, 102, "Received [thread=%s]", murvmsg::threadIdText().c_str());
   replace(DODA, MURV::ObjectRef(new ParamsDODA(msg->lx, msg->time_constant)));
-  pause();
+  pause(since);
 }
 
 RosMurvParamsSubscriber::RosMurvParamsSubscriber(std::string nodeName, MURV::ParameterSet params)
@@ -52,11 +55,13 @@ RosMurvParamsSubscriber::RosMurvParamsSubscriber(std::string nodeName, MURV::Par
   enableDebug = paramBool(parameters, "ENABLE_DEBUG");
   checkedDuration(this, "ROS_DURATION", rosDuration, fileName, __LINE__);
   holder.reset(new callbackFuncMurvParamsSubscriber(rosDuration, enableDebug));
+  murvnode::StopPause::installStopSignals();
   inOrder = true;
   std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
 RosMurvParamsSubscriber::~RosMurvParamsSubscriber() {
+  holder->endPauses();
   murvnode::stopReceiving(subscribers, spinner);
   holder.reset();
 }

@@ -154,6 +154,8 @@ NodeMade installStopSignals(StopUser user) {
 
 bool stopRequested() { return stopSignalled.load() != 0; }
 
+std::uint32_t stopSignalCount() { return stopGeneration.load(); }
+
 std::int64_t steadyMicros() {
   return std::chrono::time_point_cast<std::chrono::microseconds>(std::chrono::steady_clock::now())
       .time_since_epoch()

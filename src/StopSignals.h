@@ -77,6 +77,10 @@ void stopSignalHandler(int signal, siginfo_t* info, void* context);
 // the stream nodes' waits give up for good then.
 bool stopRequested();
 
+// The number of stop signals that have reached the handler above, as a
+// counter that wraps: a wait that remembers it is over once it has moved.
+std::uint32_t stopSignalCount();
+
 // The steady clock, in microseconds.
 std::int64_t steadyMicros();
 

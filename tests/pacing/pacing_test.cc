@@ -1,13 +1,20 @@
 // A stop signal ends a node's pacing sleep, however slow its rate and
 // whether or not /clock moves: every node type that paces the network, in a
 // network of the node reference run by the network runner, stops the run at
-// once with the signal's status and leaves the master.
+// once with the signal's status and leaves the master. So does a stop that
+// comes in a ROS callback's pause or in a service call.
+#include <dynamic_reconfigure/Reconfigure.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <murv_msgs/MurvInt.h>
+#include <murv_msgs/MurvIntSrv.h>
+#include <murv_params/DODA.h>
 #include <rosgraph_msgs/Clock.h>
 #include <std_msgs/Float32.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <thread>
 
 #include "ExampleNetworks.h"
 #include "StreamTestSupport.h"
@@ -44,12 +51,23 @@ std::string pacedExample(const std::string& example, std::vector<LineChange> cha
 }
 
 // What a run that a stop signal ended leaves: the signal's status, the
-// network destroyed and the ROS node gone from the master.
-void expectStoppedBy(BackgroundCommand& runner, int sig, const std::string& rosName) {
+// network destroyed within the runner's limit on a stop and nothing of the
+// ROS node left on the master.
+void expectStoppedBy(BackgroundCommand& runner, int sig, const murvtest::RosMaster& master,
+                     const std::string& rosName) {
   EXPECT_EQ(runner.waitExit(std::chrono::seconds(10)), 128 + sig) << rosName << "\n" << runner.output();
+  EXPECT_THAT(runner.output(), testing::Not(testing::HasSubstr("did not end within"))) << rosName;
   EXPECT_THAT(runner.output(), testing::EndsWith("ROS destructed...\n")) << rosName;
-  EXPECT_TRUE(waitFor([&] { return !murvtest::rosNodeListed(rosName); })) << rosName;
+  EXPECT_EQ(master.registrationsOf(rosName), "") << rosName;
 }
+
+// Joins a thread when it goes out of scope.
+struct Joined {
+  std::thread thread;
+  ~Joined() {
+    if (thread.joinable()) thread.join();
+  }
+};
 
 }  // namespace
 
@@ -133,7 +151,7 @@ TEST(Pacing, AStopSignalEndsThePacingSleep) {
     ASSERT_NE(runner.output().find(r.sleeping), std::string::npos) << r.tag << "\n" << runner.output();
     ros::param::del("/use_sim_time");
     runner.signal(r.sig);
-    expectStoppedBy(runner, r.sig, rosName);
+    expectStoppedBy(runner, r.sig, net.master, rosName);
     // The paced node was on its way to its sleep, past any wait for data.
     EXPECT_EQ(runner.output().find("Force-quit"), std::string::npos) << r.tag << "\n" << runner.output();
   }
@@ -161,7 +179,138 @@ TEST(Pacing, OnSimulatedTimeThePaceFollowsClock) {
   EXPECT_GE(now.clock.sec, 5000u);
   EXPECT_EQ(runner.output().find("[6] ros.VALUE"), std::string::npos) << runner.output();
   runner.signal(SIGINT);
-  expectStoppedBy(runner, SIGINT, rosName);
+  expectStoppedBy(runner, SIGINT, net.master, rosName);
+}
+
+// A stop signal ends a ROS callback's ROS_DURATION pause at once, however
+// long (up to 2^31 s) and whether or not /clock moves, and a service call in
+// progress as a failed call whatever its server does. The reconfiguration
+// nodes pause in their set-up already, where the starting config goes
+// through the callback. A service call or a set request in its pause is
+// answered.
+TEST(Pacing, AStopSignalEndsACallbacksPauseAndAServiceCall) {
+  subtest::RosNetwork net("murv_pause_test");
+  setenv("ROSCONSOLE_STDOUT_LINE_BUFFERED", "1", 1);
+  ros::NodeHandle nh;
+  // /clock stands at 1000 s, as a paused bag leaves it.
+  ros::Publisher clock = nh.advertise<rosgraph_msgs::Clock>("/clock", 1, true);
+  rosgraph_msgs::Clock now;
+  now.clock = ros::Time(1000);
+  clock.publish(now);
+  // The client's server takes its call and does not answer it.
+  std::atomic<bool> called{false}, release{false};
+  ros::ServiceServer silent = nh.advertiseService<murv_msgs::MurvIntSrv::Request, murv_msgs::MurvIntSrv::Response>(
+      "/pause_cli/add_ints", [&](murv_msgs::MurvIntSrv::Request&, murv_msgs::MurvIntSrv::Response&) {
+        called = true;
+        return waitFor([&] { return release.load(); });
+      });
+  ros::AsyncSpinner spinner(1);
+  spinner.start();
+  const std::string longest = "ROS_DURATION float 2e9";
+  // The parameter nodes log each callback, and the monitor never ends the run.
+  auto params = [](const std::string& duration) {
+    return std::vector<LineChange>{paramChange("params", duration), paramChange("params", "ENABLE_DEBUG bool true"),
+                                   paramChange("monitor", "CHANGES int 0")};
+  };
+  enum class Feed { none, integer, doda, call, setRequest, silentServer };
+  const struct {
+    const char* tag;
+    const char* example;
+    std::vector<LineChange> changes;
+    Feed feed;
+    const char* pausing;  // printed once the callback is on its way to its pause
+    int sig;
+    bool simTime;
+  } rows[] = {
+      {"isub", "RosMurvIntSubscriber", {paramChange("sub", longest)}, Feed::integer,
+       "RosMurvIntSubscriber Subscriber Received [7]", SIGINT, false},
+      {"isub_sim", "RosMurvIntSubscriber", {paramChange("sub", "ROS_DURATION float 0.5")}, Feed::integer,
+       "RosMurvIntSubscriber Subscriber Received [7]", SIGINT, true},
+      {"psub", "RosMurvParamsSubscriber", params(longest), Feed::doda, "Received [thread=", SIGINT, false},
+      {"psub_sim", "RosMurvParamsSubscriber", params("ROS_DURATION float 0.5"), Feed::doda, "Received [thread=",
+       SIGINT, true},
+      {"ireconf", "RosMurvIntDynReconf", {paramChange("dyn", longest)}, Feed::none, "Received [1] [thread=", SIGINT,
+       false},
+      // /clock moves on past the pause of the set-up, then stands again.
+      {"ireconf_sim", "RosMurvIntDynReconf", {paramChange("dyn", "ROS_DURATION float 5")}, Feed::setRequest,
+       "Received [42] [thread=", SIGINT, true},
+      {"preconf", "RosMurvParamsDynReconf", params(longest), Feed::none, "Received [thread=", SIGTERM, false},
+      {"preconf_sim", "RosMurvParamsDynReconf", params("ROS_DURATION float 0.5"), Feed::none, "Received [thread=",
+       SIGHUP, true},
+      {"srv", "RosAddMurvIntServer", {paramChange("srv", longest)}, Feed::call, "Request [20 + 22 = 42]", SIGINT,
+       false},
+      {"srv_sim", "RosAddMurvIntServer", {paramChange("srv", "ROS_DURATION float 0.5")}, Feed::call,
+       "Request [20 + 22 = 42]", SIGINT, true},
+      // The client calls the silent server instead of the network's own.
+      {"cli", "RosAddMurvIntClient", {{"node srv", ""}, {"param srv TOPIC_NAME", ""}, {"param srv ROS_DURATION", ""}},
+       Feed::silentServer, "", SIGINT, false},
+  };
+  for (const auto& r : rows) {
+    const std::string rosName = std::string("murv_pause_") + r.tag, topics = std::string("/pause_") + r.tag;
+    // Made before the runner, so that the runner is gone before it is joined.
+    Joined caller;
+    bool answered = false;
+    murv_msgs::MurvIntSrv sum;
+    dynamic_reconfigure::Reconfigure set;
+    if (r.simTime) ros::param::set("/use_sim_time", true);
+    BackgroundCommand runner(pacedExample(r.example, r.changes, rosName, topics));
+    auto shows = [&](const std::string& text) {
+      waitFor([&] { return runner.output().find(text) != std::string::npos || !runner.running(); });
+      return runner.output().find(text) != std::string::npos;
+    };
+    ros::Publisher integer = nh.advertise<murv_msgs::MurvInt>(topics + "/int", 1);
+    ros::Publisher doda = nh.advertise<murv_params::DODA>(topics + "/params/doda", 1);
+    if (r.feed == Feed::integer || r.feed == Feed::doda) {
+      const ros::Publisher& pub = r.feed == Feed::integer ? integer : doda;
+      ASSERT_TRUE(waitFor([&] { return pub.getNumSubscribers() > 0 || !runner.running(); })) << r.tag;
+      murv_msgs::MurvInt seven;
+      seven.data = 7;
+      if (r.feed == Feed::integer) integer.publish(seven);
+      else doda.publish(murv_params::DODA());
+    }
+    if (r.feed == Feed::call) {
+      ASSERT_TRUE(waitFor([&] { return ros::service::exists(topics + "/add_ints", false) || !runner.running(); }));
+      sum.request.first = 20;
+      sum.request.second = 22;
+      caller.thread = std::thread([&] { answered = ros::service::call(topics + "/add_ints", sum); });
+    }
+    if (r.feed == Feed::setRequest) {
+      ASSERT_TRUE(shows("Received [1] [thread=")) << r.tag << "\n" << runner.output();
+      ASSERT_TRUE(waitFor([&] {
+        now.clock += ros::Duration(10);
+        clock.publish(now);
+        return runner.output().find("[0] ros.VALUE") != std::string::npos || !runner.running();
+      })) << runner.output();
+      dynamic_reconfigure::IntParameter number;
+      number.name = "number";
+      number.value = 42;
+      set.request.config.ints.push_back(number);
+      caller.thread = std::thread([&] { answered = ros::service::call("/" + rosName + "/set_parameters", set); });
+    }
+    if (r.feed == Feed::silentServer) {
+      ASSERT_TRUE(waitFor([&] { return called.load() || !runner.running(); }) && called) << runner.output();
+    }
+    ASSERT_TRUE(shows(r.pausing)) << r.tag << "\n" << runner.output();
+    ros::param::del("/use_sim_time");
+    runner.signal(r.sig);
+    expectStoppedBy(runner, r.sig, net.master, rosName);
+    if (caller.thread.joinable()) {
+      caller.thread.join();
+      EXPECT_TRUE(answered) << r.tag;
+    }
+    if (r.feed == Feed::call) {
+      EXPECT_EQ(sum.response.sum, 42);
+    }
+    if (r.feed == Feed::setRequest) {
+      ASSERT_EQ(set.response.config.ints.size(), 1u);
+      EXPECT_EQ(set.response.config.ints[0].value, 42);
+    }
+    // A failed call keeps the last result, 0, and says nothing more.
+    if (r.feed == Feed::silentServer) {
+      EXPECT_THAT(runner.output(), testing::HasSubstr("cli Published : [0]\n"));
+    }
+  }
+  release = true;
 }
 
 // A host that handles a stop signal itself and goes on gets its pace back:

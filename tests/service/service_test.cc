@@ -64,9 +64,8 @@ TEST(RosAddMurvIntService, ServerAndClientWrapTheirSumsWithRosserviceAndTheRunne
     EXPECT_TRUE(has(r.output, line)) << r.output;
   EXPECT_EQ(output(srv, count), 104);
 
-  // SIGINT ends a network whose server has a call in its pause: the call is
-  // answered before the service goes (a pause well within the runner's 2 s
-  // limit on a stop).
+  // SIGINT ends a network whose server has a call in its pause: the pause
+  // ends, and the call is answered before the service goes.
   const std::string served = std::string(MURV_BINARY_DIR) + "/add-int-sigint.net";
   std::ofstream(served) << "node ros RosNodeGenerator\nparam ros NODE_NAME string add_int_sigint\n"
                            "node s RosAddMurvIntServer\nparam s TOPIC_NAME string /add_sigint\n"

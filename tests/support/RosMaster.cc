@@ -128,6 +128,18 @@ std::string RosMaster::lookupService(const std::string& service) const {
 }
 
 std::string RosMaster::lookupNode(const std::string& node) const { return askMasterText(port_, "lookupNode", node); }
+std::string RosMaster::registrationsOf(const std::string& rosName) const {
+  XmlRpc::XmlRpcValue state = askMaster(port_, "getSystemState");
+  if (state.getType() != XmlRpc::XmlRpcValue::TypeArray || state.size() < 3) return "<no answer>";
+  std::string held;
+  const char* kinds[] = {"publishes ", "subscribes ", "serves "};
+  for (int kind = 0; kind < 3; ++kind)
+    for (int i = 0; i < state[kind].size(); ++i)
+      for (int j = 0; j < state[kind][i][1].size(); ++j)
+        if (static_cast<std::string>(state[kind][i][1][j]) == "/" + rosName)
+          held += kinds[kind] + static_cast<std::string>(state[kind][i][0]) + "\n";
+  return held;
+}
 
 void RosMaster::start() {
   if (pid_ > 0) return;

@@ -36,6 +36,11 @@ public:
   std::string lookupService(const std::string& service) const;
   // The XML-RPC address the master knows for a ROS node, or "".
   std::string lookupNode(const std::string& node) const;
+  // What the master holds for the ROS node rosName (given without its
+  // leading slash): a line "publishes T", "subscribes T" or "serves S" for
+  // each of its topics and services; "" when nothing, "<no answer>" when the
+  // master does not answer.
+  std::string registrationsOf(const std::string& rosName) const;
 
 private:
   bool startOn(int port);
