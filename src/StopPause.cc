@@ -2,12 +2,12 @@
 
 #include <poll.h>
 #include <ros/init.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <algorithm>
 
 #include "RosTimeSleep.h"
+#include "SignalWake.h"
 #include "StopSignals.h"
 
 namespace murvnode {
@@ -25,7 +25,7 @@ bool rosGone() { return ros::isInitialized() && (!ros::ok() || ros::isShuttingDo
 
 }  // namespace
 
-StopPause::Since::Since() : signals(inSetUp ? setUpSignals : murvstream::stopSignalCount()) {}
+StopPause::Since::Since() : signals(inSetUp ? setUpSignals : murvstream::iterationStopCount()) {}
 
 StopPause::SetUp::SetUp() : outermost(!inSetUp) {
   if (!outermost) return;
@@ -37,7 +37,7 @@ StopPause::SetUp::~SetUp() {
   if (outermost) inSetUp = false;
 }
 
-StopPause::StopPause(double seconds) : duration(seconds), endFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+StopPause::StopPause(double seconds) : duration(seconds), endFd(murvwake::newWake()) {}
 
 StopPause::~StopPause() {
   if (endFd >= 0) close(endFd);
@@ -53,10 +53,7 @@ void StopPause::sleep(const Since& since) const {
 
 void StopPause::end() {
   over.store(true);
-  if (endFd < 0) return;
-  const std::uint64_t one = 1;
-  ssize_t written = write(endFd, &one, sizeof one);
-  (void)written;  // only a full counter fails, and it is readable all the same
+  murvwake::wake(endFd);
 }
 
 // The stop wake is taken before the count is looked at: a signal after the

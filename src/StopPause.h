@@ -21,7 +21,9 @@
 // pause whatever host runs the node.
 //
 // A host that handles a stop signal itself and goes on gets its pauses
-// back: a signal ends the pauses of the callbacks running when it comes.
+// back: a signal ends the pauses of the callbacks running when it comes,
+// and on a network's thread (a callback run by a node's ros::spinOnce())
+// those of the iteration it comes in.
 
 #include <ros/duration.h>
 

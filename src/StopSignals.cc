@@ -156,6 +156,10 @@ bool stopRequested() { return stopSignalled.load() != 0; }
 
 std::uint32_t stopSignalCount() { return stopGeneration.load(); }
 
+std::uint32_t iterationStopCount() {
+  return onThisThread.inIteration ? onThisThread.generation : stopGeneration.load();
+}
+
 std::int64_t steadyMicros() {
   return std::chrono::time_point_cast<std::chrono::microseconds>(std::chrono::steady_clock::now())
       .time_since_epoch()

@@ -81,6 +81,14 @@ bool stopRequested();
 // counter that wraps: a wait that remembers it is over once it has moved.
 std::uint32_t stopSignalCount();
 
+// The count above as the calling thread's iteration in progress began (see
+// IterationStop), or as it is now on a thread that runs no iteration (a
+// spinner's). A ROS callback run on a network's thread, inside a node's
+// ros::spinOnce(), counts the stops of the whole iteration, as the
+// iteration's sleeps do: a stop that came before the callback began still
+// ends its pause.
+std::uint32_t iterationStopCount();
+
 // The steady clock, in microseconds.
 std::int64_t steadyMicros();
 

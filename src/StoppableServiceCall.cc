@@ -48,10 +48,12 @@ private:
 
 bool callUntilStopped(ros::ServiceClient& client, const ros::SerializedMessage& request,
                       ros::SerializedMessage& response, const std::string& md5sum, int count) {
-  // Counted before the iteration is looked at: a signal between the two
-  // is seen by the watch.
+  // The call counts the stops of its whole iteration, begun here if it has
+  // not yet: one that came before the call fails it at once, one during it
+  // through the watch.
+  const murvstream::IterationStop iteration(count);
   const StopPause::Since since;
-  if (murvstream::IterationStop(count).stopped()) return false;
+  if (iteration.stopped()) return false;
   const ros::ServiceServerLinkPtr link = ros::ServiceManager::instance()->createServiceServerLink(
       client.getService(), false, md5sum, md5sum, ros::M_string());
   if (!link) return false;  // no such service, or ROS shutting down

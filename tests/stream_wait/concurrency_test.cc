@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "RosMaster.h"
+#include "StopPause.h"
 #include "StreamWait.h"
 
 using namespace murvstream;
@@ -191,6 +192,8 @@ TEST(PacingAfterAStop, OnlyTheIterationOfTheStopIsCutShort) {
       const bool stoppedIteration = r.when != beforeANodeIsMade;
       const std::int64_t asked = stoppedIteration ? minute : shortSleep;
       if (stopped.sleep(asked) != stoppedIteration || IterationStop(1).sleep(asked) != stoppedIteration) return 5;
+      // So does the pause of a ROS callback that the iteration runs.
+      if (murvnode::StopPause(60).wait(murvnode::StopPause::Since(), asked) != stoppedIteration) return 9;
       if (r.nodeMadeAfter == here) installStopSignals(StopUser::pacedNode);
       if (r.nodeMadeAfter == onAnotherThread) std::thread([] { installStopSignals(StopUser::pacedNode); }).join();
       const int next = r.nodeMadeAfter != none ? 1 : 2;
