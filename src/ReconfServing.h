@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "MasterLeave.h"
 #include "Node.h"
 #include "RosHandle.h"
 
@@ -74,7 +75,7 @@ public:
         server->setCallback(cb);
       });
     } catch (...) {
-      server.reset();
+      release();
       claim.release();
       throw;
     }
@@ -95,12 +96,18 @@ public:
     if (!claim.held()) return;
     if (spinner) spinner->stop();
     spinner.reset();
-    server.reset();
+    release();
     reconfQueue().clear();
     claim.release();
   }
 
 private:
+  // The server's topics and service are withdrawn as it goes.
+  void release() {
+    const murvmaster::LeaveCall leaving;
+    server.reset();
+  }
+
   PrivateNamespaceClaim claim;
   boost::shared_ptr<dynamic_reconfigure::Server<Config>> server;
   std::unique_ptr<ros::AsyncSpinner> spinner;
