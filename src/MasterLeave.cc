@@ -1,13 +1,13 @@
 #include "MasterLeave.h"
 
-#include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <xmlrpcpp/XmlRpcUtil.h>
 
 #include <chrono>
 #include <condition_variable>
@@ -18,13 +18,22 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <sstream>
 #include <thread>
+
+#include "NodeSupport.h"
 
 namespace murvmaster {
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+static_assert(leaveLimitMillis % 1000 == 0, "the notice says the limit in whole seconds");
+
+// Once the master counts as gone, a call of ours seen waiting this long is
+// cut; and how often the threads are looked at meanwhile.
+constexpr std::chrono::milliseconds goneGrace{20}, lookEvery{10};
 
 // Whether two addresses are the same host and port.
 bool sameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {
@@ -42,68 +51,125 @@ bool sameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {
   return false;
 }
 
-// A connection of this process to the master that waits for an answer:
-// still connecting, or connected with nothing to read. One the master has
-// answered and closed (roscpp keeps it until its next call) is not one.
-struct Waiting {
-  int fd;
-  ino_t inode;
+// What thread tid of this process is doing, as the kernel shows it: the
+// number and arguments of the system call it is blocked in, with its stack
+// and instruction pointers. The same text twice means the same call still
+// under way.
+std::string systemCallOf(pid_t tid) {
+  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// Where the array of a poll() without a time limit on one descriptor lies,
+// as call shows it (xmlrpcpp waits so for an answer); 0 for any other call.
+std::uintptr_t untimedPollOnOne(const std::string& call) {
+  std::istringstream in(call);
+  long number = -1;
+  std::string args[3];
+  if (!(in >> number >> args[0] >> args[1] >> args[2])) return 0;
+  unsigned long value[3];
+  for (int i = 0; i < 3; ++i) value[i] = std::strtoul(args[i].c_str(), nullptr, 16);
+  // poll's time-out is an int, whose register may or may not be
+  // sign-extended; ppoll has none when its pointer is null.
+  const bool untimed = (number == SYS_poll && static_cast<std::int32_t>(value[2]) == -1) ||
+                       (number == SYS_ppoll && value[2] == 0);
+  return untimed && value[1] == 1 ? static_cast<std::uintptr_t>(value[0]) : 0;
+}
+
+// Reads the descriptor a pollfd at address of this process holds. The
+// memory may have gone meanwhile: read through the process's memory file,
+// that fails instead of faulting.
+bool polledDescriptor(std::uintptr_t address, int& fd) {
+  const int memory = open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
+  if (memory < 0) return false;
+  pollfd entry{};
+  const ssize_t got = pread(memory, &entry, sizeof entry, static_cast<off_t>(address));
+  close(memory);
+  fd = entry.fd;
+  return got == static_cast<ssize_t>(sizeof entry);
+}
+
+// Whether fd is a TCP connection to the master that waits for an answer:
+// established, with nothing come to read. Its inode in st.
+bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat& st) {
+  int protocol = 0;
+  socklen_t size = sizeof protocol;
+  if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode) || getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 ||
+      protocol != IPPROTO_TCP)
+    return false;
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+  bool ours = false;
+  for (const MasterAddress& m : master) ours = ours || sameEndpoint(peer, m.address);
+  tcp_info info{};
+  socklen_t infoLength = sizeof info;
+  int unread = 0;
+  return ours && getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) == 0 &&
+         info.tcpi_state == TCP_ESTABLISHED && ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
+}
+
+// The connection to the master on which thread tid waits for an answer,
+// pinned: a descriptor of our own for the socket (the caller closes it),
+// and the socket's inode. fd is -1 when the thread waits on no such
+// connection. The thread's call and its descriptor are read again once the
+// socket is pinned, so that a descriptor closed and reused meanwhile is
+// never taken for the one the call waits on.
+struct Pinned {
+  int fd = -1;
+  ino_t socket = 0;
 };
 
-std::vector<Waiting> waitingConnections(const std::vector<MasterAddress>& master) {
-  std::vector<Waiting> found;
-  DIR* dir = opendir("/proc/self/fd");
-  if (!dir) return found;
-  while (dirent* entry = readdir(dir)) {
-    if (entry->d_name[0] == '.') continue;
-    const int fd = std::atoi(entry->d_name);
-    struct stat st;
-    if (fd == dirfd(dir) || fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode)) continue;
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) continue;
-    bool ours = false;
-    for (const MasterAddress& m : master) ours = ours || sameEndpoint(peer, m.address);
-    if (!ours) continue;
-    tcp_info info{};
-    socklen_t infoLength = sizeof info;
-    if (getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) != 0) continue;
-    int unread = 0;
-    const bool waiting = info.tcpi_state == TCP_SYN_SENT ||
-                         (info.tcpi_state == TCP_ESTABLISHED && ioctl(fd, FIONREAD, &unread) == 0 && unread == 0);
-    if (waiting) found.push_back({fd, st.st_ino});
+Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
+  const std::string call = systemCallOf(tid);
+  const std::uintptr_t array = untimedPollOnOne(call);
+  int fd = -1;
+  if (!array || !polledDescriptor(array, fd) || fd < 0) return {};
+  Pinned pinned;
+  pinned.fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (pinned.fd < 0) return {};
+  struct stat st, now;
+  int again = -1;
+  if (waitsOnMaster(pinned.fd, master, st) && systemCallOf(tid) == call && polledDescriptor(array, again) &&
+      again == fd && fstat(fd, &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev) {
+    pinned.socket = st.st_ino;
+    return pinned;
   }
-  closedir(dir);
-  return found;
+  close(pinned.fd);
+  return {};
 }
 
-// Whether thread tid of this process is blocked in poll() without a time
-// limit, as an XML-RPC call waits for its answer.
-bool blockedInPoll(pid_t tid) {
-  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
-  std::string number, fds, count, timeout;
-  // The time-out is an int: its register may or may not be sign-extended.
-  return in >> number >> fds >> count >> timeout && number == std::to_string(SYS_poll) &&
-         static_cast<std::int32_t>(std::strtoull(timeout.c_str(), nullptr, 16)) == -1;
-}
+// One thread's marked leaving, and the connection it was last seen
+// waiting on.
+struct Leaving {
+  int depth = 0;
+  ino_t waitingOn = 0;  // 0: none seen
+  Clock::time_point since;
+  bool cut = false;
+};
 
-// The watch's state, for the whole process: the hook below may be called
-// on any thread at any time, so it is never destroyed.
+// The watch's state, for the whole process: a LeaveCall may be made on any
+// thread at any time, so it is never destroyed.
 struct Watch {
   std::mutex lock;
   std::condition_variable changed;
-  // The unregistering calls under way, by the thread that makes each, and
-  // when each began. A thread that begins another call is done with the
-  // one before, answered or failed.
-  std::map<pid_t, Clock::time_point> calls;
-  bool answered = false;  // an unregistering call was answered
+  std::map<pid_t, Leaving> leaving;  // by thread
   int users = 0;
   bool over = false;
   std::thread thread;
-  std::string who, rosName, uri;
+  std::string who, rosName, uri;  // as the notice shows them
   std::vector<MasterAddress> addresses;
+  // Whether the master counts as gone, and whether that has been said.
+  bool gone = false, said = false;
 
   void run();
+  // A call of ours ended without being cut: the master answers again.
+  void answered() { gone = said = false; }
+  // Looks at one thread; answers whether it cut a call the master has let
+  // wait its whole limit.
+  bool look(pid_t tid, Leaving& l, Clock::time_point now);
 };
 
 Watch& watch() {
@@ -111,102 +177,87 @@ Watch& watch() {
   return *w;
 }
 
-// Sees each XML-RPC call roscpp makes, through xmlrpcpp's log at level 1
-// ("XmlRpcClient::execute: method NAME (...)." as it begins, "... NAME
-// completed." once answered), and passes on what the log in place before
-// would have shown.
-class CallLog : public XmlRpc::XmlRpcLogHandler {
-public:
-  CallLog(XmlRpc::XmlRpcLogHandler* before, int verbosity) : before(before), verbosity(verbosity) {}
-  void log(int level, const char* msg) override {
-    static const char prefix[] = "XmlRpcClient::execute: method ";
-    if (level == 1 && std::strncmp(msg, prefix, sizeof prefix - 1) == 0) {
-      const char* method = msg + sizeof prefix - 1;
-      const bool leaving = std::strncmp(method, "unregister", 10) == 0 || std::strncmp(method, "unsubscribe", 11) == 0;
-      const bool done = std::strstr(method, " completed.") != nullptr;
-      const pid_t tid = static_cast<pid_t>(syscall(SYS_gettid));
-      Watch& w = watch();
-      bool began = false;
-      {
-        std::lock_guard<std::mutex> guard(w.lock);
-        w.calls.erase(tid);
-        if (leaving && done) w.answered = true;
-        if (leaving && !done) {
-          w.calls[tid] = Clock::now();
-          began = true;
-        }
-      }
-      if (began) w.changed.notify_all();
-    }
-    if (before && level <= verbosity) before->log(level, msg);
+bool Watch::look(pid_t tid, Leaving& l, Clock::time_point now) {
+  const Pinned p = pinWait(tid, addresses);
+  if (p.fd < 0) return false;
+  // A thread seen between two waits on the same connection (writing its
+  // request, say) goes on with the wait it began.
+  if (p.socket != l.waitingOn) {
+    if (l.waitingOn && !l.cut) answered();
+    l.waitingOn = p.socket;
+    l.since = now;
+    l.cut = false;
   }
-
-private:
-  XmlRpc::XmlRpcLogHandler* const before;
-  const int verbosity;
-};
+  bool stalled = false;
+  if (!l.cut && now - l.since >= (gone ? goneGrace : std::chrono::milliseconds(leaveLimitMillis))) {
+    shutdown(p.fd, SHUT_RDWR);
+    l.cut = true;
+    stalled = !gone;
+    gone = true;
+  }
+  close(p.fd);
+  return stalled;
+}
 
 void Watch::run() {
   std::unique_lock<std::mutex> guard(lock);
-  // Once a call has waited its limit, the master is taken for gone until
-  // it answers one again: later calls are not given the limit each.
-  bool gone = false, said = false;
   while (!over) {
-    if (calls.empty()) {
-      changed.wait(guard, [&] { return over || !calls.empty(); });
+    if (leaving.empty()) {
+      changed.wait(guard, [&] { return over || !leaving.empty(); });
       continue;
     }
-    if (answered) gone = false;
-    answered = false;
+    // Under the lock: a marked thread stays inside its mark, and so alive,
+    // while it is looked at.
     const Clock::time_point now = Clock::now();
-    bool stuck = false;
-    for (auto c = calls.begin(); c != calls.end();) {
-      if (access(("/proc/self/task/" + std::to_string(c->first)).c_str(), F_OK) != 0) {
-        c = calls.erase(c);
-        continue;
-      }
-      if ((gone || now - c->second >= std::chrono::milliseconds(leaveLimitMillis)) && blockedInPoll(c->first))
-        stuck = true;
-      ++c;
-    }
-    if (stuck) {
-      const std::vector<MasterAddress> master = addresses;
+    bool stalled = false;
+    for (auto& l : leaving) stalled = look(l.first, l.second, now) || stalled;
+    if (stalled && !said) {
+      said = true;
+      const std::string line = who + ": the master at " + uri + " did not answer within " +
+                               std::to_string(leaveLimitMillis / 1000) + " s while the ROS node " + rosName +
+                               " was leaving; " + rosName + " may still be listed there\n";
       guard.unlock();
-      for (const Waiting& c : waitingConnections(master)) shutdown(c.fd, SHUT_RDWR);
+      std::cerr << line << std::flush;
       guard.lock();
-      gone = true;
-      if (!said) {
-        said = true;
-        std::cerr << who << ": the ROS node " << rosName << " could not be unregistered, because the master at "
-                  << uri << " does not answer" << std::endl;
-      }
     }
-    changed.wait_for(guard, std::chrono::milliseconds(gone ? 20 : 100));
+    changed.wait_for(guard, lookEvery);
   }
 }
 
+pid_t threadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
+
 }  // namespace
 
-void seeUnregistering() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    static CallLog* const hook = new CallLog(XmlRpc::XmlRpcLogHandler::getLogHandler(), XmlRpc::getVerbosity());
-    XmlRpc::XmlRpcLogHandler::setLogHandler(hook);
-    if (XmlRpc::getVerbosity() < 1) XmlRpc::setVerbosity(1);
-  });
+LeaveCall::LeaveCall() : thread(threadId()) {
+  Watch& w = watch();
+  bool first;
+  {
+    std::lock_guard<std::mutex> guard(w.lock);
+    first = w.leaving[thread].depth++ == 0;
+  }
+  if (first) w.changed.notify_all();
+}
+
+LeaveCall::~LeaveCall() {
+  Watch& w = watch();
+  std::lock_guard<std::mutex> guard(w.lock);
+  const auto l = w.leaving.find(thread);
+  if (l == w.leaving.end() || --l->second.depth > 0) return;
+  if (l->second.waitingOn && !l->second.cut) w.answered();
+  w.leaving.erase(l);
 }
 
 void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,
                 const std::vector<MasterAddress>& addresses) {
-  seeUnregistering();
   Watch& w = watch();
   std::lock_guard<std::mutex> guard(w.lock);
-  w.who = who;
-  w.rosName = rosName;
-  w.uri = uri;
+  w.who = murvnode::shown(who);
+  w.rosName = murvnode::shown(rosName);
+  w.uri = murvnode::shown(uri);
   w.addresses = addresses;
   if (w.users++ == 0) {
     w.over = false;
+    w.gone = w.said = false;
     w.thread = std::thread([&w] { w.run(); });
   }
 }
@@ -218,7 +269,6 @@ void endWatchingLeave() {
     std::lock_guard<std::mutex> guard(w.lock);
     if (w.users == 0 || --w.users > 0) return;
     w.over = true;
-    w.calls.clear();
     ending.swap(w.thread);
   }
   w.changed.notify_all();

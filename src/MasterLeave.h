@@ -2,23 +2,26 @@
 #define MURV_MASTER_LEAVE_H
 
 // Leaving a ROS master that has stopped answering. roscpp unregisters a
-// publisher, a subscriber or a service (when one goes away, and for all of
-// them in ros::shutdown) with a call to the master that waits for the
+// publisher, a subscriber or a service (when one is shut down, and for all
+// of them in ros::shutdown) with a call to the master that waits for the
 // answer without a time limit: a master suspended with Ctrl-Z, or one that
 // only accepts connections, would hold a node's destructor, and with it the
 // end of the network, for ever.
 //
-// While a RosNodeGenerator lives, a watch looks at the connections to the
-// master whenever roscpp begins to unregister something. When an
-// unregistering call has had no answer for about a second, the watch says
-// once, on standard error, that the ROS node could not be unregistered, and
-// from then on cuts every connection to the master that waits for an answer
-// (shutdown(2): the socket stays roscpp's), so each such call fails at
-// once; calls that finish normally are left alone. Only a thread blocked in
-// such a call without a time limit counts, and the master counts as gone
-// until it answers an unregistering again.
+// The toolbox marks where its own code has roscpp unregister (a LeaveCall
+// on the calling thread). While a RosNodeGenerator lives, a watch looks at
+// the threads inside such a mark. When one has waited about a second in
+// poll() without a time limit for an answer on its connection to the
+// master, the watch cuts that one connection (shutdown(2): the descriptor
+// stays roscpp's), so the call fails at once, and says once on standard
+// error that the master did not answer, so the node may still be listed.
+// The master then counts as gone until a call of ours ends without being
+// cut: later calls are cut as soon as they are seen waiting. Nothing else
+// is touched: not the connections of other threads, nor of the host, nor
+// xmlrpcpp's settings.
 
 #include <sys/socket.h>
+#include <sys/types.h>
 
 #include <string>
 #include <vector>
@@ -31,10 +34,6 @@ struct MasterAddress {
   socklen_t length;
 };
 
-// Lets the watch see roscpp's calls (once for the process, through
-// xmlrpcpp's log); best made before roscpp has threads that make calls.
-void seeUnregistering();
-
 // Starts watching the leaving of the ROS node rosName from the master at
 // uri, whose host resolves to addresses; who begins the line the watch says
 // (the generator's instance name). Each call is matched by one
@@ -42,9 +41,30 @@ void seeUnregistering();
 void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,
                 const std::vector<MasterAddress>& addresses);
 
-// Ends one watchLeave(); the last one stops the watch, once roscpp has
-// been shut down.
+// Ends one watchLeave(); the last one stops the watch.
 void endWatchingLeave();
+
+// Marks, for its lifetime, the calling thread as one in which the
+// toolbox's own code has roscpp unregister: only such a thread's calls are
+// ever cut. Marks may nest.
+class LeaveCall {
+public:
+  LeaveCall();
+  ~LeaveCall();
+  LeaveCall(const LeaveCall&) = delete;
+  LeaveCall& operator=(const LeaveCall&) = delete;
+
+private:
+  const pid_t thread;
+};
+
+// Shuts each ROS handle down (a publisher, a subscriber, a service server)
+// inside a LeaveCall.
+template <class... Handles>
+void shutDownLeaving(Handles&... handles) {
+  const LeaveCall call;
+  (handles.shutdown(), ...);
+}
 
 // How long an unregistering call may wait for the master's answer.
 constexpr int leaveLimitMillis = 1000;

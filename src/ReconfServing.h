@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 
+#include "MasterLeave.h"
 #include "Node.h"
 #include "RosHandle.h"
 #include "RosReceiving.h"
@@ -78,7 +79,7 @@ public:
         server->setCallback(cb);
       });
     } catch (...) {
-      server.reset();
+      release();
       claim.release();
       throw;
     }
@@ -101,12 +102,18 @@ public:
     if (spinner) spinner->stop();
     spinner.reset();
     if (server && ros::ok()) awaitPollRounds(std::chrono::seconds(2));
-    server.reset();
+    release();
     reconfQueue().clear();
     claim.release();
   }
 
 private:
+  // The server's topics and service are withdrawn as it goes.
+  void release() {
+    const murvmaster::LeaveCall leaving;
+    server.reset();
+  }
+
   PrivateNamespaceClaim claim;
   boost::shared_ptr<dynamic_reconfigure::Server<Config>> server;
   std::unique_ptr<ros::AsyncSpinner> spinner;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <iostream>
 
+#include "MasterLeave.h"
 #include "NodeSupport.h"
 #include "RosHandle.h"
 
@@ -18,7 +19,9 @@ RosMurvIntPublisher::RosMurvIntPublisher(std::string nodeName, MURV::ParameterSe
   std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
-RosMurvIntPublisher::~RosMurvIntPublisher() {}
+// The topic is withdrawn here, marked as the node's own leaving, rather
+// than as the member goes: a master that no longer answers must not hold it.
+RosMurvIntPublisher::~RosMurvIntPublisher() { murvmaster::shutDownLeaving(publisher); }
 
 void RosMurvIntPublisher::initialize() {
   std::cout << murvnode::shownName(*this) << " initialized..." << std::endl;

@@ -7,6 +7,7 @@
 
 #include "HostToMsg.h"
 #include "Map.h"
+#include "MasterLeave.h"
 #include "Matrix.h"
 #include "NodeSupport.h"
 #include "PacingRate.h"
@@ -68,7 +69,12 @@ RosMurvMsgsPublisher::RosMurvMsgsPublisher(std::string nodeName, MURV::Parameter
   std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
-RosMurvMsgsPublisher::~RosMurvMsgsPublisher() {}
+// The topics are withdrawn here, marked as the node's own leaving, rather
+// than as the members go: a master that no longer answers must not hold it.
+RosMurvMsgsPublisher::~RosMurvMsgsPublisher() {
+  murvmaster::shutDownLeaving(pubMurvWave, pubMurvFFT, pubMurvFeature, pubMurvSource, pubMurvSrcWave, pubMurvSrcFFT,
+                              pubMurvSrcFeature, pubMurvSrcFeatureMFM);
+}
 
 std::vector<std::string> RosMurvMsgsPublisher::inputsOnRequest() {
   return {"MIC_WAVE", "MIC_FFT", "SRC_INFO", "SRC_WAVE", "SRC_FFT", "SRC_FEATURE", "SRC_RELIABILITY", "TIMESTAMP"};

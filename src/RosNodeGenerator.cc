@@ -191,8 +191,6 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
   // ROS_MASTER_URI is read by the first ros::init of the process only.
   const std::string uriProblem = joinedBefore ? "" : masterUriProblem();
   if (!uriProblem.empty()) throw new MURV::NodeException(this, uriProblem, "RosNodeGenerator", __LINE__);
-  // Before roscpp has threads that make calls.
-  murvmaster::seeUnregistering();
   // ROS leaves SIGINT to the process: the stream nodes handle it.
   std::vector<std::pair<std::string, std::string> > remappings;
   try {
@@ -261,8 +259,12 @@ RosNodeGenerator::~RosNodeGenerator() {
   // only once no handle is left, and a node made after this one is told
   // that the network has no ROS connection.
   if (__MasterRosNodeHandler__ == handle) __MasterRosNodeHandler__ = nullptr;
-  delete handle;
-  ros::shutdown();
+  {
+    // The last handle shuts roscpp down as it goes.
+    const murvmaster::LeaveCall leaving;
+    delete handle;
+    ros::shutdown();
+  }
   murvmaster::endWatchingLeave();
   std::cout << "ROS destructed..." << std::endl;
 }

@@ -16,6 +16,7 @@
 #include <string>
 #include <type_traits>
 
+#include "MasterLeave.h"
 #include "MurvMsgReader.h"
 #include "NodeSupport.h"
 #include "RosHandle.h"
@@ -90,7 +91,10 @@ inline void startSpinner(MURV::Node* node, const char* file, int line, std::uniq
 // stopServing.
 template <class Handle>
 void stopReceiving(Handle* handles, std::size_t n, std::unique_ptr<ros::AsyncSpinner>& spinner) {
-  for (std::size_t i = 0; i < n; ++i) handles[i].shutdown();
+  {
+    const murvmaster::LeaveCall leaving;
+    for (std::size_t i = 0; i < n; ++i) handles[i].shutdown();
+  }
   if (spinner) spinner->stop();
   spinner.reset();
 }
@@ -145,7 +149,7 @@ void stopServing(ros::ServiceServer& service, std::unique_ptr<ros::AsyncSpinner>
   spinner.reset();
   awaitCalls();
   if (service && ros::ok()) awaitPollRounds(std::chrono::seconds(2));
-  service.shutdown();
+  murvmaster::shutDownLeaving(service);
 }
 
 }  // namespace murvnode

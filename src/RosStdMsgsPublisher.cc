@@ -5,6 +5,7 @@
 #include <iostream>
 #include <utility>
 
+#include "MasterLeave.h"
 #include "NodeSupport.h"
 #include "PacingRate.h"
 #include "RosHandle.h"
@@ -30,7 +31,9 @@ RosStdMsgsPublisher::RosStdMsgsPublisher(std::string nodeName, MURV::ParameterSe
   std::cout << murvnode::shownName(*this) << " constructor end..." << std::endl;
 }
 
-RosStdMsgsPublisher::~RosStdMsgsPublisher() {}
+// The topic is withdrawn here, marked as the node's own leaving, rather
+// than as the member goes: a master that no longer answers must not hold it.
+RosStdMsgsPublisher::~RosStdMsgsPublisher() { murvmaster::shutDownLeaving(publisher); }
 
 int RosStdMsgsPublisher::translateInput(const std::string& port) {
   if (port == onRequestInput) return inputID = addInput(port);
