@@ -12,6 +12,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -122,6 +123,18 @@ struct Pinned {
   ino_t socket = 0;
 };
 
+// The inode of the socket that descriptor fd of this process stands for
+// now, 0 if none. Read from /proc, not through the descriptor, which roscpp
+// may close on another thread at any moment.
+ino_t socketInode(int fd) {
+  char link[64];
+  const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
+  if (n <= 0) return 0;
+  link[n] = '\0';
+  unsigned long long inode = 0;
+  return std::sscanf(link, "socket:[%llu]", &inode) == 1 ? static_cast<ino_t>(inode) : 0;
+}
+
 Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
   const std::string call = systemCallOf(tid);
   const std::uintptr_t array = untimedPollOnOne(call);
@@ -130,10 +143,10 @@ Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
   Pinned pinned;
   pinned.fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
   if (pinned.fd < 0) return {};
-  struct stat st, now;
+  struct stat st;
   int again = -1;
   if (waitsOnMaster(pinned.fd, master, st) && systemCallOf(tid) == call && polledDescriptor(array, again) &&
-      again == fd && fstat(fd, &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev) {
+      again == fd && socketInode(fd) == st.st_ino) {
     pinned.socket = st.st_ino;
     return pinned;
   }
