@@ -22,7 +22,6 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <mutex>
@@ -37,17 +36,11 @@ namespace {
 std::atomic<int> hostCalls{0};
 void hostHandler(int) { ++hostCalls; }
 
-// The thread blocked in a sleep of the steady-clock kind.
-bool sleeps(long thread) {
-  long at = -1;
-  std::ifstream("/proc/self/task/" + std::to_string(thread) + "/syscall") >> at;
-  return at == SYS_ppoll;
-}
-
-// One SIGINT, once thread sleeps.
+// One SIGINT, once thread is blocked in a sleep of the steady-clock kind.
 std::thread stopWhenAsleep(long thread) {
   return std::thread([thread] {
-    murvtest::waitFor([&] { return sleeps(thread); }, std::chrono::seconds(20), std::chrono::milliseconds(1));
+    murvtest::waitFor([&] { return murvtest::syscallOfThread(thread) == SYS_ppoll; }, std::chrono::seconds(20),
+                      std::chrono::milliseconds(1));
     kill(getpid(), SIGINT);
   });
 }
@@ -76,6 +69,13 @@ struct Worker {
     changed.wait(lock, [this] { return !job; });
   }
 };
+
+// A network's generator: ROS joins the process (again).
+subtest::NodePtr joinRos() {
+  subtest::NodePtr generator = subtest::createGenerator("murv_pacing_host");
+  generator->initialize();
+  return generator;
+}
 
 // One paced node, at ROS_LOOP_RATE 10.
 struct Paced {
@@ -107,14 +107,10 @@ double networksOnAWorker(const std::string& type) {
   static Worker& worker = *new Worker;  // its thread waits on it until the end
   double later = 0;
   for (int network = 0; network < 5; ++network) {
-    const subtest::NodePtr generator = subtest::createGenerator("murv_pacing_host");
-    generator->initialize();
+    const subtest::NodePtr generator = joinRos();
     Paced paced(type);
     worker.run([&] {
-      if (network > 0) {
-        later += paced.time(0, 1);
-        return;
-      }
+      if (network > 0) return void(later += paced.time(0, 1));
       std::thread stop = stopWhenAsleep(syscall(SYS_gettid));
       paced.time(0, 1);
       stop.join();
@@ -141,8 +137,7 @@ int main(int argc, char** argv) {
     }
     double same = 0;
     {
-      const subtest::NodePtr generator = subtest::createGenerator("murv_pacing_host");
-      generator->initialize();
+      const subtest::NodePtr generator = joinRos();
       Paced first(type);
       first.node->getOutput(first.output, 1);
       std::thread stop = stopWhenAsleep(getpid());
@@ -151,8 +146,7 @@ int main(int argc, char** argv) {
       same = first.time(3);
     }
     // A new network after it: ROS joins the process again.
-    const subtest::NodePtr generator = subtest::createGenerator("murv_pacing_host");
-    generator->initialize();
+    const subtest::NodePtr generator = joinRos();
     const double made = Paced(type).time(0);
     std::cout << "same node " << same << "\nnew node " << made << "\nhost handler " << hostCalls << std::endl;
   } catch (MURV::BaseException* e) {

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <functional>
 #include <thread>
 
 #include "ExampleNetworks.h"
@@ -24,6 +25,8 @@ using murvtest::BackgroundCommand;
 using murvtest::LineChange;
 using murvtest::paramChange;
 using murvtest::waitFor;
+using testing::ElementsAre;
+using testing::Field;
 
 namespace {
 
@@ -206,44 +209,38 @@ TEST(Pacing, AStopSignalEndsACallbacksPauseAndAServiceCall) {
       });
   ros::AsyncSpinner spinner(1);
   spinner.start();
-  const std::string longest = "ROS_DURATION float 2e9";
+  const std::string longest = "ROS_DURATION float 2e9", half = "ROS_DURATION float 0.5";
   // The parameter nodes log each callback, and the monitor never ends the run.
   auto params = [](const std::string& duration) {
     return std::vector<LineChange>{paramChange("params", duration), paramChange("params", "ENABLE_DEBUG bool true"),
                                    paramChange("monitor", "CHANGES int 0")};
   };
   enum class Feed { none, integer, doda, call, setRequest, silentServer };
+  const char *const received = "RosMurvIntSubscriber Subscriber Received [7]", *const sum42 = "Request [20 + 22 = 42]";
   const struct {
     const char* tag;
     const char* example;
     std::vector<LineChange> changes;
     Feed feed;
     const char* pausing;  // printed once the callback is on its way to its pause
-    int sig;
     bool simTime;
+    int sig = SIGINT;
   } rows[] = {
-      {"isub", "RosMurvIntSubscriber", {paramChange("sub", longest)}, Feed::integer,
-       "RosMurvIntSubscriber Subscriber Received [7]", SIGINT, false},
-      {"isub_sim", "RosMurvIntSubscriber", {paramChange("sub", "ROS_DURATION float 0.5")}, Feed::integer,
-       "RosMurvIntSubscriber Subscriber Received [7]", SIGINT, true},
-      {"psub", "RosMurvParamsSubscriber", params(longest), Feed::doda, "Received [thread=", SIGINT, false},
-      {"psub_sim", "RosMurvParamsSubscriber", params("ROS_DURATION float 0.5"), Feed::doda, "Received [thread=",
-       SIGINT, true},
-      {"ireconf", "RosMurvIntDynReconf", {paramChange("dyn", longest)}, Feed::none, "Received [1] [thread=", SIGINT,
-       false},
+      {"isub", "RosMurvIntSubscriber", {paramChange("sub", longest)}, Feed::integer, received, false},
+      {"isub_sim", "RosMurvIntSubscriber", {paramChange("sub", half)}, Feed::integer, received, true},
+      {"psub", "RosMurvParamsSubscriber", params(longest), Feed::doda, "Received [thread=", false},
+      {"psub_sim", "RosMurvParamsSubscriber", params(half), Feed::doda, "Received [thread=", true},
+      {"ireconf", "RosMurvIntDynReconf", {paramChange("dyn", longest)}, Feed::none, "Received [1] [thread=", false},
       // /clock moves on past the pause of the set-up, then stands again.
       {"ireconf_sim", "RosMurvIntDynReconf", {paramChange("dyn", "ROS_DURATION float 5")}, Feed::setRequest,
-       "Received [42] [thread=", SIGINT, true},
-      {"preconf", "RosMurvParamsDynReconf", params(longest), Feed::none, "Received [thread=", SIGTERM, false},
-      {"preconf_sim", "RosMurvParamsDynReconf", params("ROS_DURATION float 0.5"), Feed::none, "Received [thread=",
-       SIGHUP, true},
-      {"srv", "RosAddMurvIntServer", {paramChange("srv", longest)}, Feed::call, "Request [20 + 22 = 42]", SIGINT,
-       false},
-      {"srv_sim", "RosAddMurvIntServer", {paramChange("srv", "ROS_DURATION float 0.5")}, Feed::call,
-       "Request [20 + 22 = 42]", SIGINT, true},
+       "Received [42] [thread=", true},
+      {"preconf", "RosMurvParamsDynReconf", params(longest), Feed::none, "Received [thread=", false, SIGTERM},
+      {"preconf_sim", "RosMurvParamsDynReconf", params(half), Feed::none, "Received [thread=", true, SIGHUP},
+      {"srv", "RosAddMurvIntServer", {paramChange("srv", longest)}, Feed::call, sum42, false},
+      {"srv_sim", "RosAddMurvIntServer", {paramChange("srv", half)}, Feed::call, sum42, true},
       // The client calls the silent server instead of the network's own.
       {"cli", "RosAddMurvIntClient", {{"node srv", ""}, {"param srv TOPIC_NAME", ""}, {"param srv ROS_DURATION", ""}},
-       Feed::silentServer, "", SIGINT, false},
+       Feed::silentServer, "", false},
   };
   for (const auto& r : rows) {
     const std::string rosName = std::string("murv_pause_") + r.tag, topics = std::string("/pause_") + r.tag;
@@ -254,32 +251,35 @@ TEST(Pacing, AStopSignalEndsACallbacksPauseAndAServiceCall) {
     dynamic_reconfigure::Reconfigure set;
     if (r.simTime) ros::param::set("/use_sim_time", true);
     BackgroundCommand runner(pacedExample(r.example, r.changes, rosName, topics));
+    // Waits for cond, or for the run to end.
+    auto until = [&](const std::function<bool()>& cond) {
+      return waitFor([&] { return cond() || !runner.running(); });
+    };
     auto shows = [&](const std::string& text) {
-      waitFor([&] { return runner.output().find(text) != std::string::npos || !runner.running(); });
+      until([&] { return runner.output().find(text) != std::string::npos; });
       return runner.output().find(text) != std::string::npos;
     };
     ros::Publisher integer = nh.advertise<murv_msgs::MurvInt>(topics + "/int", 1);
     ros::Publisher doda = nh.advertise<murv_params::DODA>(topics + "/params/doda", 1);
     if (r.feed == Feed::integer || r.feed == Feed::doda) {
       const ros::Publisher& pub = r.feed == Feed::integer ? integer : doda;
-      ASSERT_TRUE(waitFor([&] { return pub.getNumSubscribers() > 0 || !runner.running(); })) << r.tag;
+      ASSERT_TRUE(until([&] { return pub.getNumSubscribers() > 0; })) << r.tag;
       murv_msgs::MurvInt seven;
       seven.data = 7;
-      if (r.feed == Feed::integer) integer.publish(seven);
-      else doda.publish(murv_params::DODA());
+      r.feed == Feed::integer ? integer.publish(seven) : doda.publish(murv_params::DODA());
     }
     if (r.feed == Feed::call) {
-      ASSERT_TRUE(waitFor([&] { return ros::service::exists(topics + "/add_ints", false) || !runner.running(); }));
+      ASSERT_TRUE(until([&] { return ros::service::exists(topics + "/add_ints", false); }));
       sum.request.first = 20;
       sum.request.second = 22;
       caller.thread = std::thread([&] { answered = ros::service::call(topics + "/add_ints", sum); });
     }
     if (r.feed == Feed::setRequest) {
       ASSERT_TRUE(shows("Received [1] [thread=")) << r.tag << "\n" << runner.output();
-      ASSERT_TRUE(waitFor([&] {
+      ASSERT_TRUE(until([&] {
         now.clock += ros::Duration(10);
         clock.publish(now);
-        return runner.output().find("[0] ros.VALUE") != std::string::npos || !runner.running();
+        return runner.output().find("[0] ros.VALUE") != std::string::npos;
       })) << runner.output();
       dynamic_reconfigure::IntParameter number;
       number.name = "number";
@@ -288,7 +288,7 @@ TEST(Pacing, AStopSignalEndsACallbacksPauseAndAServiceCall) {
       caller.thread = std::thread([&] { answered = ros::service::call("/" + rosName + "/set_parameters", set); });
     }
     if (r.feed == Feed::silentServer) {
-      ASSERT_TRUE(waitFor([&] { return called.load() || !runner.running(); }) && called) << runner.output();
+      ASSERT_TRUE(until([&] { return called.load(); }) && called) << runner.output();
     }
     ASSERT_TRUE(shows(r.pausing)) << r.tag << "\n" << runner.output();
     ros::param::del("/use_sim_time");
@@ -300,13 +300,10 @@ TEST(Pacing, AStopSignalEndsACallbacksPauseAndAServiceCall) {
     }
     if (r.feed == Feed::call) {
       EXPECT_EQ(sum.response.sum, 42);
-    }
-    if (r.feed == Feed::setRequest) {
-      ASSERT_EQ(set.response.config.ints.size(), 1u);
-      EXPECT_EQ(set.response.config.ints[0].value, 42);
-    }
-    // A failed call keeps the last result, 0, and says nothing more.
-    if (r.feed == Feed::silentServer) {
+    } else if (r.feed == Feed::setRequest) {
+      EXPECT_THAT(set.response.config.ints, ElementsAre(Field(&dynamic_reconfigure::IntParameter::value, 42)));
+    } else if (r.feed == Feed::silentServer) {
+      // A failed call keeps the last result, 0, and says nothing more.
       EXPECT_THAT(runner.output(), testing::HasSubstr("cli Published : [0]\n"));
     }
   }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -14,7 +13,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -52,16 +50,12 @@ std::string askPid(int fd) {
   std::string answer;
   char piece[4096];
   pollfd p{fd, POLLIN, 0};
-  ssize_t n;
-  while (poll(&p, 1, 10000) == 1 && (n = recv(fd, piece, sizeof piece, 0)) > 0) answer.append(piece, n);
+  for (ssize_t n; poll(&p, 1, 10000) == 1 && (n = recv(fd, piece, sizeof piece, 0)) > 0;) answer.append(piece, n);
   return answer;
 }
 
-// Resumes a master suspended with SIGSTOP, whatever ends the test.
-struct Resume {
-  pid_t pid;
-  ~Resume() { kill(pid, SIGCONT); }
-};
+ObjectRef text(const char* s) { return ObjectRef(new String(s)); }
+template <typename T> ObjectRef number(T n) { return ObjectRef(new NetCType<T>(n)); }
 
 Node* make(const char* type, const std::string& name, const std::vector<std::pair<const char*, ObjectRef>>& values) {
   ParameterSet params;
@@ -78,15 +72,11 @@ TEST(RosNodeGenerator, LeavingAStalledMasterCutsOnlyItsOwnCalls) {
   master.start();
   HostLog hostLog;
   XmlRpc::XmlRpcLogHandler::setLogHandler(&hostLog);
-  Node* gen = make("RosNodeGenerator", "gen\x1b[2J", {{"NODE_NAME", ObjectRef(new String("murv_leave"))}});
+  Node* gen = make("RosNodeGenerator", "gen\x1b[2J", {{"NODE_NAME", text("murv_leave")}});
   Node* pub = make("RosMurvIntPublisher", "pub",
-                   {{"TOPIC_NAME", ObjectRef(new String("/murv_leave_out"))},
-                    {"BUFFER_NUM", ObjectRef(new NetCType<int>(10))},
-                    {"PARAM", ObjectRef(new NetCType<int>(1))}});
+                   {{"TOPIC_NAME", text("/murv_leave_out")}, {"BUFFER_NUM", number(10)}, {"PARAM", number(1)}});
   Node* sub = make("RosMurvIntSubscriber", "sub",
-                   {{"TOPIC_NAME", ObjectRef(new String("/murv_leave_in"))},
-                    {"BUFFER_NUM", ObjectRef(new NetCType<int>(10))},
-                    {"ROS_DURATION", ObjectRef(new NetCType<float>(0.0f))}});
+                   {{"TOPIC_NAME", text("/murv_leave_in")}, {"BUFFER_NUM", number(10)}, {"ROS_DURATION", number(0.f)}});
   // The host, once the toolbox is in: quiet xmlrpcpp, an idle connection
   // of its own to the master, and a call of its own waiting on it.
   XmlRpc::setVerbosity(0);
@@ -96,8 +86,7 @@ TEST(RosNodeGenerator, LeavingAStalledMasterCutsOnlyItsOwnCalls) {
   address.sin_port = htons(static_cast<uint16_t>(master.port()));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   ASSERT_EQ(connect(idle, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  auto resume = std::make_unique<Resume>(Resume{master.pid()});
-  kill(master.pid(), SIGSTOP);
+  auto suspended = std::make_unique<murvtest::Suspended>(master.pid());
   auto hostGetPid = [&] {
     XmlRpc::XmlRpcClient client("127.0.0.1", master.port(), "/");
     XmlRpc::XmlRpcValue args, result;
@@ -110,9 +99,8 @@ TEST(RosNodeGenerator, LeavingAStalledMasterCutsOnlyItsOwnCalls) {
     return hostGetPid();
   });
   ASSERT_TRUE(waitFor([&] {
-    std::ifstream call("/proc/self/task/" + std::to_string(hostThread.load()) + "/syscall");
-    long number = -1;
-    return hostThread.load() && call >> number && (number == SYS_poll || number == SYS_ppoll);
+    const long call = hostThread.load() ? murvtest::syscallOfThread(hostThread) : -1;
+    return call == SYS_poll || call == SYS_ppoll;
   }));
 
   testing::internal::CaptureStderr();
@@ -121,7 +109,7 @@ TEST(RosNodeGenerator, LeavingAStalledMasterCutsOnlyItsOwnCalls) {
     for (Node* node : {pub, sub, gen}) node->unref();
   });
   EXPECT_EQ(teardown.wait_for(std::chrono::seconds(5)), std::future_status::ready) << "teardown held by the master";
-  resume.reset();
+  suspended.reset();
   teardown.wait();
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(3));
   const std::string said = testing::internal::GetCapturedStderr();

@@ -71,12 +71,6 @@ int loopbackPort(int& port) {
   return fd;
 }
 
-// Resumes a master suspended with SIGSTOP, whatever ends the test.
-struct Resume {
-  pid_t pid;
-  ~Resume() { kill(pid, SIGCONT); }
-};
-
 // A UDP socket on a loopback address's DNS port that never answers, and a
 // resolver configuration that names it; -1 when the port cannot be had.
 int silentNameServer(const std::string& conf) {
@@ -169,7 +163,7 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     setenv("ROS_IP", "127.0.0.1", 1);
     std::unique_ptr<BackgroundCommand> server;
     std::unique_ptr<murvtest::RosMaster> master;
-    std::unique_ptr<Resume> resume;
+    std::unique_ptr<murvtest::Suspended> suspended;
     int port = 0;
     const int socketFd = loopbackPort(port);
     ASSERT_GE(socketFd, 0);
@@ -243,8 +237,7 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       // Registered: the master goes quiet while the network runs.
       ASSERT_TRUE(waitFor([&] { return runner.output().find("pub initialized") != std::string::npos; }))
           << runner.output();
-      resume.reset(new Resume{master->pid()});
-      kill(master->pid(), SIGSTOP);
+      suspended.reset(new murvtest::Suspended(master->pid()));
     }
     if (!r.notSaid.empty() && r.sig && r.server != stalled) {
       // Until a notice is due, and a little after: it must not come beside

@@ -11,6 +11,8 @@
 #include <climits>
 #include <ctime>
 #include <functional>
+#include <iterator>
+#include <numeric>
 #include <string>
 #include <thread>
 #include <utility>
@@ -290,11 +292,7 @@ void installHostHandler(int sig, unsigned flags, int n) {
   sigaction(sig, &handler, &hostFound[n]);
 }
 
-int allHostCalls() {
-  int calls = 0;
-  for (const auto& c : hostCalls) calls += c;
-  return calls;
-}
+int allHostCalls() { return std::accumulate(std::begin(hostCalls), std::end(hostCalls), 0); }
 
 bool oursInPlace(int sig) {
   struct sigaction now;
@@ -319,30 +317,28 @@ TEST(StopSignals, AHostHandlerInstalledBeforeEachNetworkIsCalledOncePerSignal) {
     bool chains;
     unsigned flags;  // of the host's handler
     StopUser user;
-    bool hostOnTop;  // installed again after the last network
-    bool distinct;   // a new handler before each network
     int signals;
-    int calls;     // of the host's latest handler, when the host goes on
-    int killedBy;  // by the last signal; 0: the host goes on
-  } rows[] = {{"one network", SIGINT, 1, true, 0, StopUser::streamNode, false, false, 1, 1, 0},
-              {"two networks", SIGINT, 2, true, 0, StopUser::streamNode, false, false, 1, 1, 0},
-              {"twelve networks", SIGINT, 12, true, 0, StopUser::streamNode, false, false, 1, 1, 0},
-              {"twelve networks, two signals", SIGHUP, 12, true, 0, StopUser::streamNode, false, false, 2, 2, 0},
-              {"twelve networks, a handler that does not chain", SIGINT, 12, false, 0, StopUser::streamNode, false,
-               false, 1, 1, 0},
-              {"installed again over ours", SIGINT, 3, true, 0, StopUser::streamNode, true, false, 1, 1, 0},
-              {"SA_RESETHAND, stream", SIGINT, 3, true, SA_RESETHAND, StopUser::streamNode, false, false, 2, 1, 0},
-              {"SA_RESETHAND, SIGTERM", SIGTERM, 3, true, SA_RESETHAND, StopUser::streamNode, false, false, 2, 1,
-               SIGTERM},
-              {"SA_RESETHAND, paced", SIGINT, 3, true, SA_RESETHAND, StopUser::pacedNode, false, false, 2, 1, SIGINT},
-              {"SA_RESETHAND installed again over ours", SIGINT, 3, true, SA_RESETHAND, StopUser::streamNode, true,
-               false, 2, 1, SIGINT},
-              {"twelve networks, a new handler before each", SIGINT, 12, true, 0, StopUser::streamNode, false, true, 1,
-               1, 0},
-              {"twelve new handlers that do not chain, two signals", SIGHUP, 12, false, 0, StopUser::pacedNode, false,
-               true, 2, 2, 0},
-              {"a new SA_RESETHAND handler before each", SIGTERM, 12, true, SA_RESETHAND, StopUser::streamNode, false,
-               true, 2, 1, SIGTERM}};
+    int calls;               // of the host's latest handler, when the host goes on
+    int killedBy;            // by the last signal; 0: the host goes on
+    bool hostOnTop = false;  // installed again after the last network
+    bool distinct = false;    // a new handler before each network
+  } rows[] = {{"one network", SIGINT, 1, true, 0, StopUser::streamNode, 1, 1, 0},
+              {"two networks", SIGINT, 2, true, 0, StopUser::streamNode, 1, 1, 0},
+              {"twelve networks", SIGINT, 12, true, 0, StopUser::streamNode, 1, 1, 0},
+              {"twelve networks, two signals", SIGHUP, 12, true, 0, StopUser::streamNode, 2, 2, 0},
+              {"twelve networks, a handler that does not chain", SIGINT, 12, false, 0, StopUser::streamNode, 1, 1, 0},
+              {"installed again over ours", SIGINT, 3, true, 0, StopUser::streamNode, 1, 1, 0, true},
+              {"SA_RESETHAND, stream", SIGINT, 3, true, SA_RESETHAND, StopUser::streamNode, 2, 1, 0},
+              {"SA_RESETHAND, SIGTERM", SIGTERM, 3, true, SA_RESETHAND, StopUser::streamNode, 2, 1, SIGTERM},
+              {"SA_RESETHAND, paced", SIGINT, 3, true, SA_RESETHAND, StopUser::pacedNode, 2, 1, SIGINT},
+              {"SA_RESETHAND installed again over ours", SIGINT, 3, true, SA_RESETHAND, StopUser::streamNode, 2, 1,
+               SIGINT, true},
+              {"twelve networks, a new handler before each", SIGINT, 12, true, 0, StopUser::streamNode, 1, 1, 0, false,
+               true},
+              {"twelve new handlers that do not chain, two signals", SIGHUP, 12, false, 0, StopUser::pacedNode, 2, 2, 0,
+               false, true},
+              {"a new SA_RESETHAND handler before each", SIGTERM, 12, true, SA_RESETHAND, StopUser::streamNode, 2, 1,
+               SIGTERM, false, true}};
   auto calls = [](int latest, int first, int all) {
     return "latest " + std::to_string(latest) + ", first " + std::to_string(first) + ", all " + std::to_string(all);
   };

@@ -363,4 +363,13 @@ bool aThreadBlockedIn(pid_t pid, long number) {
   return found;
 }
 
+long syscallOfThread(long tid) {
+  long at = -1;
+  std::ifstream("/proc/self/task/" + std::to_string(tid) + "/syscall") >> at;
+  return at;
+}
+
+Suspended::Suspended(pid_t pid) : pid(pid) { kill(pid, SIGSTOP); }
+Suspended::~Suspended() { kill(pid, SIGCONT); }
+
 }  // namespace murvtest

@@ -83,6 +83,15 @@ long wakeupsOf(const std::string& statusFile = "/proc/thread-self/status");
 // (SYS_ppoll, say): a sure sign that a node has reached its wait, where
 // what it prints or registers comes a little before.
 bool aThreadBlockedIn(pid_t pid, long number);
+// The system call number the thread tid of this process is blocked in, or -1.
+long syscallOfThread(long tid);
+
+// A process suspended with SIGSTOP, resumed whatever ends the test.
+struct Suspended {
+  explicit Suspended(pid_t pid);
+  ~Suspended();
+  const pid_t pid;
+};
 
 // A running child whose output goes to a file, killed by the destructor.
 class BackgroundCommand {
