@@ -17,10 +17,8 @@ murvstream::NodeMade PacingRate::installStopSignals() {
   return murvstream::installStopSignals(murvstream::StopUser::pacedNode);
 }
 
-// A node in a process that never joined ROS (a test's, a host's that runs
-// no ROS node) has no ROS to lose.
 void PacingRate::giveUpIfRosGone() const {
-  if (ros::isInitialized() && (!ros::ok() || ros::isShuttingDown()))
+  if (murvstream::rosGone())
     throw murvstream::rosShutDown(node.getName(), "PacingRate", __LINE__);
 }
 

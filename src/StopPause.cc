@@ -1,7 +1,5 @@
 #include "StopPause.h"
 
-#include <poll.h>
-#include <ros/init.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -9,6 +7,7 @@
 #include "RosTimeSleep.h"
 #include "SignalWake.h"
 #include "StopSignals.h"
+#include "StreamWait.h"
 
 namespace murvnode {
 
@@ -18,10 +17,6 @@ namespace {
 // counted when it began.
 thread_local bool inSetUp = false;
 thread_local std::uint32_t setUpSignals = 0;
-
-// ROS that had started has been shut down: nothing the callback handles
-// reaches ROS any more. A process that never joined ROS has none to lose.
-bool rosGone() { return ros::isInitialized() && (!ros::ok() || ros::isShuttingDown()); }
 
 }  // namespace
 
@@ -47,7 +42,7 @@ void StopPause::installStopSignals() { murvstream::installStopSignals(murvstream
 
 void StopPause::sleep(const Since& since) const {
   sleepRosSpan(duration, [&](std::int64_t micros) {
-    return wait(since, std::min(micros, rosLookMicros)) || rosGone();
+    return wait(since, std::min(micros, rosLookMicros)) || murvstream::rosGone();
   });
 }
 
@@ -56,19 +51,9 @@ void StopPause::end() {
   murvwake::wake(endFd);
 }
 
-// The stop wake is taken before the count is looked at: a signal after the
-// look writes it (see StopWake).
 bool StopPause::wait(const Since& since, std::int64_t micros) const {
-  const std::int64_t until = murvstream::steadyMicros() + micros;
-  const murvstream::StopWake wake;
-  for (;;) {
-    if (over.load() || murvstream::stopSignalCount() != since.signals) return true;
-    const std::int64_t left = until - murvstream::steadyMicros();
-    if (left <= 0) return false;
-    pollfd fds[2] = {{wake.fd(), POLLIN, 0}, {endFd, POLLIN, 0}};
-    murvstream::pollFor(fds, 2, left);
-    if (fds[0].revents & POLLIN) wake.drain();
-  }
+  return murvstream::sleepUnless(
+      micros, [&] { return over.load() || murvstream::stopSignalCount() != since.signals; }, endFd);
 }
 
 }  // namespace murvnode

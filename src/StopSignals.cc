@@ -212,19 +212,24 @@ IterationStop::IterationStop(int count) : IterationStop(count, nodeMadeLast()) {
 
 bool IterationStop::stopped() const { return stopGeneration.load() != generation; }
 
+// The stop wake is taken before over() is looked at: a signal after the
+// look writes it (see StopWake).
+bool sleepUnless(std::int64_t micros, const std::function<bool()>& over, int wake) {
+  const std::int64_t until = steadyMicros() + micros;
+  const StopWake stopWake;
+  for (;;) {
+    if (over()) return true;
+    const std::int64_t left = until - steadyMicros();
+    if (left <= 0) return false;
+    pollfd fds[2] = {{stopWake.fd(), POLLIN, 0}, {wake, POLLIN, 0}};
+    pollFor(fds, wake < 0 ? 1 : 2, left);  // a -1 entry would make pollFor tick
+    if (fds[0].revents & POLLIN) stopWake.drain();
+  }
+}
+
 bool IterationStop::sleep(std::int64_t micros) const {
   if (micros <= 0) return stopped();
-  const std::int64_t until = steadyMicros() + micros;
-  const StopWake wake;
-  bool stop = false;
-  for (;;) {
-    if ((stop = stopped())) break;
-    const std::int64_t left = until - steadyMicros();
-    if (left <= 0) break;
-    pollfd entry{wake.fd(), POLLIN, 0};
-    pollFor(&entry, 1, left);
-    if (entry.revents & POLLIN) wake.drain();
-  }
+  const bool stop = sleepUnless(micros, [this] { return stopped(); });
   lookAtGeneration();
   return stop;
 }

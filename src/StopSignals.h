@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 #include "SignalChain.h"
 
@@ -115,6 +116,13 @@ private:
   int slot = -1;
   int wakeFd = -1;
 };
+
+// Sleeps up to micros microseconds on the steady clock until over()
+// answers true, looking at it first and again whenever a stop signal comes
+// or wake (an eventfd of the caller's, -1 for none) turns readable; wake is
+// not drained, so once it is readable over() should answer true. Answers
+// over()'s last answer.
+bool sleepUnless(std::int64_t micros, const std::function<bool()>& over, int wake = -1);
 
 // The stop signals as one iteration of a network sees them. The iteration
 // is the calling thread's, the one that runs the network, keyed by the

@@ -76,6 +76,8 @@ void SteadyWaitEnvironment::block(const WaitNotifier& wake, std::uint64_t seen, 
   wake.waitPast(seen, untilMicros);
 }
 
+bool rosGone() { return ros::isInitialized() && (!ros::ok() || ros::isShuttingDown()); }
+
 bool SteadyWaitEnvironment::rosRunning() { return ros::ok() && !ros::isShuttingDown(); }
 
 WaitEnvironment& realWaitEnvironment() {

@@ -120,6 +120,10 @@ MURV::NodeException* forceQuit(const std::string& nodeName, const char* file, in
 // (rosnode kill, a master that shut the node down): no node, the node's
 // name and " stopped waiting: ROS has been shut down", file and line.
 MURV::NodeException* rosShutDown(const std::string& nodeName, const char* file, int line);
+// Whether ROS that had started in this process has been shut down: nothing
+// a node does reaches ROS any more. A process that never joined ROS (a
+// test's, a host's that runs no ROS node) has none to lose.
+bool rosGone();
 
 // From this KILL_TIME_LEN on a data wait never times out: network files
 // use a large value to mean "no time-out".
