@@ -1,8 +1,9 @@
 #include "MasterLeave.h"
 
 #include <fcntl.h>
+// The kernel's own tcp_info: glibc's ends before the byte counters.
+#include <linux/tcp.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -52,6 +53,8 @@ bool sameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {
   return false;
 }
 
+pid_t threadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
+
 // What thread tid of this process is doing, as the kernel shows it: the
 // number and arguments of the system call it is blocked in, with its stack
 // and instruction pointers. The same text twice means the same call still
@@ -92,9 +95,13 @@ bool polledDescriptor(std::uintptr_t address, int& fd) {
   return got == static_cast<ssize_t>(sizeof entry);
 }
 
+// TCP_ESTABLISHED, as the kernel numbers a connection's states.
+constexpr std::uint8_t established = 1;
+
 // Whether fd is a TCP connection to the master that waits for an answer:
-// established, with nothing come to read. Its inode in st.
-bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat& st) {
+// established, with nothing come to read. Its inode in st, and how many
+// bytes it has received so far in received.
+bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat& st, std::uint64_t& received) {
   int protocol = 0;
   socklen_t size = sizeof protocol;
   if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode) || getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 ||
@@ -108,8 +115,9 @@ bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat
   tcp_info info{};
   socklen_t infoLength = sizeof info;
   int unread = 0;
-  return ours && getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) == 0 &&
-         info.tcpi_state == TCP_ESTABLISHED && ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
+  if (!ours || getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) != 0) return false;
+  received = info.tcpi_bytes_received;
+  return info.tcpi_state == established && ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
 }
 
 // The connection to the master on which thread tid waits for an answer,
@@ -121,6 +129,7 @@ bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat
 struct Pinned {
   int fd = -1;
   ino_t socket = 0;
+  std::uint64_t received = 0;  // bytes that have come in on it
 };
 
 // The inode of the socket that descriptor fd of this process stands for
@@ -145,8 +154,8 @@ Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
   if (pinned.fd < 0) return {};
   struct stat st;
   int again = -1;
-  if (waitsOnMaster(pinned.fd, master, st) && systemCallOf(tid) == call && polledDescriptor(array, again) &&
-      again == fd && socketInode(fd) == st.st_ino) {
+  if (waitsOnMaster(pinned.fd, master, st, pinned.received) && systemCallOf(tid) == call &&
+      polledDescriptor(array, again) && again == fd && socketInode(fd) == st.st_ino) {
     pinned.socket = st.st_ino;
     return pinned;
   }
@@ -154,11 +163,12 @@ Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
   return {};
 }
 
-// One thread's marked leaving, and the connection it was last seen
-// waiting on.
+// One thread's marked leaving, the connection it was last seen waiting on,
+// and since when it has waited there for an answer.
 struct Leaving {
   int depth = 0;
   ino_t waitingOn = 0;  // 0: none seen
+  std::uint64_t received = 0;  // bytes come in on it by then
   Clock::time_point since;
   bool cut = false;
 };
@@ -178,7 +188,8 @@ struct Watch {
   bool gone = false, said = false;
 
   void run();
-  // A call of ours ended without being cut: the master answers again.
+  // A call of ours was answered, or ended without being cut: the master
+  // answers again.
   void answered() { gone = said = false; }
   // Looks at one thread; answers whether it cut a call the master has let
   // wait its whole limit.
@@ -193,14 +204,20 @@ Watch& watch() {
 bool Watch::look(pid_t tid, Leaving& l, Clock::time_point now) {
   const Pinned p = pinWait(tid, addresses);
   if (p.fd < 0) return false;
-  // A thread seen between two waits on the same connection (writing its
+  // The master keeps a connection open for the next call: each request
+  // has its own limit, which starts again once an answer has come in. A
+  // thread seen between two waits with nothing come in (writing its
   // request, say) goes on with the wait it began.
   if (p.socket != l.waitingOn) {
     if (l.waitingOn && !l.cut) answered();
     l.waitingOn = p.socket;
     l.since = now;
     l.cut = false;
+  } else if (p.received != l.received) {
+    answered();
+    l.since = now;
   }
+  l.received = p.received;
   bool stalled = false;
   if (!l.cut && now - l.since >= (gone ? goneGrace : std::chrono::milliseconds(leaveLimitMillis))) {
     shutdown(p.fd, SHUT_RDWR);
@@ -236,8 +253,6 @@ void Watch::run() {
     changed.wait_for(guard, lookEvery);
   }
 }
-
-pid_t threadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
 
 }  // namespace
 
