@@ -99,9 +99,11 @@ bool polledDescriptor(std::uintptr_t address, int& fd) {
 constexpr std::uint8_t established = 1;
 
 // Whether fd is a TCP connection to the master that waits for an answer:
-// established, with nothing come to read. Its inode in st, and how many
-// bytes it has received so far in received.
-bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat& st, std::uint64_t& received) {
+// established, with nothing come to read. Its inode in st, how many bytes
+// it has received so far in received, and since when none has come in
+// (milliseconds ago) in quiet.
+bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat& st, std::uint64_t& received,
+                   std::chrono::milliseconds& quiet) {
   int protocol = 0;
   socklen_t size = sizeof protocol;
   if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode) || getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 ||
@@ -117,6 +119,7 @@ bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat
   int unread = 0;
   if (!ours || getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) != 0) return false;
   received = info.tcpi_bytes_received;
+  quiet = std::chrono::milliseconds(info.tcpi_last_data_recv);
   return info.tcpi_state == established && ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
 }
 
@@ -130,6 +133,7 @@ struct Pinned {
   int fd = -1;
   ino_t socket = 0;
   std::uint64_t received = 0;  // bytes that have come in on it
+  std::chrono::milliseconds quiet{0};  // since the last of them
 };
 
 // The inode of the socket that descriptor fd of this process stands for
@@ -154,7 +158,7 @@ Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
   if (pinned.fd < 0) return {};
   struct stat st;
   int again = -1;
-  if (waitsOnMaster(pinned.fd, master, st, pinned.received) && systemCallOf(tid) == call &&
+  if (waitsOnMaster(pinned.fd, master, st, pinned.received, pinned.quiet) && systemCallOf(tid) == call &&
       polledDescriptor(array, again) && again == fd && socketInode(fd) == st.st_ino) {
     pinned.socket = st.st_ino;
     return pinned;
@@ -184,8 +188,10 @@ struct Watch {
   std::thread thread;
   std::string who, rosName, uri;  // as the notice shows them
   std::vector<MasterAddress> addresses;
-  // Whether the master counts as gone, and whether that has been said.
+  // Whether the master counts as gone, since when, and whether that has
+  // been said.
   bool gone = false, said = false;
+  Clock::time_point goneSince;
 
   void run();
   // A call of ours was answered, or ended without being cut: the master
@@ -209,7 +215,10 @@ bool Watch::look(pid_t tid, Leaving& l, Clock::time_point now) {
   // thread seen between two waits with nothing come in (writing its
   // request, say) goes on with the wait it began.
   if (p.socket != l.waitingOn) {
-    if (l.waitingOn && !l.cut) answered();
+    // Answers on a connection not seen before (calls answered between two
+    // looks) count when they came after the master was taken for gone.
+    const bool answeredSinceGone = p.received > 0 && now - p.quiet > goneSince + lookEvery;
+    if ((l.waitingOn && !l.cut) || (gone && answeredSinceGone)) answered();
     l.waitingOn = p.socket;
     l.since = now;
     l.cut = false;
@@ -223,6 +232,7 @@ bool Watch::look(pid_t tid, Leaving& l, Clock::time_point now) {
     shutdown(p.fd, SHUT_RDWR);
     l.cut = true;
     stalled = !gone;
+    if (!gone) goneSince = now;
     gone = true;
   }
   close(p.fd);

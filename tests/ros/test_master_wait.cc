@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -112,8 +113,10 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
   // a real master suspended once the network runs; node: the address of a
   // running network's ROS node, as rosnode info shows it; dns: a master
   // host name that a name server which never answers is asked for; slow:
-  // a real master behind a proxy that holds each unregistering call 0.3 s.
-  enum Server { refused, silent, faults, http, cut, pid, stalled, node, dns, slow };
+  // a real master behind a proxy that holds each unregistering call 0.3 s;
+  // recovering: one that holds the first of them past the limit, answers
+  // the next ones at once and holds the last one 0.3 s.
+  enum Server { refused, silent, faults, http, cut, pid, stalled, node, dns, slow, recovering };
   const struct {
     const char* tag;
     Server server;
@@ -143,6 +146,10 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       // Its ros::shutdown() makes four such calls on one connection. Every
       // call cut is said first, so nothing said means nothing cut.
       {"slow", slow, "", 0, 0, "", "", " did not answer within"},
+      {"recovering", recovering, "", 0, 0, "ros: the master at ",
+       " did not answer within 1 s while the ROS node /murv_recovering was leaving; /murv_recovering may still be "
+       "listed there\n",
+       ""},
   };
   // The runner of a network that joins ROS as murv_NAME; publishing: one
   // that goes on, publishing 20 times a second, until it is stopped.
@@ -188,7 +195,7 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       port = std::atoi(out.c_str() + (r.server == http ? out.find(" port ") + 6 : 0));
     }
     std::unique_ptr<murvtest::MasterProxy> proxy;
-    if (r.server == stalled || r.server == node || r.server == slow) {
+    if (r.server == stalled || r.server == node || r.server == slow || r.server == recovering) {
       master.reset(new murvtest::RosMaster);
       master->start();
       port = master->port();
@@ -197,6 +204,12 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       proxy.reset(new murvtest::MasterProxy(port));
       for (const char* method : {"unregisterPublisher", "unregisterService", "unsubscribeParam"})
         proxy->hold(method, std::chrono::milliseconds(300));
+      port = proxy->port();
+    }
+    if (r.server == recovering) {
+      proxy.reset(new murvtest::MasterProxy(port));
+      proxy->hold("unregisterPublisher", std::chrono::milliseconds(1500));
+      proxy->hold("unsubscribeParam", std::chrono::milliseconds(300));
       port = proxy->port();
     }
     if (r.server == node) {
@@ -275,11 +288,17 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       EXPECT_NE(out.find(stopped + uri + "\n"), std::string::npos) << r.tag << "\n" << out;
     }
     EXPECT_TRUE(r.notSaid.empty() || out.find(r.notSaid) == std::string::npos) << r.tag << "\n" << out;
-    if (r.server != stalled && r.server != slow) {
+    if (r.server != stalled && r.server != slow && r.server != recovering) {
       EXPECT_EQ(out.find("generated..."), std::string::npos) << r.tag << "\n" << out;
     }
     if (r.server == slow) {
       EXPECT_EQ(master->lookupNode("/murv_slow"), "") << out;
+    }
+    if (r.server == recovering) {
+      // Answered at once after the cut, the master counts as there again:
+      // the last call has its whole second, and is not sent twice.
+      const std::vector<std::string> calls = proxy->calls();
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "unsubscribeParam"), 1) << out;
     }
     if (nameServer >= 0) close(nameServer);
     close(socketFd);
