@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -93,6 +94,20 @@ bool polledDescriptor(std::uintptr_t address, int& fd) {
   close(memory);
   fd = entry.fd;
   return got == static_cast<ssize_t>(sizeof entry);
+}
+
+// The first file the watch reads that this process cannot open, with why;
+// "" when it can open them all. A process that is not dumpable (one given
+// file capabilities, or one that says so with prctl) may open neither,
+// unless root.
+std::string unreadableFile() {
+  const std::string call = "/proc/self/task/" + std::to_string(threadId()) + "/syscall";
+  for (const std::string& file : {std::string("/proc/self/mem"), call}) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return file + " (" + std::strerror(errno) + ")";
+    close(fd);
+  }
+  return "";
 }
 
 // TCP_ESTABLISHED, as the kernel numbers a connection's states.
@@ -192,6 +207,8 @@ struct Watch {
   // been said.
   bool gone = false, said = false;
   Clock::time_point goneSince;
+  // Whether the files the watch reads have been tried.
+  bool tried = false;
 
   void run();
   // A call of ours was answered, or ended without being cut: the master
@@ -288,16 +305,27 @@ LeaveCall::~LeaveCall() {
 void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,
                 const std::vector<MasterAddress>& addresses) {
   Watch& w = watch();
-  std::lock_guard<std::mutex> guard(w.lock);
-  w.who = murvnode::shown(who);
-  w.rosName = murvnode::shown(rosName);
-  w.uri = murvnode::shown(uri);
-  w.addresses = addresses;
-  if (w.users++ == 0) {
-    w.over = false;
-    w.gone = w.said = false;
-    w.thread = std::thread([&w] { w.run(); });
+  std::string unreadable;
+  {
+    std::lock_guard<std::mutex> guard(w.lock);
+    w.who = murvnode::shown(who);
+    w.rosName = murvnode::shown(rosName);
+    w.uri = murvnode::shown(uri);
+    w.addresses = addresses;
+    if (!w.tried) {
+      w.tried = true;
+      unreadable = unreadableFile();
+    }
+    if (w.users++ == 0) {
+      w.over = false;
+      w.gone = w.said = false;
+      w.thread = std::thread([&w] { w.run(); });
+    }
   }
+  // The watch runs all the same, and cuts nothing.
+  if (!unreadable.empty())
+    std::cerr << murvnode::shown(who) << ": cannot read " << unreadable
+              << ", so a ROS master that stops answering can hold the end of this network" << std::endl;
 }
 
 void endWatchingLeave() {

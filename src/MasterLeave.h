@@ -20,6 +20,10 @@
 // call of ours ends without being cut: later calls are cut as soon as they
 // are seen waiting. Nothing else is touched: not the connections of other
 // threads, nor of the host, nor xmlrpcpp's settings.
+//
+// The watch reads /proc/self/mem and the threads' /proc/self/task/*/syscall;
+// a process that may not (one that is not dumpable, unless root) is told so
+// once, on standard error, when the watch first starts.
 
 
 #include <sys/socket.h>

@@ -1,10 +1,14 @@
 // Leaving a ROS master that has stopped answering, inside a host that talks
 // to the same master itself: the toolbox cuts only its own unregistering
-// calls, whatever the host does with xmlrpcpp's verbosity and log.
+// calls, whatever the host does with xmlrpcpp's verbosity and log. A host
+// whose threads the watch may not look at is told so.
 #include <arpa/inet.h>
+#include <grp.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -130,4 +134,28 @@ TEST(RosNodeGenerator, LeavingAStalledMasterCutsOnlyItsOwnCalls) {
   XmlRpc::setVerbosity(0);
   std::lock_guard<std::mutex> guard(hostLog.lock);
   EXPECT_NE(hostLog.text.find("1 XmlRpcClient::execute: method getPid"), std::string::npos) << hostLog.text;
+}
+
+// A host that is not dumpable (and, if root, gives root up first: root
+// reads its /proc files all the same) is told once, by the first generator,
+// what the watch cannot read; its networks run as before. In a process of
+// its own.
+TEST(RosNodeGenerator, AHostTheWatchCannotLookIntoIsToldSo) {
+  murvtest::RosMaster master;
+  master.start();
+  auto undumpableHost = [] {
+    const gid_t nobody = 65534;
+    if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setresgid(nobody, nobody, nobody) != 0 ||
+                           setresuid(nobody, nobody, nobody) != 0))
+      _exit(3);
+    if (prctl(PR_SET_DUMPABLE, 0) != 0) _exit(3);
+    for (int network = 0; network < 2; ++network)
+      make("RosNodeGenerator", "gen\x1b[2J", {{"NODE_NAME", text("murv_undumpable")}})->unref();
+    _exit(0);
+  };
+  const std::string line = "gen\\x1b[2J: cannot read /proc/self/mem (Permission denied), so a ROS master that stops "
+                           "answering can hold the end of this network\n";
+  EXPECT_EXIT(undumpableHost(), testing::ExitedWithCode(0), testing::Truly([&](const std::string& said) {
+                return said.find(line) != std::string::npos && said.find(line) == said.rfind(line);
+              }));
 }
