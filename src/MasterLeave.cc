@@ -10,9 +10,9 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -25,7 +25,6 @@
 // a process that may not (one that is not dumpable, unless root) is told so
 // once, on standard error, when the watch first starts.
 
-
 #include <sys/socket.h>
 #include <sys/types.h>
 

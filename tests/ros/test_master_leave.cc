@@ -136,10 +136,9 @@ TEST(RosNodeGenerator, LeavingAStalledMasterCutsOnlyItsOwnCalls) {
   EXPECT_NE(hostLog.text.find("1 XmlRpcClient::execute: method getPid"), std::string::npos) << hostLog.text;
 }
 
-// A host that is not dumpable (and, if root, gives root up first: root
-// reads its /proc files all the same) is told once, by the first generator,
-// what the watch cannot read; its networks run as before. In a process of
-// its own.
+// A host that is not dumpable is told once what the watch cannot read,
+// and its networks run. Root reads its /proc files all the same, so is
+// given up first. In a process of its own.
 TEST(RosNodeGenerator, AHostTheWatchCannotLookIntoIsToldSo) {
   murvtest::RosMaster master;
   master.start();
