@@ -146,11 +146,15 @@ const Row rows[] = {
      "TOPIC_NAME /murv/source is already subscribed in this process with another message type",
      "param sync TOPIC_NAME"},
     // Whichever of a publisher and a subscriber of other types comes first,
-    // the later is refused: roscpp would connect neither to the other.
+    // the later is refused: roscpp would connect neither to the other. Of
+    // the same type, they share the topic.
     {"SubscribedBeforeAnotherType", "RosMurvIntSubscriber",
      {murvtest::paramChange("pace", "TOPIC_NAME string murv/int")}, 2, "pace (RosStdMsgsPublisher)",
      "TOPIC_NAME murv/int (/murv/int) is already subscribed in this process with another message type",
      "param pace TOPIC_NAME"},
+    {"SubscribedBeforeTheSameType", "RosMurvIntSubscriber",
+     {intPublisherBefore("output sub OUTPUT1", "murv/int"), {"iterations", "iterations 2"}}, 0, "",
+     "[1] sub.OUTPUT1 = <Int 0 >"},
     {"StdSubscribedBeforeAnotherType", "RosStdMsgsSubscriber", {intPublisherBefore("output sub OUTPUT", "/murv/level")},
      2, "pub (RosMurvIntPublisher)",
      "TOPIC_NAME /murv/level is already subscribed in this process with another message type", "param pub TOPIC_NAME"},
