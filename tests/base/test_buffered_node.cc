@@ -48,17 +48,15 @@ public:
 // Reads both its inputs, then takes the first one's object as a float.
 class Pair : public BufferedNode {
 public:
-  Pair(std::string n, ParameterSet p) : BufferedNode(std::move(n), p) {
-    out = addOutput("OUT");
-    addInput("A");
+  Pair(std::string n, ParameterSet p) : BufferedNode(std::move(n), p), out(addOutput("OUT")), a(addInput("A")) {
     addInput("B");
   }
   void calculate(int, int count, Buffer& buf) override {
-    ObjectRef first = getInput(0, count);
+    ObjectRef first = getInput(a, count);
     getInput(1, count);
     buf[count] = ObjectRef(new NetCType<float>(dereference_cast<float>(first)));
   }
-  int out;
+  int out, a;
 };
 
 int value(const ObjectRef& r) { return dereference_cast<int>(r); }
@@ -206,8 +204,6 @@ TEST(Node, AFailedCastIsClaimedByTheNodeThatMadeIt) {
       ASSERT_NE(cast, nullptr) << e->text();
       EXPECT_EQ(cast->node, &pair);
       EXPECT_EQ(cast->input, expectedInput);
-      EXPECT_EQ(cast->wanted(), typeid(float));
-      EXPECT_EQ(*cast->given, typeid(NetCType<int>));
       EXPECT_EQ(e->text(), "Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into f\n");
       delete e;
     }
