@@ -57,11 +57,12 @@ struct Network {
 
 // A fault in the description, or any error while the network is set up,
 // thrown up to main so that the nodes already made are destroyed before the
-// run ends.
+// run ends. One found only once the network runs ends it with status 1.
 struct DescriptionError {
   std::string where;
   int line;
   std::string what;
+  int status = 2;
 };
 
 [[noreturn]] void fail(const std::string& where, int line, const std::string& what);
