@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -152,7 +153,9 @@ TEST(NetworkDescription, AStopSignalEndsTheReadAtOnce) {
     std::string command, read;
     bool writer;  // whether the test holds the FIFO open for writing
     int sig;
-  } rows[] = {{runner + fifo, fifo, false, SIGTERM}, {runner + "/dev/stdin < " + fifo, "/dev/stdin", true, SIGINT}};
+  } rows[] = {{runner + fifo, fifo, false, SIGTERM},
+              {runner + "/dev/stdin < " + fifo, "/dev/stdin", true, SIGINT},
+              {runner + "- < " + fifo, "-", true, SIGHUP}};
   for (const auto& r : rows) {
     const int writer = r.writer ? open(fifo.c_str(), O_RDWR | O_CLOEXEC) : -1;
     murvtest::BackgroundCommand run(r.command);
@@ -165,4 +168,39 @@ TEST(NetworkDescription, AStopSignalEndsTheReadAtOnce) {
     if (writer >= 0) close(writer);
   }
   std::remove(fifo.c_str());
+}
+
+// A terminal given as the description does not become the controlling
+// terminal of a runner that has none: closing it ends the file, not the
+// run with SIGHUP.
+TEST(NetworkDescription, ATerminalReadIsNotTheRunnersControllingTerminal) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+  const std::string terminal = ptsname(master);
+  int out[2];
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    setsid();
+    dup2(out[1], 1);
+    dup2(out[1], 2);
+    execl(MURV_RUNNER_PATH, MURV_RUNNER_PATH, "--toolbox", MURV_TEST_NODES_PATH, terminal.c_str(), nullptr);
+    _exit(127);
+  }
+  close(out[1]);
+  EXPECT_TRUE(murvtest::waitFor(
+      [&] { return murvtest::aThreadBlockedIn(pid, SYS_poll) || murvtest::aThreadBlockedIn(pid, SYS_ppoll); }));
+  close(master);
+  int status = 0;
+  if (!murvtest::waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(5))) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  char text[512];
+  const ssize_t n = read(out[0], text, sizeof text);
+  close(out[0]);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
+  EXPECT_EQ(std::string(text, n > 0 ? n : 0),
+            "murv-run: " + terminal + ":0: no node in the description\n");
 }
