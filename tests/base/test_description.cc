@@ -7,10 +7,10 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "RosMaster.h"
@@ -175,32 +175,18 @@ TEST(NetworkDescription, AStopSignalEndsTheReadAtOnce) {
 // run with SIGHUP.
 TEST(NetworkDescription, ATerminalReadIsNotTheRunnersControllingTerminal) {
   const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master) | unlockpt(master), 0);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
   const std::string terminal = ptsname(master);
-  int out[2];
-  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setsid();
-    dup2(out[1], 1);
-    dup2(out[1], 2);
-    execl(MURV_RUNNER_PATH, MURV_RUNNER_PATH, "--toolbox", MURV_TEST_NODES_PATH, terminal.c_str(), nullptr);
-    _exit(127);
-  }
-  close(out[1]);
-  EXPECT_TRUE(murvtest::waitFor(
-      [&] { return murvtest::aThreadBlockedIn(pid, SYS_poll) || murvtest::aThreadBlockedIn(pid, SYS_ppoll); }));
+  // setsid, a process group leader here, starts the runner as its child.
+  murvtest::BackgroundCommand run(std::string("exec setsid -w ") + MURV_RUNNER_PATH + " --toolbox " +
+                                  MURV_TEST_NODES_PATH + " " + terminal);
+  const std::string self = std::to_string(run.pid());
+  EXPECT_TRUE(murvtest::waitFor([&] {
+    pid_t runner = 0;
+    std::ifstream("/proc/" + self + "/task/" + self + "/children") >> runner;
+    return runner > 0 && (murvtest::aThreadBlockedIn(runner, SYS_poll) || murvtest::aThreadBlockedIn(runner, SYS_ppoll));
+  }));
   close(master);
-  int status = 0;
-  if (!murvtest::waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; }, std::chrono::seconds(5))) {
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
-  }
-  char text[512];
-  const ssize_t n = read(out[0], text, sizeof text);
-  close(out[0]);
-  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2);
-  EXPECT_EQ(std::string(text, n > 0 ? n : 0),
-            "murv-run: " + terminal + ":0: no node in the description\n");
+  EXPECT_EQ(run.waitExit(std::chrono::seconds(5)), 2);
+  EXPECT_EQ(run.output(), "murv-run: " + terminal + ":0: no node in the description\n");
 }
