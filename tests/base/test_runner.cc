@@ -53,6 +53,9 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"bad1", "node x NoSuchNode\n", "", 2, "bad1.net:1: unknown node type NoSuchNode" + toolboxes + otherToolbox},
       {"neartype", "node x rosstdmsgspublishr\n", "", 2,
        "neartype.net:1: unknown node type rosstdmsgspublishr" + toolboxes + "perhaps RosStdMsgsPublisher\n"},
+      // Names are near by characters, not bytes: U+200B is one edit.
+      {"zwsptype", "node x Test\xe2\x80\x8bSignal\n", "", 2,
+       "zwsptype.net:1: unknown node type Test\\u{200b}Signal" + toolboxes + "perhaps TestSignal\n"},
       {"bad2", signal4Without("CHANNELS") + "param sig CHANNELS int four\n", "", 2, "bad2.net:7: bad int value 'four'"},
       {"bad3", std::string(signal4) + "output level NOPE\n", "", 2,
        "bad3.net:8: node level (ChannelLevel): output NOPE: Node, line 0: Node level: Unknown output NOPE (its "
