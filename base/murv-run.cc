@@ -42,7 +42,8 @@ namespace {
 void printUsage(std::ostream& out) {
   out << "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
          "       murv-run [--toolbox PATH]... --list\n"
-         "       murv-run --help\n";
+         "       murv-run --help\n"
+         "A NETWORK-FILE of - is read from standard input.\n";
 }
 
 // A fault of the command line: what is wrong, then the usage; status 2.
