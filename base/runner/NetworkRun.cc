@@ -120,10 +120,14 @@ int runNetwork(Network& net, const std::string& path, long countLimit) {
         for (const Pull& p : built.pulls) {
           ObjectRef value = pull(built, p, c, path);
           if (!p.print) continue;
-          std::cout << "[" << c << "] " << p.label << " = ";
-          if (value.get()) value->printOn(std::cout);
-          else std::cout << "nil";
-          std::cout << std::endl;
+          // Written whole in one call: a ROS log line that a spinner
+          // thread prints meanwhile must not land inside it.
+          std::ostringstream line;
+          line << "[" << c << "] " << p.label << " = ";
+          if (value.get()) value->printOn(line);
+          else line << "nil";
+          line << "\n";
+          std::cout << line.str() << std::flush;
         }
         if (!built.eof && unlimited && built.pulls.empty()) break;
       }
