@@ -4,9 +4,10 @@
 // accepts and never answers is said aloud with the signals that end the
 // wait, an answer cut short is waited past, and a server that answers but
 // not as a ROS master (with XML-RPC faults, with HTTP alone, or as a ROS
-// node, which answers getPid as a master does) is an error naming what it
-// answered. A master that stops answering once the network runs does not
-// hold a stop. Run by the network runner.
+// node, which answers getPid as a master does, and getUri too when it is a
+// rospy node) is an error naming what it answered. A master that stops
+// answering once the network runs does not hold a stop. Run by the network
+// runner.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -108,9 +109,10 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
   // test beside this one can take; silent: a port that listens and never
   // accepts (the kernel completes the connection, nobody answers); stalled:
   // a real master suspended once the network runs; node: the address of a
-  // running network's ROS node, as rosnode info shows it; dns: a master
+  // running network's ROS node, as rosnode info shows it; rospy: that of a
+  // rospy node (rostopic pub), which answers getUri as well; dns: a master
   // host name that a name server which never answers is asked for.
-  enum Server { refused, silent, faults, http, cut, pid, stalled, node, dns };
+  enum Server { refused, silent, faults, http, cut, pid, stalled, node, rospy, dns };
   const struct {
     const char* tag;
     Server server;
@@ -132,10 +134,13 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       {"cut_short", cut, "", SIGINT, 130, "ros: nothing answers at the ROS master address ", waitingNotice,
        "as a ROS master"},
       {"only_getpid", pid, "", 0, 2, notMaster,
-       " does not answer as a ROS master: getUri answered fault 1 \"no such method getUri\"\n", rosRetry},
+       " does not answer as a ROS master: lookupNode answered fault 1 \"no such method lookupNode\"\n", rosRetry},
       {"stalled", stalled, "", SIGINT, 130, "ros: the master at ", leaveNotice, runnerEnds},
       {"node_address", node, "", 0, 2, notMaster,
-       " does not answer as a ROS master: getUri answered fault -1 \"getUri: unknown method name\"\n", rosRetry},
+       " does not answer as a ROS master: lookupNode answered fault -1 \"lookupNode: unknown method name\"\n", rosRetry},
+      {"rospy_address", rospy, "", 0, 2, notMaster,
+       " does not answer as a ROS master: lookupNode answered fault 1 \"<class 'Exception'>:method \"lookupNode\" is "
+       "not supported\"\n", rosRetry},
       {"dns", dns, "", SIGINT, 130, "ros: nothing answers at the ROS master address ", waitingNotice, rosRetry},
   };
   // The runner of a network that joins ROS as murv_NAME; publishing: one
@@ -181,15 +186,19 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       const std::string out = server->output();
       port = std::atoi(out.c_str() + (r.server == http ? out.find(" port ") + 6 : 0));
     }
-    if (r.server == stalled || r.server == node) {
+    if (r.server == stalled || r.server == node || r.server == rospy) {
       master.reset(new murvtest::RosMaster);
       master->start();
       port = master->port();
     }
-    if (r.server == node) {
-      server.reset(new BackgroundCommand("exec " + runnerCommand("node_peer", true)));
+    if (r.server == node || r.server == rospy) {
+      server.reset(new BackgroundCommand(
+          "exec " + (r.server == node ? runnerCommand("node_peer", true)
+                                      : "/usr/bin/python3 /usr/bin/rostopic pub -r 20 /murv_rospy_peer std_msgs/Int32 1 "
+                                        "__name:=murv_rospy_peer")));
+      const std::string peer = r.server == node ? "/murv_node_peer" : "/murv_rospy_peer";
       std::string nodeUri;
-      ASSERT_TRUE(waitFor([&] { return !(nodeUri = master->lookupNode("/murv_node_peer")).empty(); }))
+      ASSERT_TRUE(waitFor([&] { return !(nodeUri = master->lookupNode(peer)).empty(); }))
           << server->output();
       port = std::atoi(nodeUri.c_str() + nodeUri.rfind(':') + 1);
     }
