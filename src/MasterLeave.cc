@@ -241,7 +241,9 @@ pid_t threadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
 
 }  // namespace
 
-LeaveCall::LeaveCall() : thread(threadId()) {
+LeaveCall::LeaveCall() : LeaveCall(threadId()) {}
+
+LeaveCall::LeaveCall(pid_t thread) : thread(thread) {
   Watch& w = watch();
   bool first;
   {
@@ -258,6 +260,14 @@ LeaveCall::~LeaveCall() {
   if (l == w.leaving.end() || --l->second.depth > 0) return;
   if (l->second.waitingOn && !l->second.cut) w.answered();
   w.leaving.erase(l);
+}
+
+bool pausing(pid_t tid) {
+  const std::string seen = systemCallOf(tid);
+  if (seen.empty()) return true;
+  std::istringstream call(seen);
+  long number = -1;
+  return call >> number && (number == SYS_nanosleep || number == SYS_clock_nanosleep);
 }
 
 void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,

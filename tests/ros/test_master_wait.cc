@@ -6,7 +6,8 @@
 // not as a ROS master (with XML-RPC faults, with HTTP alone, or as a ROS
 // node, which answers getPid as a master does, and getUri too when it is a
 // rospy node) is an error naming what it answered. A master that stops
-// answering once the network runs does not hold a stop. Run by the network
+// answering once the network runs does not hold a stop, and a stop while
+// roscpp registers with a master leaves nothing there. Run by the network
 // runner.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@
 #include "Node.h"
 #include "String.h"
 
+#include "MasterProxy.h"
 #include "RosMaster.h"
 
 using murvtest::BackgroundCommand;
@@ -111,8 +113,10 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
   // a real master suspended once the network runs; node: the address of a
   // running network's ROS node, as rosnode info shows it; rospy: that of a
   // rospy node (rostopic pub), which answers getUri as well; dns: a master
-  // host name that a name server which never answers is asked for.
-  enum Server { refused, silent, faults, http, cut, pid, stalled, node, rospy, dns };
+  // host name that a name server which never answers is asked for;
+  // proxied: a real master behind a proxy that holds roscpp's start-up call
+  // held for heldMillis.
+  enum Server { refused, silent, faults, http, cut, pid, stalled, node, rospy, dns, proxied };
   const struct {
     const char* tag;
     Server server;
@@ -120,6 +124,8 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     int sig;  // sent once the wait is under way; 0: none
     int status;
     std::string said, answered, notSaid;  // said, the URI and answered are one text
+    const char* held = "";
+    int heldMillis = 300;
   } rows[] = {
       {"sigint", refused, "", SIGINT, 130, stopped, "\n", "ros: nothing answers"},
       {"sigterm", refused, "", SIGTERM, 143, stopped, "\n", ""},
@@ -142,6 +148,15 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
        " does not answer as a ROS master: lookupNode answered fault 1 \"<class 'Exception'>:method \"lookupNode\" is "
        "not supported\"\n", rosRetry},
       {"dns", dns, "", SIGINT, 130, "ros: nothing answers at the ROS master address ", waitingNotice, rosRetry},
+      {"held_rosout", proxied, "", SIGINT, 130, stopped, "\n", "did not answer", "registerPublisher"},
+      {"held_service", proxied, "", SIGINT, 130, stopped, "\n", "did not answer", "registerService"},
+      {"held_has_param", proxied, "", SIGINT, 130, stopped, "\n", "did not answer", "hasParam"},
+      {"held_subscribe", proxied, "", SIGINT, 130, stopped, "\n", "did not answer", "subscribeParam"},
+      // Held beyond the leave limit: cut, and then the next try too.
+      {"held_long", proxied, "", SIGINT, 130, "ros: the master at ",
+       " did not answer within 1 s while the ROS node /murv_held_long was leaving; /murv_held_long may still be listed "
+       "there\n",
+       runnerEnds, "registerPublisher", 5000},
   };
   // The runner of a network that joins ROS as murv_NAME; publishing: one
   // that goes on, publishing 20 times a second, until it is stopped.
@@ -169,6 +184,7 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     std::unique_ptr<BackgroundCommand> server;
     std::unique_ptr<murvtest::RosMaster> master;
     std::unique_ptr<murvtest::Suspended> suspended;
+    std::unique_ptr<murvtest::MasterProxy> proxy;
     int port = 0;
     const int socketFd = loopbackPort(port);
     ASSERT_GE(socketFd, 0);
@@ -186,10 +202,15 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       const std::string out = server->output();
       port = std::atoi(out.c_str() + (r.server == http ? out.find(" port ") + 6 : 0));
     }
-    if (r.server == stalled || r.server == node || r.server == rospy) {
+    if (r.server == stalled || r.server == node || r.server == rospy || r.server == proxied) {
       master.reset(new murvtest::RosMaster);
       master->start();
       port = master->port();
+    }
+    if (r.server == proxied) {
+      proxy.reset(new murvtest::MasterProxy(port));
+      proxy->hold(r.held, std::chrono::milliseconds(r.heldMillis));
+      port = proxy->port();
     }
     if (r.server == node || r.server == rospy) {
       server.reset(new BackgroundCommand(
@@ -248,7 +269,10 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
           << runner.output();
       suspended.reset(new murvtest::Suspended(master->pid()));
     }
-    if (!r.notSaid.empty() && r.sig && r.server != stalled) {
+    if (r.server == proxied) {
+      ASSERT_TRUE(proxy->waitHeld(r.held)) << r.tag << "\n" << runner.output();
+    }
+    if (!r.notSaid.empty() && r.sig && r.server != stalled && r.server != proxied) {
       // Until a notice is due, and a little after: it must not come beside
       // roscpp's own line.
       const auto due = started + std::chrono::milliseconds(1500) - std::chrono::steady_clock::now();
@@ -273,6 +297,11 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     EXPECT_TRUE(r.notSaid.empty() || out.find(r.notSaid) == std::string::npos) << r.tag << "\n" << out;
     if (r.server != stalled) {
       EXPECT_EQ(out.find("generated..."), std::string::npos) << r.tag << "\n" << out;
+    }
+    if (r.server == proxied && r.heldMillis < 1000) {
+      // The held call was answered before the runner ended.
+      EXPECT_EQ(master->registrationsOf(std::string("murv_") + r.tag), "") << r.tag << "\n" << out;
+      EXPECT_EQ(master->lookupNode(std::string("/murv_") + r.tag), "") << r.tag << "\n" << out;
     }
     if (nameServer >= 0) close(nameServer);
     close(socketFd);
