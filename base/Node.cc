@@ -65,34 +65,69 @@ bool hasNote(const BaseException* e) {
   return false;
 }
 
+BaseException* castIn(BaseException* e) {
+  if (dynamic_cast<FailedCast*>(e)) return e;
+  for (BaseException* c : e->chained())
+    if (BaseException* f = castIn(c)) return f;
+  return nullptr;
+}
+
 // A failure on its way out of a long chain of nodes gathers a frame at every
 // node, and every node looks at it: read whole each time, a chain of n
-// nodes would take n * n steps. Frames are only ever added, and neither
-// answer can turn false again, so each thread keeps how far it has read the
+// nodes would take n * n steps. Frames are only ever added, and no answer
+// can turn false again, so each thread keeps how far it has read the
 // exception it looked at last.
 struct ChainReading {
   std::uint64_t serial = 0;
   std::size_t read = 0;
   bool noObject = false, noted = false;
+  BaseException* cast = nullptr;  // the first failed cast on the chain
 };
 thread_local ChainReading reading;
 
-}  // namespace
-
-BaseException* noteMissingObject(BaseException* e, const std::string& note, int count) {
-  if (!e || note.empty()) return e;
+const ChainReading& readChain(BaseException* e) {
   if (reading.serial != e->serial()) {
     reading = ChainReading();
     reading.serial = e->serial();
     reading.noObject = isNoObject(e);
     reading.noted = dynamic_cast<const MissingObjectNote*>(e) != nullptr;
+    if (dynamic_cast<FailedCast*>(e)) reading.cast = e;
   }
   for (const std::vector<BaseException*>& frames = e->chained(); reading.read < frames.size(); ++reading.read) {
     reading.noObject = reading.noObject || saysNoObject(frames[reading.read]);
     reading.noted = reading.noted || hasNote(frames[reading.read]);
+    if (!reading.cast) reading.cast = castIn(frames[reading.read]);
   }
-  if (!reading.noObject || reading.noted) return e;
+  return reading;
+}
+
+}  // namespace
+
+BaseException* noteMissingObject(BaseException* e, const std::string& note, int count) {
+  if (!e || note.empty()) return e;
+  const ChainReading& chain = readChain(e);
+  if (!chain.noObject || chain.noted) return e;
   return e->add(new MissingObjectNote(note + " for count " + std::to_string(count)));
+}
+
+BaseException* failedCastOn(BaseException* e) { return e ? readChain(e).cast : nullptr; }
+
+BaseException* claimFailedCast(BaseException* e, Node* node) {
+  FailedCast* cast = dynamic_cast<FailedCast*>(failedCastOn(e));
+  if (!cast || cast->node || !node) return e;
+  cast->node = node;
+  const std::vector<NodeInput>& inputs = node->getInputs();
+  for (std::size_t i = 0; cast->object && i < inputs.size(); ++i) {
+    if (inputs[i].lastRead != cast->object) continue;
+    // Two inputs that brought the same object leave it open which one the
+    // cast was made on.
+    if (cast->input != -1) {
+      cast->input = -1;
+      break;
+    }
+    cast->input = static_cast<int>(i);
+  }
+  return e;
 }
 
 InputNotConnected::InputNotConnected(Node* node, const std::string& inputName)
@@ -215,9 +250,13 @@ ObjectRef Node::getInput(int inputID, int count) {
   const NodeInput& input = inputs[inputID];
   if (!input.node) throw new InputNotConnected(this, input.name);
   try {
-    return input.node->getOutput(input.outputID, count);
+    ObjectRef object = input.node->getOutput(input.outputID, count);
+    inputs[inputID].lastRead = object.get();
+    return object;
   } catch (BaseException* e) {
-    throw noteMissingObject(e, input.missingObjectNote, count);
+    // A cast that failed in the code of the node this input reads from,
+    // and not further up, which would have claimed it already.
+    throw noteMissingObject(claimFailedCast(e, input.node), input.missingObjectNote, count);
   }
 }
 

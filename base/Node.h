@@ -56,6 +56,9 @@ struct NodeInput {
   // Where the connection was asked for (the runner gives its statement),
   // said when the output it reads holds no object; connecting clears it.
   std::string missingObjectNote;
+  // The object the input gave last, only to tell which input brought an
+  // object that a cast then failed on.
+  const Object* lastRead = nullptr;
 };
 
 // What Node::getInput throws for an input the network left unconnected, so
@@ -71,6 +74,14 @@ public:
 // is on the chain yet: the first note added, on the way out, is the one of
 // the request that failed. An empty note adds nothing. Answers e.
 BaseException* noteMissingObject(BaseException* e, const std::string& note, int count);
+
+// The failed cast on the chain of e (a FailedCast), or null.
+BaseException* failedCastOn(BaseException* e);
+
+// Claims the failed cast on the chain of e for node, when no node has
+// claimed it yet: the cast was made by node's code, on the object that the
+// one input of node that read it last brought. Answers e.
+BaseException* claimFailedCast(BaseException* e, Node* node);
 
 class Node : public Object {
 public:

@@ -1,6 +1,7 @@
 // Runs a network of toolbox nodes as the host does: loads the toolboxes with
 // dlopen, reads the network's text description (runner/
-// NetworkDescription.h gives its format) and checks it whole, then, on a
+// NetworkDescription.h gives its format), from standard input when its
+// file is given as -, and checks it whole, then, on a
 // thread whose stack holds the network's longest chain of nodes, makes the
 // nodes, initialises them in creation order, pulls iteration counts and
 // prints the outputs, and destroys the nodes in reverse order.
@@ -41,7 +42,8 @@ namespace {
 void printUsage(std::ostream& out) {
   out << "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
          "       murv-run [--toolbox PATH]... --list\n"
-         "       murv-run --help\n";
+         "       murv-run --help\n"
+         "A NETWORK-FILE of - is read from standard input.\n";
 }
 
 // A fault of the command line: what is wrong, then the usage; status 2.
@@ -84,7 +86,7 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--list") list = true;
     else if (a == "--help") help = true;
-    else if (!a.empty() && a[0] == '-') usage("unknown option " + excerpt(a));
+    else if (a.size() > 1 && a[0] == '-') usage("unknown option " + excerpt(a));
     else if (a.empty()) usage("the network file's name is empty");
     else if (!networkPath.empty()) usage("one network file only: " + excerpt(a) + " after " + excerpt(networkPath));
     else networkPath = a;

@@ -78,16 +78,38 @@ public:
   std::string message;
 };
 
-class GenericCastException : public BaseException {
+class Node;
+
+// What a failed cast knows beyond its host text, which stays as it is: the
+// object it was given (compared, never read), its type (null for none) and
+// the type asked for. A node's input read that the failure passes on its
+// way out claims it for the node whose code made the cast, with the input
+// that brought the object where that is known, so a runner can name them.
+class FailedCast {
 public:
-  void print(std::ostream& out) const override = 0;
+  virtual ~FailedCast() {}
   // The type the cast asked for.
   virtual const std::type_info& wanted() const = 0;
+  void took(const Object* held) {
+    object = held;
+    given = held ? &typeid(*held) : nullptr;
+  }
+
+  const Object* object = nullptr;
+  const std::type_info* given = nullptr;
+  Node* node = nullptr;  // the node that made the cast, once claimed
+  int input = -1;        // its input that brought the object, or -1
+};
+
+class GenericCastException : public BaseException, public FailedCast {
+public:
+  void print(std::ostream& out) const override = 0;
 };
 
 template <class T> class CastException : public GenericCastException {
 public:
   explicit CastException(std::string t) : type(std::move(t)) {}
+  explicit CastException(const Object& held) : type(typeNameOf(typeid(held))) { took(&held); }
   void print(std::ostream& out) const override;
   const std::type_info& wanted() const override { return typeid(T); }
   std::string type;

@@ -17,6 +17,18 @@ template <class T> ObjectRef convertTo(const ObjectRef& in);
 
 template <class T> class GenericType;
 
+// What a typed reference's converting construction (line 63) or assignment
+// (line 37) throws when the object is of no type it can take: the host's
+// general exception, with its text, and the types for a runner to name.
+template <class T> class ReferenceCastException : public GeneralException, public FailedCast {
+public:
+  ReferenceCastException(const Object* held, int line)
+      : GeneralException("Something is wrong in RCPtr::operator=, this should not happen.", "ObjectRef", line) {
+    took(held);
+  }
+  const std::type_info& wanted() const override { return typeid(T); }
+};
+
 // Counted reference to a host object. Built from a raw pointer it adopts the
 // object's initial count; copies take a reference and destruction drops one.
 // Conversions between typed and generic references follow the host's rules:
@@ -87,9 +99,7 @@ private:
       c = Conversion::convertTo<T>(in);
     }
     T* t = c.ptr ? dynamic_cast<T*>(c.ptr) : nullptr;
-    if (!t)
-      throw new GeneralException("Something is wrong in RCPtr::operator=, this should not happen.", "ObjectRef",
-                                 line);
+    if (!t) throw new ReferenceCastException<T>(r.ptr, line);
     t->ref();
     return t;
   }
@@ -108,15 +118,13 @@ template <class T> ObjectRef convertTo(const ObjectRef& in) {
 template <class T> T& object_cast(const ObjectRef& r) {
   if (T* t = dynamic_cast<T*>(r.get())) return *t;
   if (!r.get()) throw std::bad_typeid();
-  const Object& held = *r.get();
-  throw new CastException<T>(typeNameOf(typeid(held)));
+  throw new CastException<T>(*r.get());
 }
 
 template <class T> T& dereference_cast(const ObjectRef& r) {
   if (GenericType<T>* g = dynamic_cast<GenericType<T>*>(r.get())) return g->value;
   if (!r.get()) throw std::bad_typeid();
-  const Object& held = *r.get();
-  throw new CastException<T>(typeNameOf(typeid(held)));
+  throw new CastException<T>(*r.get());
 }
 
 }  // namespace MURV

@@ -17,8 +17,9 @@
 //   space other than U+0020, such as the no-break space U+00A0, which
 //   reads as a plain space; the byte-order mark U+FEFF anywhere,
 //   zero-width characters, bidirectional marks, embeddings, overrides and
-//   isolates, line and paragraph separators, other format characters,
-//   variation selectors, tags, fillers and blanks with no visible form,
+//   isolates, line and paragraph separators, every other format
+//   character (Unicode's category Cf), variation selectors, tags,
+//   fillers and blanks with no visible form,
 //   the object replacement character, private-use characters, whose look
 //   depends on the font, and noncharacters) as \u{XXXX}, its code point in
 //   lower-case hex with at least four digits.
@@ -40,15 +41,18 @@ namespace murvtext {
 namespace detail {
 
 // Code points shown escaped: spaces other than U+0020, invisible,
-// zero-width, reordering and separator characters, blanks, private use, as
-// closed ranges in ascending order.
+// zero-width, reordering and separator characters, every format character
+// (Unicode's category Cf: prepended number signs and hieroglyph joiners
+// too), tags, blanks, private use, as closed ranges in ascending order.
 inline bool hiddenCodePoint(unsigned long c) {
   static const unsigned long ranges[][2] = {
-      {0x00A0, 0x00A0},   {0x00AD, 0x00AD},   {0x034F, 0x034F},   {0x061C, 0x061C},   {0x115F, 0x1160},
+      {0x00A0, 0x00A0},   {0x00AD, 0x00AD},   {0x034F, 0x034F},   {0x0600, 0x0605},   {0x061C, 0x061C},
+      {0x06DD, 0x06DD},   {0x070F, 0x070F},   {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x115F, 0x1160},
       {0x1680, 0x1680},   {0x17B4, 0x17B5},   {0x180B, 0x180F},   {0x2000, 0x200F},   {0x2028, 0x202F},
       {0x205F, 0x206F},   {0x2800, 0x2800},   {0x3000, 0x3000},   {0x3164, 0x3164},   {0xE000, 0xF8FF},
       {0xFDD0, 0xFDEF},   {0xFE00, 0xFE0F},   {0xFEFF, 0xFEFF},   {0xFFA0, 0xFFA0},   {0xFFF0, 0xFFFC},
-      {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE0FFF}, {0xF0000, 0x10FFFF},
+      {0x110BD, 0x110BD}, {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+      {0xE0000, 0xE0FFF}, {0xF0000, 0x10FFFF},
   };
   // U+xFFFE and U+xFFFF in every plane are noncharacters.
   if ((c & 0xFFFE) == 0xFFFE) return true;

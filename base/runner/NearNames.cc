@@ -4,11 +4,31 @@
 #include <cctype>
 #include <utility>
 
+#include "PrintableText.h"
+
 namespace murvrun {
 
-std::size_t editDistance(const std::string& a, const std::string& b) {
-  auto same = [](char x, char y) {
-    return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+namespace {
+
+// The characters of text as a reader counts them: each UTF-8 character as
+// its code point, and each byte that begins none as one of its own, apart
+// from every code point.
+std::u32string characters(const std::string& text) {
+  std::u32string chars;
+  for (std::size_t i = 0; i < text.size();) {
+    unsigned long code = 0;
+    const std::size_t length = murvtext::detail::utf8CharAt(text, i, code);
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    chars.push_back(length ? static_cast<char32_t>(code) : byte < 0x80 ? byte : 0x110000 + byte);
+    i += length ? length : 1;
+  }
+  return chars;
+}
+
+std::size_t distance(const std::u32string& a, const std::u32string& b) {
+  auto same = [](char32_t x, char32_t y) {
+    auto upper = [](char32_t c) { return c < 0x80 ? static_cast<char32_t>(std::toupper(static_cast<int>(c))) : c; };
+    return upper(x) == upper(y);
   };
   std::vector<std::vector<std::size_t>> d(a.size() + 1, std::vector<std::size_t>(b.size() + 1));
   for (std::size_t i = 0; i <= a.size(); ++i) d[i][0] = i;
@@ -22,18 +42,23 @@ std::size_t editDistance(const std::string& a, const std::string& b) {
   return d[a.size()][b.size()];
 }
 
-namespace {
-
-// The most edits at which a name is taken for a misspelling of wanted.
-std::size_t misspellingEdits(const std::string& wanted) { return wanted.size() > 4 ? 2 : 1; }
+// The most edits at which a name of length characters is taken for a
+// misspelling of wanted.
+std::size_t misspellingEdits(std::size_t length) { return length > 4 ? 2 : 1; }
 
 }  // namespace
 
+std::size_t editDistance(const std::string& a, const std::string& b) { return distance(characters(a), characters(b)); }
+
 bool isMisspelling(const std::string& name, const std::string& wanted) {
-  const std::size_t edits = misspellingEdits(wanted);
-  const std::size_t gap = name.size() > wanted.size() ? name.size() - wanted.size() : wanted.size() - name.size();
-  if (gap > edits || name.size() > longestCompared || wanted.size() > longestCompared) return false;
-  return editDistance(name, wanted) <= edits;
+  // A UTF-8 character takes at most four bytes: longer texts are not
+  // decoded.
+  if (name.size() > 4 * longestCompared || wanted.size() > 4 * longestCompared) return false;
+  const std::u32string n = characters(name), w = characters(wanted);
+  const std::size_t edits = misspellingEdits(w.size());
+  const std::size_t gap = n.size() > w.size() ? n.size() - w.size() : w.size() - n.size();
+  if (gap > edits || n.size() > longestCompared || w.size() > longestCompared) return false;
+  return distance(n, w) <= edits;
 }
 
 std::vector<std::size_t> nearest(const std::string& wanted, const std::vector<std::string>& candidates) {

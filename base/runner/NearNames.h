@@ -3,7 +3,8 @@
 
 // Names a user likely meant: those a misspelt name is a few edits away
 // from, letter case aside. The runner offers them for parameter names and
-// node types.
+// node types. Names are compared character by character (UTF-8 code
+// points; a byte that begins no character counts as one).
 
 #include <cstddef>
 #include <string>
@@ -11,14 +12,14 @@
 
 namespace murvrun {
 
-// Edits (a letter added, dropped, changed, or two swapped) from a to b,
-// letter case aside.
+// Edits (a character added, dropped, changed, or two swapped) from a to
+// b, letter case aside.
 std::size_t editDistance(const std::string& a, const std::string& b);
 
 // Whether name is likely a misspelling of wanted: one edit away for a name
-// of up to four letters, two for a longer one. Names longer than
-// longestCompared, or that differ in length by more than the edits allowed,
-// are never compared.
+// of up to four characters, two for a longer one. Names longer than
+// longestCompared characters, or that differ in length by more than the
+// edits allowed, are never compared.
 bool isMisspelling(const std::string& name, const std::string& wanted);
 
 // The longest name compared for a misspelling: the distance takes the

@@ -361,8 +361,10 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
   // missing.
   for (const auto& f : inForce) {
     const Connection& c = *f.second;
-    find(c.node).node->getInputs().at(static_cast<size_t>(f.first.second)).missingObjectNote =
+    Node* node = find(c.node).node;
+    node->getInputs().at(static_cast<size_t>(f.first.second)).missingObjectNote =
         noObject(find(c.from), c.output, c.line, statementOf(c));
+    built.connectLines[{node, f.first.second}] = c.line;
   }
   if (stopSignal()) return false;
   for (const Port& p : net.outputs) {

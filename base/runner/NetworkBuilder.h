@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <typeinfo>
+#include <utility>
 #include <vector>
 
 #include "BaseException.h"
@@ -37,6 +38,8 @@ struct BuiltNetwork {
   // reverse order, whatever ends the run.
   std::vector<MURV::Node*> nodes;
   std::map<const MURV::Node*, const NodeDecl*> declOf;
+  // The line of the connect statement in force for each input (node, id).
+  std::map<std::pair<const MURV::Node*, int>, int> connectLines;
   std::vector<Pull> pulls;
   std::unique_ptr<Pull> eof;
 };

@@ -64,14 +64,25 @@ namespace {
 // the file, and no line grows past maxLineLength. A stop signal ends every
 // wait for bytes: the file is opened without blocking (a FIFO would wait in
 // open() for a writer) and read once poll() finds something to read.
+// Standard input is read as it is: it stays blocking, since others may
+// share its open file (a shell's terminal), and poll() says when to read.
 class LineReader {
 public:
   explicit LineReader(const std::string& path) : path(path) {
-    do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (path == standardInput) {
+      fd = STDIN_FILENO;
+      return;
+    }
+    // A terminal opened by a runner that has no controlling terminal (a
+    // service, setsid) would become its own, and closing it would end the
+    // run with SIGHUP.
+    do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) fail(path, 0, "cannot open the network description: " + std::string(std::strerror(errno)));
   }
-  ~LineReader() { ::close(fd); }
+  ~LineReader() {
+    if (fd != STDIN_FILENO) ::close(fd);
+  }
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 

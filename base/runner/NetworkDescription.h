@@ -57,11 +57,12 @@ struct Network {
 
 // A fault in the description, or any error while the network is set up,
 // thrown up to main so that the nodes already made are destroyed before the
-// run ends.
+// run ends. One found only once the network runs ends it with status 1.
 struct DescriptionError {
   std::string where;
   int line;
   std::string what;
+  int status = 2;
 };
 
 [[noreturn]] void fail(const std::string& where, int line, const std::string& what);
@@ -95,9 +96,13 @@ constexpr long maxCount = 2147483647;
 // "(a whole number)" or "(at most 2147483647)".
 bool readWholeNumber(const std::string& text, long& value, std::string* fault = nullptr);
 
-// Reads the description at path; a fault throws DescriptionError, at line 0
-// when the file cannot be opened. A stop signal ends the read, at the line
-// being read (a file that nobody writes to yet, a terminal).
+// The name that stands for standard input, as a path and in errors.
+constexpr const char* standardInput = "-";
+
+// Reads the description at path, or from standard input for standardInput;
+// a fault throws DescriptionError, at line 0 when the file cannot be
+// opened. A stop signal ends the read, at the line being read (a file that
+// nobody writes to yet, a terminal).
 Network parse(const std::string& path);
 
 }  // namespace murvrun

@@ -22,22 +22,60 @@ const InputNotConnected* unconnectedIn(const BaseException* e) {
   return nullptr;
 }
 
+// The text of e alone, without what is chained to it, on one line.
+std::string ownText(const BaseException& e) {
+  std::ostringstream own;
+  e.print(own);
+  std::string text = own.str();
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+// A cast that failed in the code of a node of the description: said at the
+// connect statement of the input that brought the object, or at the node's
+// statement when that is not known, with both types as the description
+// writes them. The network was valid as written, so the run failed (status
+// 1). Nothing for a cast no node of the description claimed.
+void failedCast(const BuiltNetwork& built, BaseException* e, const std::string& path) {
+  BaseException* frame = failedCastOn(e);
+  const FailedCast* cast = dynamic_cast<const FailedCast*>(frame);
+  auto decl = cast && cast->node ? built.declOf.find(cast->node) : built.declOf.end();
+  if (decl == built.declOf.end()) return;
+  const NodeDecl& d = *decl->second;
+  int line = d.line;
+  std::string what = d.label(), input;
+  if (cast->input >= 0) {
+    input = cast->node->getInputs().at(static_cast<size_t>(cast->input)).name;
+    auto connect = built.connectLines.find({cast->node, cast->input});
+    if (connect != built.connectLines.end()) line = connect->second;
+    what += ": input " + excerpt(input);
+  }
+  what += ": expected " + plainTypeName(cast->wanted()) + ", given " +
+          (cast->given ? plainTypeName(*cast->given) : std::string("nil"));
+  const std::string text = ownText(*frame);
+  delete e;
+  throw DescriptionError{path, line, what + ": " + hostExcerpt(text, {d.name, input}), 1};
+}
+
 // Pulls one output of built for count. A missing object is said at the
 // statement that asked for it; an input that a node read but the network
-// left unconnected is a fault of the description, at that node's line.
+// left unconnected is a fault of the description, at that node's line; a
+// failed cast is said by failedCast.
 ObjectRef pull(const BuiltNetwork& built, const Pull& p, int count, const std::string& path) {
   try {
     return p.node->getOutput(p.id, count);
   } catch (BaseException* e) {
+    // A cast no input read claimed failed in the pulled node's own code.
+    claimFailedCast(e, p.node);
     const InputNotConnected* u = unconnectedIn(e);
     auto decl = u ? built.declOf.find(u->node) : built.declOf.end();
-    if (decl == built.declOf.end()) throw noteMissingObject(e, p.missingObjectNote, count);
-    std::ostringstream own;
-    u->print(own);
-    std::string text = own.str();
+    if (decl == built.declOf.end()) {
+      failedCast(built, e, path);
+      throw noteMissingObject(e, p.missingObjectNote, count);
+    }
+    const std::string text = ownText(*u);
     const std::string input = u->input;
     delete e;
-    while (!text.empty() && text.back() == '\n') text.pop_back();
     const NodeDecl& d = *decl->second;
     fail(path, d.line, d.label() + ": input " + excerpt(input) + " is not connected: " +
                            hostExcerpt(text, {d.name, input}));
@@ -95,7 +133,7 @@ int runNetwork(Network& net, const std::string& path, long countLimit) {
       std::cerr << "murv-run: stopped after count " << countEnd - 1 << ", the last count a node can take" << std::endl;
   } catch (DescriptionError& e) {
     reportFault(e);
-    status = failedWith(2);
+    status = failedWith(e.status);
   } catch (BaseException* e) {
     std::cout.flush();
     // After a stop signal the run was stopped, not failed: a stream node's

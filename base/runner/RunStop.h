@@ -4,8 +4,9 @@
 // How murv-run is asked to stop: by SIGINT, SIGTERM or SIGHUP. The first one
 // asks the run to stop, while the description is read, during set-up or
 // after the iteration in progress; a second SIGINT or SIGTERM, before the
-// run has stopped, takes the signal's default action. A SIGHUP after the
-// first signal is part of the same stop. (The toolbox's nodes take these
+// run has stopped, takes the signal's default action, unless it repeats the
+// first from the same sender within 50 ms (as timeout sends it). A SIGHUP
+// after the first signal is part of the same stop. (The toolbox's nodes take these
 // signals in any host through src/StopSignals; this is the runner's own.)
 
 namespace murvrun {

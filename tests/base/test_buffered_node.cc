@@ -45,6 +45,20 @@ public:
   int out, x = -1;
 };
 
+// Reads both its inputs, then takes the first one's object as a float.
+class Pair : public BufferedNode {
+public:
+  Pair(std::string n, ParameterSet p) : BufferedNode(std::move(n), p), out(addOutput("OUT")), a(addInput("A")) {
+    addInput("B");
+  }
+  void calculate(int, int count, Buffer& buf) override {
+    ObjectRef first = getInput(a, count);
+    getInput(1, count);
+    buf[count] = ObjectRef(new NetCType<float>(dereference_cast<float>(first)));
+  }
+  int out, a;
+};
+
 int value(const ObjectRef& r) { return dereference_cast<int>(r); }
 
 // Whether f throws a host exception (which is freed).
@@ -167,4 +181,34 @@ TEST(BufferedNode, DepthsRaisedBeforeInitializeLengthenTheBuffers) {
   node.initialize();
   EXPECT_EQ(records[node.a].buffer->getLength(), 6);
   EXPECT_EQ(records[node.b].buffer->getLength(), 2);
+}
+
+// A failed cast is claimed by the node whose code made it, with the input
+// that brought the object when only one did, and keeps the host's text.
+TEST(Node, AFailedCastIsClaimedByTheNodeThatMadeIt) {
+  TwoOutputs src("src", ParameterSet(), true);
+  Pair pair("pair", ParameterSet());
+  Sum sum("sum", ParameterSet());
+  pair.connectToNode("A", &src, "A");
+  pair.connectToNode("B", &src, "B");
+  sum.connectToNode("X", &pair, "OUT");
+  src.initialize();
+  pair.initialize();
+  sum.initialize();
+  for (int expectedInput : {0, -1}) {
+    try {
+      sum.getOutput(sum.out, 0);
+      FAIL() << "no exception";
+    } catch (BaseException* e) {
+      const FailedCast* cast = dynamic_cast<const FailedCast*>(failedCastOn(e));
+      ASSERT_NE(cast, nullptr) << e->text();
+      EXPECT_EQ(cast->node, &pair);
+      EXPECT_EQ(cast->input, expectedInput);
+      EXPECT_EQ(e->text(), "Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into f\n");
+      delete e;
+    }
+    // Both inputs bring the same object: which one the cast was made on
+    // is open.
+    pair.connectToNode("B", &src, "A");
+  }
 }

@@ -19,6 +19,7 @@ TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
   const fs::path marker = planted / "ran";
   const std::string there = "cd " + planted.string() + " && MURV_TEST_TOOLBOX_MARKER=ran";
   const std::string usage = "\nusage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n";
+  const std::string testNodes = std::string("--toolbox ") + MURV_TEST_NODES_PATH;
   const struct {
     std::string arguments, prefix;
     int status;
@@ -34,6 +35,12 @@ TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
       {"''", "", 2, "murv-run: the network file's name is empty" + usage},
       {"", "", 2, "murv-run: no network file given" + usage},
       {"--help", "", 0, "usage: murv-run"},
+      // - is standard input, named so in errors.
+      {testNodes + " -", "printf 'node r Refuser\\nparam r VALUE int 7\\noutput r OUTPUT\\niterations 1\\n' |", 0,
+       "[0] r.OUTPUT = <Int 7 >\n"},
+      {testNodes + " -", "printf 'node r Refuser\\nbogus\\n' |", 2, "murv-run: -:2: unknown statement 'bogus'\n"},
+      {testNodes + " - < /dev/null", "", 2, "murv-run: -:0: no node in the description\n"},
+      {"- -", "", 2, "murv-run: one network file only: - after -" + usage},
       // The default toolbox comes from the loader's search path alone.
       {"--list", there + " LD_LIBRARY_PATH=", 2,
        "murv-run: cannot load libmurv-ros.tlb.so: libmurv-ros.tlb.so: cannot open shared object file: No such file or "

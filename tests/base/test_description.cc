@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 #include "RosMaster.h"
@@ -152,7 +153,9 @@ TEST(NetworkDescription, AStopSignalEndsTheReadAtOnce) {
     std::string command, read;
     bool writer;  // whether the test holds the FIFO open for writing
     int sig;
-  } rows[] = {{runner + fifo, fifo, false, SIGTERM}, {runner + "/dev/stdin < " + fifo, "/dev/stdin", true, SIGINT}};
+  } rows[] = {{runner + fifo, fifo, false, SIGTERM},
+              {runner + "/dev/stdin < " + fifo, "/dev/stdin", true, SIGINT},
+              {runner + "- < " + fifo, "-", true, SIGHUP}};
   for (const auto& r : rows) {
     const int writer = r.writer ? open(fifo.c_str(), O_RDWR | O_CLOEXEC) : -1;
     murvtest::BackgroundCommand run(r.command);
@@ -165,4 +168,25 @@ TEST(NetworkDescription, AStopSignalEndsTheReadAtOnce) {
     if (writer >= 0) close(writer);
   }
   std::remove(fifo.c_str());
+}
+
+// A terminal given as the description does not become the controlling
+// terminal of a runner that has none: closing it ends the file, not the
+// run with SIGHUP.
+TEST(NetworkDescription, ATerminalReadIsNotTheRunnersControllingTerminal) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_TRUE(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
+  const std::string terminal = ptsname(master);
+  // setsid, a process group leader here, starts the runner as its child.
+  murvtest::BackgroundCommand run(std::string("exec setsid -w ") + MURV_RUNNER_PATH + " --toolbox " +
+                                  MURV_TEST_NODES_PATH + " " + terminal);
+  const std::string self = std::to_string(run.pid());
+  EXPECT_TRUE(murvtest::waitFor([&] {
+    pid_t runner = 0;
+    std::ifstream("/proc/" + self + "/task/" + self + "/children") >> runner;
+    return runner > 0 && (murvtest::aThreadBlockedIn(runner, SYS_poll) || murvtest::aThreadBlockedIn(runner, SYS_ppoll));
+  }));
+  close(master);
+  EXPECT_EQ(run.waitExit(std::chrono::seconds(5)), 2);
+  EXPECT_EQ(run.output(), "murv-run: " + terminal + ":0: no node in the description\n");
 }

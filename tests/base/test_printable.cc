@@ -1,12 +1,40 @@
 // murvtext::printable: what every printed text from outside becomes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "PrintableText.h"
 
+namespace {
+
+// code, past U+007F, in UTF-8.
+std::string utf8(unsigned long c) {
+  auto next = [&](int shift) { return static_cast<char>(0x80 | (c >> shift & 0x3F)); };
+  if (c < 0x800) return {static_cast<char>(0xC0 | c >> 6), next(0)};
+  if (c < 0x10000) return {static_cast<char>(0xE0 | c >> 12), next(6), next(0)};
+  return {static_cast<char>(0xF0 | c >> 18), next(12), next(6), next(0)};
+}
+
+}  // namespace
+
 TEST(PrintableText, CleansAndCutsEveryTextToOneReadableLine) {
   const std::string e = "\xc3\xa9";  // two bytes of UTF-8
+  // Every format character (Unicode 15's category Cf), and the tags.
+  std::string formats, formatsShown;
+  for (const auto& range : std::vector<std::pair<unsigned long, unsigned long>>{
+           {0xAD, 0xAD},       {0x600, 0x605},     {0x61C, 0x61C},     {0x6DD, 0x6DD},     {0x70F, 0x70F},
+           {0x890, 0x891},     {0x8E2, 0x8E2},     {0x180E, 0x180E},   {0x200B, 0x200F},   {0x202A, 0x202E},
+           {0x2060, 0x2064},   {0x2066, 0x206F},   {0xFEFF, 0xFEFF},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+           {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A}, {0xE0000, 0xE007F}})
+    for (unsigned long c = range.first; c <= range.second; ++c) {
+      char shown[16];
+      std::snprintf(shown, sizeof shown, "\\u{%04lx}", c);
+      formats += utf8(c);
+      formatsShown += shown;
+    }
   const struct {
     std::string text;
     std::size_t limit;
@@ -34,6 +62,7 @@ TEST(PrintableText, CleansAndCutsEveryTextToOneReadableLine) {
       {"\xe2\x80\x8b\xe2\x80\x8f\xe2\x80\xa8\xe2\x80\xa9\xe2\x80\xaa", 100, "\\u{200b}\\u{200f}\\u{2028}\\u{2029}\\u{202a}"},
       {"\xe2\x81\xa0\xe2\x81\xa4\xe2\x81\xa6\xe2\x81\xa9\xc2\xad", 100, "\\u{2060}\\u{2064}\\u{2066}\\u{2069}\\u{00ad}"},
       {"\xf3\xa0\x80\x81\xef\xbf\xbe", 100, "\\u{e0001}\\u{fffe}"},
+      {formats, std::string::npos, formatsShown},
       // Cuts on a character or escape boundary, marked once.
       {"abcdef", 3, "abc..."},
       {"abc", 3, "abc"},

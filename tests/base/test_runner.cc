@@ -40,6 +40,8 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
   };
   const std::string refuserLine = "RunnerTestNodes, line 51: Node r: ";
   const std::string escapes(300, '\x1b');
+  const std::string castBeat = "node beat (BeatCandidate): input TEMPO: expected float, given Matrix<float>: Cast "
+                               "error: Trying to cast ObjectRef (N4MURV6MatrixIfEE) into f\n";
   std::string nearMisses = "node sig TestSignal\nparam sig CHANNELS int 1\n";
   for (int i = 0; i < 76; ++i) nearMisses += "param sig LENGTH" + std::to_string(i) + " int 1\n";
   struct Case {
@@ -51,6 +53,9 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       {"bad1", "node x NoSuchNode\n", "", 2, "bad1.net:1: unknown node type NoSuchNode" + toolboxes + otherToolbox},
       {"neartype", "node x rosstdmsgspublishr\n", "", 2,
        "neartype.net:1: unknown node type rosstdmsgspublishr" + toolboxes + "perhaps RosStdMsgsPublisher\n"},
+      // Names are near by characters, not bytes: U+200B is one edit.
+      {"zwsptype", "node x Test\xe2\x80\x8bSignal\n", "", 2,
+       "zwsptype.net:1: unknown node type Test\\u{200b}Signal" + toolboxes + "perhaps TestSignal\n"},
       {"bad2", signal4Without("CHANNELS") + "param sig CHANNELS int four\n", "", 2, "bad2.net:7: bad int value 'four'"},
       {"bad3", std::string(signal4) + "output level NOPE\n", "", 2,
        "bad3.net:8: node level (ChannelLevel): output NOPE: Node, line 0: Node level: Unknown output NOPE (its "
@@ -127,6 +132,18 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
        "", 2,
        "unconnected.net:8: node " + longName.substr(0, 100) + "... (ChannelLevel): input INPUT is not connected: Node, "
        "line 0: Node " + longName.substr(0, 16) + "...: Input INPUT is not connected\n"},
+      // An object of the wrong type, said at the connect statement that
+      // brought it (status 1: the description is valid), whether the cast
+      // fails in the node pulled or in one it reads, and in a reference's
+      // conversion too.
+      {"castfloat", std::string(signal4) + "node beat BeatCandidate\nconnect beat TEMPO sig OUTPUT\npull beat TEMPO\n",
+       "", 1, "castfloat.net:9: " + castBeat},
+      {"castdeep", std::string(signal4) + "node beat BeatCandidate\nconnect beat TEMPO sig OUTPUT\nnode s STPMPublisher\n"
+                   "connect s ONSETVector beat TEMPO\npull s OUTPUT\n", "", 1, "castdeep.net:9: " + castBeat},
+      {"castref", std::string(signal4) + "node m ParamsMonitor\nparam m RATE float 1000\nparam m CHANGES int 0\n"
+                  "connect m DiradureZIDID sig OUTPUT\npull m NOT_EOF\n", "", 1,
+       "castref.net:11: node m (ParamsMonitor): input DiradureZIDID: expected Vector<ObjectRef>, given Matrix<float>: "
+       "ObjectRef, line 63: Something is wrong in RCPtr::operator=, this should not happen.\n"},
       // The three closest of 76 near misses.
       {"nearmiss", nearMisses, "", 2,
        "perhaps misspelt as LENGTH0 (line 3) or LENGTH1 (line 4) or LENGTH2 (line 5): ParameterSet"},

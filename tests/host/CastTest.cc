@@ -65,6 +65,8 @@ TEST(Casts, MismatchThrowsCastExceptionNamingBothTypes) {
   ASSERT_TRUE(s);
   EXPECT_EQ(s->type, "N4MURV8NetCTypeIiEE");
   EXPECT_EQ(printed(*s), "Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into N4MURV6StringE\n");
+  EXPECT_EQ(*s->given, typeid(NetCType<int>));
+  EXPECT_EQ(s->object, anInt.get());
 
   // The exception names the plain type, not the generic holder.
   auto f = thrownBy<CastException<float>>([&] { MURV::dereference_cast<float>(anInt); });

@@ -187,6 +187,12 @@ TEST(ObjectRefConversion, MismatchAsksDispatcherOnceAndThrowsWhenUnanswered) {
   EXPECT_EQ(e->line, 63);
   EXPECT_EQ(dispatcherCalls(), calls + 1);
   EXPECT_EQ(alpha->refCountValue(), 1);
+  // Both types come with it, for a runner to name.
+  auto* cast = dynamic_cast<MURV::FailedCast*>(e.get());
+  ASSERT_NE(cast, nullptr);
+  EXPECT_EQ(cast->wanted(), typeid(Beta));
+  EXPECT_EQ(*cast->given, typeid(Alpha));
+  EXPECT_EQ(cast->object, alpha.get());
 
   // A failed assignment keeps what the reference held.
   RCPtr<Beta> b(new Beta);

@@ -58,6 +58,13 @@ Row refusedValue(const char* name, const char* example, const std::string& node,
           "param " + node + " " + parameter};
 }
 
+// Declares a RosMurvIntPublisher pub of topic before the line that starts
+// with (and is) declaration.
+murvtest::LineChange intPublisherBefore(const std::string& declaration, const std::string& topic) {
+  return {declaration, "node pub RosMurvIntPublisher\nparam pub TOPIC_NAME string " + topic +
+                           "\nparam pub BUFFER_NUM int 10\nparam pub PARAM int 100\n\n" + declaration};
+}
+
 const std::string stdTypes =
     "Bool, String, Int8, Int16, Int32, Int64, UInt8, UInt16, UInt32, UInt64, Float32 or Float64, or a number type "
     "followed by MultiArray (as in Float32MultiArray)";
@@ -138,6 +145,23 @@ const Row rows[] = {
      {murvtest::paramChange("sync", "TOPIC_NAME string /murv/source")}, 2, "sync (SyncMurvMsgsAndJointState)",
      "TOPIC_NAME /murv/source is already subscribed in this process with another message type",
      "param sync TOPIC_NAME"},
+    // Whichever of a publisher and a subscriber of other types comes first,
+    // the later is refused: roscpp would connect neither to the other. Of
+    // the same type, they share the topic.
+    {"SubscribedBeforeAnotherType", "RosMurvIntSubscriber",
+     {murvtest::paramChange("pace", "TOPIC_NAME string murv/int")}, 2, "pace (RosStdMsgsPublisher)",
+     "TOPIC_NAME murv/int (/murv/int) is already subscribed in this process with another message type",
+     "param pace TOPIC_NAME"},
+    {"SubscribedBeforeTheSameType", "RosMurvIntSubscriber",
+     {intPublisherBefore("output sub OUTPUT1", "murv/int"), {"iterations", "iterations 2"}}, 0, "",
+     "[1] sub.OUTPUT1 = <Int 0 >"},
+    {"StdSubscribedBeforeAnotherType", "RosStdMsgsSubscriber", {intPublisherBefore("output sub OUTPUT", "/murv/level")},
+     2, "pub (RosMurvIntPublisher)",
+     "TOPIC_NAME /murv/level is already subscribed in this process with another message type", "param pub TOPIC_NAME"},
+    {"AdvertisedBeforeAnotherType", "RosStdMsgsSubscriber",
+     {intPublisherBefore("node sub RosStdMsgsSubscriber", "/murv/level")}, 2, "sub (RosStdMsgsSubscriber)",
+     "TOPIC_NAME /murv/level is already advertised in this process with another message type",
+     "param sub TOPIC_NAME"},
     refusedValue("StdPublisherType", "RosStdMsgsPublisher", "pub", "RosStdMsgsPublisher", "ROS_MESSAGE_TYPE",
                  "float32multiarray", stdTypes),
     refusedValue("StdSubscriberType", "RosStdMsgsSubscriber", "sub", "RosStdMsgsSubscriber", "ROS_MESSAGE_TYPE",

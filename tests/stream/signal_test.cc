@@ -367,9 +367,11 @@ TEST(StreamRosGone, ANodeOfTheSameNameTakingOverEndsAWaitingNetwork) {
 }
 
 // A SIGHUP after the first stop signal is part of the same stop: the runner
-// still destroys its nodes and leaves the master. A second SIGINT or
-// SIGTERM takes the signal's default action at once, leaving the ROS node
-// registered. The runner is held in its set-up, joined to ROS, while both
+// still destroys its nodes and leaves the master. So is a repeat of the
+// first signal from the same sender right after it, as timeout sends its
+// signal to the runner and then to its process group. A second SIGINT or
+// SIGTERM sent later (a person's) takes the signal's default action at
+// once, leaving the ROS node registered. The runner is held in its set-up, joined to ROS, while both
 // signals arrive. And a script's "murv-run net &" starts with SIGINT
 // ignored: a SIGINT that comes while the runner loads its toolboxes still
 // stops it before it joins ROS.
@@ -380,9 +382,12 @@ TEST(StreamSignals, ASecondSighupIsPartOfTheStopAndAnEarlySigintStops) {
     bool atLoad;  // held while loading the toolboxes, not in its set-up
     int first, second, status;
     bool stopsCleanly;
-  } rows[] = {{"hup_hup", false, SIGHUP, SIGHUP, 129, true},  {"int_hup", false, SIGINT, SIGHUP, 130, true},
-              {"term_hup", false, SIGTERM, SIGHUP, 143, true}, {"int_term", false, SIGINT, SIGTERM, 143, false},
-              {"hup_int", false, SIGHUP, SIGINT, 130, false}, {"early", true, SIGINT, 0, 130, false}};
+    int gapMillis;  // after the first is taken, before the second is sent; -1: to the group, at once
+  } rows[] = {{"hup_hup", false, SIGHUP, SIGHUP, 129, true, 0},     {"int_hup", false, SIGINT, SIGHUP, 130, true, 0},
+              {"term_hup", false, SIGTERM, SIGHUP, 143, true, 0},   {"int_term", false, SIGINT, SIGTERM, 143, false, 0},
+              {"hup_int", false, SIGHUP, SIGINT, 130, false, 0},    {"early", true, SIGINT, 0, 130, false, 0},
+              {"term_timeout", false, SIGTERM, SIGTERM, 143, true, -1}, {"int_timeout", false, SIGINT, SIGINT, 130, true, -1},
+              {"int_int_later", false, SIGINT, SIGINT, 130, false, 200}};
   for (const auto& r : rows) {
     const std::string rosName = std::string("murv_second_") + r.tag;
     GateFifo gate(r.tag);
@@ -397,9 +402,13 @@ TEST(StreamSignals, ASecondSighupIsPartOfTheStopAndAnEarlySigintStops) {
     ASSERT_EQ(rosNodeListed(rosName), !r.atLoad) << r.tag;
     for (int sig : {r.first, r.second}) {
       if (!sig) continue;
-      runner.signal(sig);
+      if (sig == r.second && r.gapMillis < 0) kill(-runner.pid(), sig);
+      else runner.signal(sig);
       // Taken before the next one is sent: not merged with it.
-      ASSERT_TRUE(waitFor([&] { return !runner.running() || !signalPending(runner.pid(), sig); })) << r.tag;
+      ASSERT_TRUE(waitFor([&] { return !runner.running() || !signalPending(runner.pid(), sig); },
+                          std::chrono::seconds(20), std::chrono::milliseconds(1)))
+          << r.tag;
+      if (r.gapMillis > 0) std::this_thread::sleep_for(std::chrono::milliseconds(r.gapMillis));
     }
     if (runner.running()) gate.release();
     EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), r.status) << r.tag << "\n" << runner.output();
