@@ -114,8 +114,8 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
   // running network's ROS node, as rosnode info shows it; rospy: that of a
   // rospy node (rostopic pub), which answers getUri as well; dns: a master
   // host name that a name server which never answers is asked for;
-  // proxied: a real master behind a proxy that holds roscpp's start-up call
-  // held for heldMillis.
+  // proxied: a real master behind a proxy that holds the calls of the
+  // method held, one of roscpp's start-up, for heldMillis.
   enum Server { refused, silent, faults, http, cut, pid, stalled, node, rospy, dns, proxied };
   const struct {
     const char* tag;
