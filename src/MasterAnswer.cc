@@ -200,8 +200,9 @@ Attempt attempt(const addrinfo& address, const std::string& request, const Wait&
   return response.empty() ? Attempt::failed : Attempt::answered;
 }
 
-// A master's answer carries a value of type wanted after its status.
-MasterAnswer readAnswer(const std::string& response, XmlRpc::XmlRpcValue::Type wanted) {
+// A master's answer carries a value of type wanted after its status, 1, or
+// -1 too where unknown is.
+MasterAnswer readAnswer(const std::string& response, XmlRpc::XmlRpcValue::Type wanted, bool unknown) {
   if (cutShort(response)) return {MasterAnswer::noAnswer, ""};
   const size_t lineEnd = response.find("\r\n");
   const std::string statusLine = response.substr(0, lineEnd);
@@ -230,7 +231,8 @@ MasterAnswer readAnswer(const std::string& response, XmlRpc::XmlRpcValue::Type w
   // A master's answer: status code 1, a status message and the value, as
   // roscpp wants it.
   if (value.getType() == XmlRpc::XmlRpcValue::TypeArray && value.size() == 3 &&
-      value[0].getType() == XmlRpc::XmlRpcValue::TypeInt && static_cast<int>(value[0]) == 1 &&
+      value[0].getType() == XmlRpc::XmlRpcValue::TypeInt &&
+      (static_cast<int>(value[0]) == 1 || (unknown && static_cast<int>(value[0]) == -1)) &&
       value[2].getType() == wanted)
     return {MasterAnswer::master, ""};
   answer << value;
@@ -240,7 +242,8 @@ MasterAnswer readAnswer(const std::string& response, XmlRpc::XmlRpcValue::Type w
 }  // namespace
 
 MasterAnswer readMasterAnswer(const std::string& response, const std::string& method) {
-  return readAnswer(response, method == "getUri" ? XmlRpc::XmlRpcValue::TypeString : XmlRpc::XmlRpcValue::TypeInt);
+  const bool lookup = method == "lookupNode";
+  return readAnswer(response, lookup ? XmlRpc::XmlRpcValue::TypeString : XmlRpc::XmlRpcValue::TypeInt, lookup);
 }
 
 MasterAnswer askMaster(const std::string& host, int port, const std::string& callerId, int wakeFd,
@@ -270,10 +273,12 @@ MasterAnswer askMaster(const std::string& host, int port, const std::string& cal
       m.length = a->ai_addrlen;
       addresses->push_back(m);
     }
-  for (const char* method : {"getPid", "getUri"}) {
+  const std::string caller = "<param>" + XmlRpc::XmlRpcValue(callerId).toXml() + "</param>";
+  for (const char* method : {"getPid", "lookupNode"}) {
+    // lookupNode asks for the caller itself: a name the master takes.
+    const std::string params = std::string(method) == "lookupNode" ? caller + caller : caller;
     const std::string body = "<?xml version=\"1.0\"?>\r\n<methodCall><methodName>" + std::string(method) +
-                             "</methodName>\r\n<params><param>" + XmlRpc::XmlRpcValue(callerId).toXml() +
-                             "</param></params></methodCall>\r\n";
+                             "</methodName>\r\n<params>" + params + "</params></methodCall>\r\n";
     const std::string request = "POST / HTTP/1.1\r\nHost: " + host + ":" + std::to_string(port) +
                                 "\r\nContent-Type: text/xml\r\nContent-Length: " + std::to_string(body.size()) +
                                 "\r\nConnection: close\r\n\r\n" + body;

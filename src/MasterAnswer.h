@@ -7,7 +7,8 @@
 // that cannot be reached, and retry for ever against a server that answers
 // HTTP but not XML-RPC; asking first lets the node say what it waits for
 // and refuse what is not a master. Every ROS node answers getPid as a
-// master does, so a master is what answers getUri too.
+// master does, and a rospy node answers getUri too; only a master looks a
+// node up, so a master is what answers lookupNode as well.
 
 #include <functional>
 #include <string>
@@ -30,22 +31,25 @@ struct MasterAnswer {
   std::string text;
 };
 
-// Calls getPid, then getUri, for callerId on the master at host:port and
-// waits for each whole answer, however long it takes: the host name is
-// resolved on a thread of its own (a name server that does not answer holds
+// Calls getPid, then lookupNode (of callerId itself), for callerId on the
+// master at host:port and waits for each whole answer, however long it
+// takes: the host name is resolved on a thread of its own (a name server
+// that does not answer holds
 // it for seconds), and a resolver that fails for the moment, a connection
 // that times out and an answer cut short are tried again. The first answer
 // that is not a master's ends the calls; its text begins with the call
-// ("getUri answered ..."). The wait ends at once
+// ("lookupNode answered ..."). The wait ends at once
 // when wakeFd turns readable; keepWaiting() is called about every 100 ms
 // while nothing has come back, and when it answers false the call gives
 // up. addresses, when given, receives what the host name stands for.
 MasterAnswer askMaster(const std::string& host, int port, const std::string& callerId, int wakeFd,
                        const std::function<bool()>& keepWaiting, std::vector<MasterAddress>* addresses = nullptr);
 
-// What an answer to method, getPid or getUri (an HTTP response, or
+// What an answer to method, getPid or lookupNode (an HTTP response, or
 // whatever came back before the connection ended), says. A master answers
-// status code 1, a status message and its pid or its address. Fewer bytes
+// status code 1, a status message and its pid; and to lookupNode the
+// node's address, or status code -1 and an empty one for a node it does
+// not know. Fewer bytes
 // than its Content-Length, or a header that never ended, is an answer cut
 // short: noAnswer. Without a Content-Length the answer is whatever came.
 // What a notMaster answer's text quotes is shown as a terminal can take it,

@@ -283,7 +283,9 @@ void Watch::run() {
 
 }  // namespace
 
-LeaveCall::LeaveCall() : thread(threadId()) {
+LeaveCall::LeaveCall() : LeaveCall(threadId()) {}
+
+LeaveCall::LeaveCall(pid_t thread) : thread(thread) {
   Watch& w = watch();
   bool first;
   {
@@ -300,6 +302,14 @@ LeaveCall::~LeaveCall() {
   if (l == w.leaving.end() || --l->second.depth > 0) return;
   if (l->second.waitingOn && !l->second.cut) w.answered();
   w.leaving.erase(l);
+}
+
+bool pausing(pid_t tid) {
+  const std::string seen = systemCallOf(tid);
+  if (seen.empty()) return true;
+  std::istringstream call(seen);
+  long number = -1;
+  return call >> number && (number == SYS_nanosleep || number == SYS_clock_nanosleep);
 }
 
 void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,

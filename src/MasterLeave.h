@@ -55,6 +55,10 @@ void endWatchingLeave();
 class LeaveCall {
 public:
   LeaveCall();
+  // Marks thread, a thread of this process that outlives the mark, as the
+  // calling one would be: for a thread held in roscpp's calls, which cannot
+  // mark itself.
+  explicit LeaveCall(pid_t thread);
   ~LeaveCall();
   LeaveCall(const LeaveCall&) = delete;
   LeaveCall& operator=(const LeaveCall&) = delete;
@@ -62,6 +66,13 @@ public:
 private:
   const pid_t thread;
 };
+
+// Whether thread tid of this process sleeps in a pause of its own, as
+// roscpp does between two tries of a call to a master that did not answer:
+// then no call of that thread is under way. Where the system does not show
+// what a thread does (a process that is not dumpable), always: a stop must
+// not wait for what cannot be seen.
+bool pausing(pid_t tid);
 
 // Shuts each ROS handle down (a publisher, a subscriber, a service server)
 // inside a LeaveCall.

@@ -1,9 +1,11 @@
 #include "RosNodeGenerator.h"
 
 #include <poll.h>
+#include <pthread.h>
 #include <ros/network.h>
 #include <ros/param.h>
 #include <sys/eventfd.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,6 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -73,13 +76,16 @@ std::string keptFromFirst(const std::string& nodeName, const std::string& nameIn
 
 // roscpp waits for a master that does not answer without end while the
 // first node handle is made (it retries registering /rosout), and gives up
-// once its shutdown has been requested. ROS is initialised without its own
-// SIGINT handler, and the network runner's handler only records a signal:
-// for the time of that wait a stop signal requests ROS's shutdown, wakes
-// the wait, then goes on to the handler that was in place (a default
-// disposition found is the signal's default action).
+// once it is shut down. ROS is initialised without its own SIGINT handler,
+// and the network runner's handler only records a signal: for the time of
+// that wait a stop signal is recorded, wakes the wait, then goes on to the
+// handler that was in place (a default disposition found is the signal's
+// default action).
 std::atomic<int> masterWaitStop{0};      // the stop signal that came, or 0
 std::atomic<bool> masterWaitActive{false};
+// Whether no watcher runs (it could not be made): the handler then asks
+// roscpp to shut down itself.
+std::atomic<bool> masterWaitAlone{false};
 // The wait's wake-up, written by the handler: made once and never closed,
 // since a handler may write it at any time; drained when a wait starts.
 std::atomic<int> masterWake{-1};
@@ -92,13 +98,39 @@ void stopWhileWaitingForMaster(int sig, siginfo_t* info, void* context) {
   const int savedErrno = errno;
   if (masterWaitActive.load()) {
     masterWaitStop.store(sig);
-    ros::requestShutdown();
+    if (masterWaitAlone.load()) ros::requestShutdown();
     murvwake::wake(masterWake.load());
   }
   for (size_t i = 0; i < sizeof masterWaitSignals / sizeof masterWaitSignals[0]; ++i)
     if (masterWaitSignals[i] == sig) masterWaitChains[i].passOn(info, context);
   errno = savedErrno;
 }
+
+// The stop signals blocked on the calling thread while it lives, when
+// asked for. Taken there, a signal breaks off the call to the master that
+// roscpp makes (its poll fails with EINTR, and the call with it), though
+// the master may still take what was sent: roscpp would then not know of a
+// registration the master keeps. Another thread (the wait's watcher, when
+// none other does) takes them meanwhile; one sent to this thread alone
+// comes when the block ends.
+class StopSignalsHeld {
+public:
+  explicit StopSignalsHeld(bool held) : held(held) {
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int sig : masterWaitSignals) sigaddset(&stops, sig);
+    if (held) pthread_sigmask(SIG_BLOCK, &stops, &before);
+  }
+  ~StopSignalsHeld() {
+    if (held) pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  }
+  StopSignalsHeld(const StopSignalsHeld&) = delete;
+  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
+
+private:
+  const bool held;
+  sigset_t before;
+};
 
 int masterWakeFd() {
   static std::once_flag once;
@@ -117,9 +149,15 @@ std::string endingSignals() {
 }
 
 // Our handler for the stop signals while it lives, the ones found put back
-// afterwards. roscpp forgets a shutdown requested before it starts, so once
-// a stop signal has come a watcher asks again, from an ordinary thread,
-// every 100 ms for as long as the wait lasts; before that it sleeps.
+// afterwards. A stop that comes while roscpp starts must not shut roscpp
+// down beside its start-up: roscpp unregisters what it has listed so far,
+// and the master then takes the registration under way after that, to keep
+// it for good. So a watcher takes the stop, from an ordinary thread: it
+// marks the starting thread as leaving, so that a call the master lets wait
+// is cut after the leave limit, and shuts roscpp down only when that thread
+// pauses between two tries of a call the master did not answer, when none
+// is under way. Otherwise the start-up ends, and the node shuts roscpp
+// down itself. Before a stop the watcher sleeps.
 class MasterWait {
 public:
   // who and uri name the node and the master in the wait's notices.
@@ -128,17 +166,10 @@ public:
     masterWaitStop.store(0);
     wake = masterWakeFd();
     murvwake::drain(wake);
+    masterWaitAlone.store(ending < 0);
     masterWaitActive.store(true);
     for (murvstream::SignalChain& chain : masterWaitChains) chain.takeOver(stopWhileWaitingForMaster);
-    if (ending >= 0) watcher = std::thread([this] {
-      pollfd fds[2] = {{ending, POLLIN, 0}, {wake, POLLIN, 0}};
-      while (!(fds[0].revents & POLLIN)) {
-        const bool stop = masterWaitStop.load() != 0;
-        if (stop) ros::requestShutdown();
-        fds[0].revents = 0;
-        if (poll(fds, stop ? 1 : 2, stop ? 100 : -1) < 0 && errno != EINTR) break;
-      }
-    });
+    if (ending >= 0) watcher = std::thread([this] { watch(); });
   }
   ~MasterWait() {
     if (ending >= 0) {
@@ -153,6 +184,10 @@ public:
   MasterWait& operator=(const MasterWait&) = delete;
   bool stopped() const { return masterWaitStop.load() != 0; }
   int wakeFd() const { return wake; }
+  // Called on the thread that starts roscpp, before it does.
+  void startingRos() { starting.store(static_cast<pid_t>(syscall(SYS_gettid))); }
+  // Whether the watcher runs, to take the stop signals.
+  bool watched() const { return ending >= 0; }
 
   // Whether to go on waiting for an answer: until a stop signal. While
   // nothing answers it says so on standard error, a second into the wait
@@ -174,11 +209,30 @@ public:
   }
 
 private:
+  void watch() {
+    pollfd fds[2] = {{ending, POLLIN, 0}, {wake, POLLIN, 0}};
+    std::unique_ptr<murvmaster::LeaveCall> startup;  // the starting thread's mark
+    bool shutDown = false;
+    while (!(fds[0].revents & POLLIN)) {
+      const bool stop = stopped();
+      const pid_t thread = starting.load();
+      if (stop && thread && !startup) startup.reset(new murvmaster::LeaveCall(thread));
+      if (startup && !shutDown && murvmaster::pausing(thread)) {
+        const murvmaster::LeaveCall leaving;
+        ros::shutdown();
+        shutDown = true;
+      }
+      fds[0].revents = 0;
+      if (poll(fds, stop ? 1 : 2, stop ? 10 : -1) < 0 && errno != EINTR) break;
+    }
+  }
+
   const std::string who, uri, signals;
   const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
   int notices = 0;
   int wake = -1;
   const int ending = eventfd(0, EFD_CLOEXEC);
+  std::atomic<pid_t> starting{0};  // the thread that starts roscpp, once it does
   std::thread watcher;
 };
 }  // namespace
@@ -218,7 +272,12 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
                                     "ROS_MASTER_URI " + murvnode::shown(uri) + " does not answer as a ROS master: " +
                                         answer.text,
                                     "RosNodeGenerator", __LINE__);
+    // From here on the network's nodes register with the master, and
+    // unregister when they go; a stop may come while roscpp registers.
+    murvmaster::watchLeave(getName(), ros::this_node::getName(), uri, addresses);
+    wait.startingRos();
     if (!wait.stopped()) {
+      const StopSignalsHeld held(wait.watched());
       handle = new ros::NodeHandle("", ros::M_string());
       // roscpp's ROS log subscribes this parameter at its first line. Made
       // then from a node that another of the same name has just replaced
@@ -227,25 +286,24 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
       // master would shut the new node down in turn. Made now, it carries
       // this node's own address, and later lines use the cached value.
       bool topicsOmitted = false;
-      ros::param::getCached("/rosout_disable_topics_generation", topicsOmitted);
+      if (!wait.stopped()) ros::param::getCached("/rosout_disable_topics_generation", topicsOmitted);
     }
     if (wait.stopped()) {
-      // What roscpp had begun is shut down before the error goes up: the
-      // nodes made so far are destroyed next, and nothing of ours may stay
-      // registered.
+      // What roscpp had begun is shut down before the error goes up (the
+      // nodes made so far are destroyed next), now that no call of its
+      // start-up is under way: nothing of ours may stay registered.
       if (handle) {
+        const murvmaster::LeaveCall leaving;
         delete handle;
         handle = nullptr;
         ros::shutdown();
       }
+      murvmaster::endWatchingLeave();
       throw new MURV::NodeException(this, "stopped while waiting for the ROS master at " + murvnode::shown(uri),
                                     "RosNodeGenerator", __LINE__);
     }
   }
   __MasterRosNodeHandler__ = handle;
-  // From here on the network's nodes register with the master, and
-  // unregister when they go.
-  murvmaster::watchLeave(getName(), ros::this_node::getName(), uri, addresses);
   // The name the process's ROS node has, as NODE_NAME gave it.
   const std::string name = ros::this_node::getName(), nameInEffect = name.substr(name.rfind('/') + 1);
   const std::string kept = joinedBefore ? keptFromFirst(rosNodeName, nameInEffect) : "";

@@ -1,4 +1,4 @@
-// What a getPid or getUri answer at the master's address says: a ROS
+// What a getPid or lookupNode answer at the master's address says: a ROS
 // master, or something else, named in one line of at most 200 bytes that a
 // terminal shows as it is; an answer cut short when the connection ended is
 // no answer.
@@ -31,6 +31,9 @@ TEST(MasterAnswer, OnlyAMasterAnswerIsAMaster) {
                     "</value><value>" + value + "</value></data></array></value></param></params>");
   };
   const std::string answered = masterAnswer("<int>4242</int>"), uri = masterAnswer("http://127.0.0.1:11311/");
+  const std::string unknown =
+      response("<params><param><value><array><data><value><int>-1</int></value><value>unknown node [/a]</value>"
+               "<value><string></string></value></data></array></value></param></params>");
   const struct {
     const char* tag;
     std::string response;
@@ -39,9 +42,10 @@ TEST(MasterAnswer, OnlyAMasterAnswerIsAMaster) {
     const char* method = "getPid";
   } rows[] = {
       {"master", answered, MasterAnswer::master, ""},
-      {"master's address", uri, MasterAnswer::master, "", "getUri"},
-      // A ROS node answers getPid as a master does, and getUri with a fault.
-      {"pid for the address", answered, MasterAnswer::notMaster, "{1,,4242}", "getUri"},
+      {"node known", uri, MasterAnswer::master, "", "lookupNode"},
+      {"node unknown", unknown, MasterAnswer::master, "", "lookupNode"},
+      {"unknown is no pid", unknown, MasterAnswer::notMaster, "{-1,unknown node [/a],}"},
+      {"pid for the address", answered, MasterAnswer::notMaster, "{1,,4242}", "lookupNode"},
       {"fault", response(fault), MasterAnswer::notMaster, "fault 1 \"no such method getPid\""},
       {"error code",
        response("<params><param><value><array><data><value><int>-1</int></value><value>no</value>"

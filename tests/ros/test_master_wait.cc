@@ -4,9 +4,11 @@
 // accepts and never answers is said aloud with the signals that end the
 // wait, an answer cut short is waited past, and a server that answers but
 // not as a ROS master (with XML-RPC faults, with HTTP alone, or as a ROS
-// node, which answers getPid as a master does) is an error naming what it
-// answered. A master that stops answering once the network runs does not
-// hold a stop. Run by the network runner.
+// node, which answers getPid as a master does, and getUri too when it is a
+// rospy node) is an error naming what it answered. A master that stops
+// answering once the network runs does not hold a stop, and a stop while
+// roscpp registers with a master leaves nothing there. Run by the network
+// runner.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -110,11 +112,13 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
   // test beside this one can take; silent: a port that listens and never
   // accepts (the kernel completes the connection, nobody answers); stalled:
   // a real master suspended once the network runs; node: the address of a
-  // running network's ROS node, as rosnode info shows it; dns: a master
+  // running network's ROS node, as rosnode info shows it; rospy: that of a
+  // rospy node (rostopic pub), which answers getUri as well; dns: a master
   // host name that a name server which never answers is asked for; slow
   // and recovering: a real master behind a proxy that holds unregistering
-  // calls (below).
-  enum Server { refused, silent, faults, http, cut, pid, stalled, node, dns, slow, recovering };
+  // calls (below); heldStart: a real master behind a proxy that holds the
+  // calls of the method held, one of roscpp's start-up, for heldMillis.
+  enum Server { refused, silent, faults, http, cut, pid, stalled, node, rospy, dns, slow, recovering, heldStart };
   const struct {
     const char* tag;
     Server server;
@@ -122,6 +126,8 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     int sig;  // sent once the wait is under way; 0: none
     int status;
     std::string said, answered, notSaid;  // said, the URI and answered are one text
+    const char* held = "";
+    int heldMillis = 300;
   } rows[] = {
       {"sigint", refused, "", SIGINT, 130, stopped, "\n", "ros: nothing answers"},
       {"sigterm", refused, "", SIGTERM, 143, stopped, "\n", ""},
@@ -136,15 +142,27 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       {"cut_short", cut, "", SIGINT, 130, "ros: nothing answers at the ROS master address ", waitingNotice,
        "as a ROS master"},
       {"only_getpid", pid, "", 0, 2, notMaster,
-       " does not answer as a ROS master: getUri answered fault 1 \"no such method getUri\"\n", rosRetry},
+       " does not answer as a ROS master: lookupNode answered fault 1 \"no such method lookupNode\"\n", rosRetry},
       {"stalled", stalled, "", SIGINT, 130, "ros: the master at ", leaveNotice, runnerEnds},
       {"node_address", node, "", 0, 2, notMaster,
-       " does not answer as a ROS master: getUri answered fault -1 \"getUri: unknown method name\"\n", rosRetry},
+       " does not answer as a ROS master: lookupNode answered fault -1 \"lookupNode: unknown method name\"\n", rosRetry},
+      {"rospy_address", rospy, "", 0, 2, notMaster,
+       " does not answer as a ROS master: lookupNode answered fault 1 \"<class 'Exception'>:method \"lookupNode\" is "
+       "not supported\"\n", rosRetry},
       {"dns", dns, "", SIGINT, 130, "ros: nothing answers at the ROS master address ", waitingNotice, rosRetry},
       // ros::shutdown() makes four calls on one connection. A first cut is
       // said, so nothing said means nothing cut.
       {"slow", slow, "", 0, 0, "", "", " did not answer within"},
       {"recovering", recovering, "", 0, 0, "", "", ""},
+      {"held_rosout", heldStart, "", SIGINT, 130, stopped, "\n", "did not answer", "registerPublisher"},
+      {"held_service", heldStart, "", SIGINT, 130, stopped, "\n", "did not answer", "registerService"},
+      {"held_has_param", heldStart, "", SIGINT, 130, stopped, "\n", "did not answer", "hasParam"},
+      {"held_subscribe", heldStart, "", SIGINT, 130, stopped, "\n", "did not answer", "subscribeParam"},
+      // Held beyond the leave limit: cut, and then the next try too.
+      {"held_long", heldStart, "", SIGINT, 130, "ros: the master at ",
+       " did not answer within 1 s while the ROS node /murv_held_long was leaving; /murv_held_long may still be listed "
+       "there\n",
+       runnerEnds, "registerPublisher", 5000},
   };
   // The runner of a network that joins ROS as murv_NAME; publishing: one
   // that goes on, publishing 20 times a second, until it is stopped.
@@ -172,6 +190,7 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     std::unique_ptr<BackgroundCommand> server;
     std::unique_ptr<murvtest::RosMaster> master;
     std::unique_ptr<murvtest::Suspended> suspended;
+    std::unique_ptr<murvtest::MasterProxy> proxy;
     int port = 0;
     const int socketFd = loopbackPort(port);
     ASSERT_GE(socketFd, 0);
@@ -189,26 +208,30 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       const std::string out = server->output();
       port = std::atoi(out.c_str() + (r.server == http ? out.find(" port ") + 6 : 0));
     }
-    std::unique_ptr<murvtest::MasterProxy> proxy;
-    const bool proxied = r.server == slow || r.server == recovering;
-    if (r.server == stalled || r.server == node || proxied) {
+    const bool slowLeave = r.server == slow || r.server == recovering;
+    if (r.server == stalled || r.server == node || r.server == rospy || slowLeave || r.server == heldStart) {
       master.reset(new murvtest::RosMaster);
       master->start();
       port = master->port();
     }
-    if (proxied) {
+    if (slowLeave || r.server == heldStart) {
+      proxy.reset(new murvtest::MasterProxy(port));
+      port = proxy->port();
       // slow: each 0.3 s; recovering: the first past the limit, the two
       // services not at all, the last 0.3 s.
       const char* const methods[] = {"unregisterPublisher", "unregisterService", "unsubscribeParam"};
-      const int held[] = {r.server == slow ? 300 : 1500, r.server == slow ? 300 : 0, 300};
-      proxy.reset(new murvtest::MasterProxy(port));
-      for (int i = 0; i < 3; ++i) proxy->hold(methods[i], std::chrono::milliseconds(held[i]));
-      port = proxy->port();
+      const int millis[] = {r.server == slow ? 300 : 1500, r.server == slow ? 300 : 0, 300};
+      for (int i = 0; slowLeave && i < 3; ++i) proxy->hold(methods[i], std::chrono::milliseconds(millis[i]));
+      if (!slowLeave) proxy->hold(r.held, std::chrono::milliseconds(r.heldMillis));
     }
-    if (r.server == node) {
-      server.reset(new BackgroundCommand("exec " + runnerCommand("node_peer", true)));
+    if (r.server == node || r.server == rospy) {
+      server.reset(new BackgroundCommand(
+          "exec " + (r.server == node ? runnerCommand("node_peer", true)
+                                      : "/usr/bin/python3 /usr/bin/rostopic pub -r 20 /murv_rospy_peer std_msgs/Int32 1 "
+                                        "__name:=murv_rospy_peer")));
+      const std::string peer = r.server == node ? "/murv_node_peer" : "/murv_rospy_peer";
       std::string nodeUri;
-      ASSERT_TRUE(waitFor([&] { return !(nodeUri = master->lookupNode("/murv_node_peer")).empty(); }))
+      ASSERT_TRUE(waitFor([&] { return !(nodeUri = master->lookupNode(peer)).empty(); }))
           << server->output();
       port = std::atoi(nodeUri.c_str() + nodeUri.rfind(':') + 1);
     }
@@ -258,7 +281,10 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
           << runner.output();
       suspended.reset(new murvtest::Suspended(master->pid()));
     }
-    if (!r.notSaid.empty() && r.sig && r.server != stalled) {
+    if (r.server == heldStart) {
+      ASSERT_TRUE(proxy->waitHeld(r.held)) << r.tag << "\n" << runner.output();
+    }
+    if (!r.notSaid.empty() && r.sig && r.server != stalled && r.server != heldStart) {
       // Until a notice is due, and a little after: it must not come beside
       // roscpp's own line.
       const auto due = started + std::chrono::milliseconds(1500) - std::chrono::steady_clock::now();
@@ -281,15 +307,20 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       EXPECT_NE(out.find(stopped + uri + "\n"), std::string::npos) << r.tag << "\n" << out;
     }
     EXPECT_TRUE(r.notSaid.empty() || out.find(r.notSaid) == std::string::npos) << r.tag << "\n" << out;
-    if (r.server != stalled && !proxied) {
+    if (r.server != stalled && !slowLeave) {
       EXPECT_EQ(out.find("generated..."), std::string::npos) << r.tag << "\n" << out;
     }
-    if (proxied) {
+    if (slowLeave) {
       // The last call had its whole second (once the master has answered
       // again after a cut), so it was sent once.
       const std::vector<std::string> calls = proxy->calls();
       EXPECT_EQ(std::count(calls.begin(), calls.end(), "unsubscribeParam"), 1) << r.tag << "\n" << out;
       EXPECT_TRUE(r.server != slow || master->lookupNode("/murv_slow").empty()) << out;
+    }
+    if (r.server == heldStart && r.heldMillis < 1000) {
+      // The held call was answered before the runner ended.
+      EXPECT_EQ(master->registrationsOf(std::string("murv_") + r.tag), "") << r.tag << "\n" << out;
+      EXPECT_EQ(master->lookupNode(std::string("/murv_") + r.tag), "") << r.tag << "\n" << out;
     }
     if (nameServer >= 0) close(nameServer);
     close(socketFd);
