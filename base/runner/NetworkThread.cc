@@ -98,11 +98,11 @@ int runWithStackFor(int chain, const std::function<int()>& body) {
     throw std::runtime_error("cannot start the network's thread with a stack of " + std::to_string(size >> 20) +
                              " MiB for a chain of " + std::to_string(chain) + " nodes: " + std::strerror(error));
   }
-  if (job.done >= 0) {
-    awaitOrEnd(job.done);
-    close(job.done);
-  }
+  if (job.done >= 0) awaitOrEnd(job.done);
   pthread_join(thread, nullptr);
+  // Closed once the thread that writes it has ended: a number closed
+  // earlier could be given to another file before that write.
+  if (job.done >= 0) close(job.done);
   pthread_sigmask(SIG_SETMASK, &job.mask, nullptr);
   return job.result;
 }
