@@ -67,12 +67,13 @@ private:
   const pid_t thread;
 };
 
-// Whether thread tid of this process sleeps in a pause of its own, as
-// roscpp does between two tries of a call to a master that did not answer:
-// then no call of that thread is under way. Where the system does not show
-// what a thread does (a process that is not dumpable), always: a stop must
-// not wait for what cannot be seen.
-bool pausing(pid_t tid);
+// Unregisters what the master still holds of this process's ROS node once
+// roscpp has been shut down: a registration that reached the master after
+// roscpp's shutdown had unregistered it (a stop that came while roscpp
+// registered at start-up), or one whose call was cut but reached the
+// master all the same. One call to the master when it holds nothing. Call
+// it inside a LeaveCall: a master that does not answer does not hold it.
+void leaveForGood();
 
 // Shuts each ROS handle down (a publisher, a subscriber, a service server)
 // inside a LeaveCall.

@@ -149,15 +149,15 @@ std::string endingSignals() {
 }
 
 // Our handler for the stop signals while it lives, the ones found put back
-// afterwards. A stop that comes while roscpp starts must not shut roscpp
-// down beside its start-up: roscpp unregisters what it has listed so far,
-// and the master then takes the registration under way after that, to keep
-// it for good. So a watcher takes the stop, from an ordinary thread: it
-// marks the starting thread as leaving, so that a call the master lets wait
-// is cut after the leave limit, and shuts roscpp down only when that thread
-// pauses between two tries of a call the master did not answer, when none
-// is under way. Otherwise the start-up ends, and the node shuts roscpp
-// down itself. Before a stop the watcher sleeps.
+// afterwards. A stop that comes while roscpp starts asks roscpp to shut
+// down, which it does on a thread of its own, at a point of its start-up
+// where it can; the start-up then skips the registrations still to come.
+// roscpp unregisters what it has listed so far, and the master may take the
+// registration under way after that; so once the start-up has ended, the
+// node unregisters what the master still holds. The request comes from a
+// watcher, an ordinary thread, which also marks the starting thread as
+// leaving, so that a call the master lets wait is cut after the leave
+// limit. Before a stop the watcher sleeps.
 class MasterWait {
 public:
   // who and uri name the node and the master in the wait's notices.
@@ -212,16 +212,13 @@ private:
   void watch() {
     pollfd fds[2] = {{ending, POLLIN, 0}, {wake, POLLIN, 0}};
     std::unique_ptr<murvmaster::LeaveCall> startup;  // the starting thread's mark
-    bool shutDown = false;
     while (!(fds[0].revents & POLLIN)) {
       const bool stop = stopped();
       const pid_t thread = starting.load();
       if (stop && thread && !startup) startup.reset(new murvmaster::LeaveCall(thread));
-      if (startup && !shutDown && murvmaster::pausing(thread)) {
-        const murvmaster::LeaveCall leaving;
-        ros::shutdown();
-        shutDown = true;
-      }
+      // Again and again while the wait lasts: roscpp forgets a shutdown
+      // requested before it starts.
+      if (stop) ros::requestShutdown();
       fds[0].revents = 0;
       if (poll(fds, stop ? 1 : 2, stop ? 10 : -1) < 0 && errno != EINTR) break;
     }
@@ -290,13 +287,15 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
     }
     if (wait.stopped()) {
       // What roscpp had begun is shut down before the error goes up (the
-      // nodes made so far are destroyed next), now that no call of its
-      // start-up is under way: nothing of ours may stay registered.
+      // nodes made so far are destroyed next), and once its start-up has
+      // ended, what the master took after that shutdown is unregistered:
+      // nothing of ours may stay registered.
       if (handle) {
         const murvmaster::LeaveCall leaving;
         delete handle;
         handle = nullptr;
         ros::shutdown();
+        murvmaster::leaveForGood();
       }
       murvmaster::endWatchingLeave();
       throw new MURV::NodeException(this, "stopped while waiting for the ROS master at " + murvnode::shown(uri),

@@ -169,14 +169,14 @@ void MasterProxy::serve(Link& link) {
       const std::lock_guard<std::mutex> lock(mutex_);
       calls_.push_back(method);
       delay = delayFor(method);
-      if (delay.count() > 0) ++heldNow_[method];
+      if (delay.count() > 0) ++heldNow_[method], ++heldNow_[""];
     }
     if (delay.count() > 0) {
       changed_.notify_all();
       pollfd stop = {stopFd_, POLLIN, 0};
       poll(&stop, 1, static_cast<int>(delay.count()));
       const std::lock_guard<std::mutex> lock(mutex_);
-      --heldNow_[method];
+      --heldNow_[method], --heldNow_[""];
     }
     if (!sendAll(link.master, request) || !readMessage(link.master, fromMaster, answer) ||
         !sendAll(link.client, answer))

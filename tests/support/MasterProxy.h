@@ -30,7 +30,8 @@ public:
   // Holds every later call of method ("" for every method) for delay
   // before passing it on; a delay of 0 passes them on at once again.
   void hold(const std::string& method, std::chrono::milliseconds delay);
-  // Whether a call of method is being held now, or comes to be within deadline.
+  // Whether a call of method ("" for any) is being held now, or comes to be
+  // within deadline.
   bool waitHeld(const std::string& method, std::chrono::milliseconds deadline = std::chrono::seconds(20));
   // The methods of the calls passed on so far, in the order they came.
   std::vector<std::string> calls() const;
