@@ -10,7 +10,7 @@
 #include <murv_msgs/MurvFFT.h>
 #include <murv_msgs/MurvWave.h>
 
-#include "MurvMsgReader.h"
+#include "convert/MurvMsgReader.h"
 
 namespace {
 

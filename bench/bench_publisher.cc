@@ -7,7 +7,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "HostToMsg.h"
+#include "convert/HostToMsg.h"
 #include "MemcpyBaseline.h"
 
 namespace {

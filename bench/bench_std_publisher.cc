@@ -6,7 +6,7 @@
 #include "Matrix.h"
 #include "ObjectRef.h"
 #include "MemcpyBaseline.h"
-#include "StdMsgsConversion.h"
+#include "convert/StdMsgsConversion.h"
 
 namespace {
 

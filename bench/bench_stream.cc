@@ -46,10 +46,10 @@
 #include <vector>
 
 #include "Matrix.h"
-#include "MurvMsgsStreamFromRos.h"
+#include "nodes/MurvMsgsStreamFromRos.h"
 #include "RosMaster.h"
-#include "RosMurvMsgsPublisher.h"
-#include "RosNodeGenerator.h"
+#include "nodes/RosMurvMsgsPublisher.h"
+#include "nodes/RosNodeGenerator.h"
 #include "SharedObjects.h"
 #include "String.h"
 #include "ThreadCpu.h"

@@ -12,10 +12,10 @@
 #include <murv_msgs/MurvSrcWave.h>
 #include <murv_msgs/MurvWave.h>
 
-#include "MsgFifo.h"
-#include "MsgToHost.h"
-#include "MurvMsgReader.h"
-#include "callbackFuncMurvMsgsSubscriber.h"
+#include "ros/MsgFifo.h"
+#include "convert/MsgToHost.h"
+#include "convert/MurvMsgReader.h"
+#include "nodes/callbackFuncMurvMsgsSubscriber.h"
 
 namespace {
 

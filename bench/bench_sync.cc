@@ -9,8 +9,8 @@
 #include <cstring>
 #include <vector>
 
-#include "MsgToHost.h"
-#include "callbackFuncSyncMurvMsgsAndJointState.h"
+#include "convert/MsgToHost.h"
+#include "nodes/callbackFuncSyncMurvMsgsAndJointState.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "ParamsObjects.h"
+#include "objects/ParamsObjects.h"
 #include "SharedObjects.h"
-#include "StopSignals.h"
+#include "stop/StopSignals.h"
 #include "Vector.h"
 #include "net_types.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "BufferedNode.h"
-#include "StopSignals.h"
+#include "stop/StopSignals.h"
 
 // Stands in for the modules that take the toolbox's parameter sets: prints
 // every ParamsDiradureZIDID, ParamsSourceTracker and ParamsDODA that reaches

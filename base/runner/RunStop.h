@@ -7,7 +7,7 @@
 // run has stopped, takes the signal's default action, unless it repeats the
 // first from the same sender within 50 ms (as timeout sends it). A SIGHUP
 // after the first signal is part of the same stop. (The toolbox's nodes take these
-// signals in any host through src/StopSignals; this is the runner's own.)
+// signals in any host through src/stop/StopSignals; this is the runner's own.)
 
 namespace murvrun {
 

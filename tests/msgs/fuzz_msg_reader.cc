@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "MurvMsgReader.h"
+#include "convert/MurvMsgReader.h"
 #include <murv_msgs/MurvFFT.h>
 #include <murv_msgs/MurvFeature.h>
 #include <murv_msgs/MurvInt.h>

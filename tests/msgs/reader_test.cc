@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "MurvMsgReader.h"
+#include "convert/MurvMsgReader.h"
 #include "alloc_guard.h"
 #include "sample_msgs.h"
 #include "wire_bytes.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 #include <ros/service_callback_helper.h>
 
-#include "MurvMsgReader.h"
+#include "convert/MurvMsgReader.h"
 #include "sample_msgs.h"
 #include "wire_bytes.h"
 

@@ -11,13 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "IfRosStdMsgsPublisher.h"
-#include "MurvMsgsStreamFromRos.h"
-#include "RosMurvMsgsPublisher.h"
-#include "RosMurvMsgsSubscriber.h"
-#include "RosStdMsgsPublisher.h"
+#include "nodes/IfRosStdMsgsPublisher.h"
+#include "nodes/MurvMsgsStreamFromRos.h"
+#include "nodes/RosMurvMsgsPublisher.h"
+#include "nodes/RosMurvMsgsSubscriber.h"
+#include "nodes/RosStdMsgsPublisher.h"
 #include "StreamTestSupport.h"
-#include "SyncMurvMsgsAndJointState.h"
+#include "nodes/SyncMurvMsgsAndJointState.h"
 
 using subtest::NodePtr;
 

@@ -13,8 +13,8 @@
 #include <sstream>
 #include <string>
 
-#include "MsgFifo.h"
-#include "ParamsObjects.h"
+#include "ros/MsgFifo.h"
+#include "objects/ParamsObjects.h"
 #include "RosTestSupport.h"
 #include "Vector.h"
 

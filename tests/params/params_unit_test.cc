@@ -7,8 +7,8 @@
 #include <thread>
 
 #include "ParamsTestSupport.h"
-#include "RosMurvParamsDynReconf.h"
-#include "RosMurvParamsSubscriber.h"
+#include "nodes/RosMurvParamsDynReconf.h"
+#include "nodes/RosMurvParamsSubscriber.h"
 
 using namespace paramtest;
 

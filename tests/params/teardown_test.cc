@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "ParamsTestSupport.h"
-#include "RosMurvParamsSubscriber.h"
+#include "nodes/RosMurvParamsSubscriber.h"
 
 using namespace paramtest;
 

@@ -8,7 +8,7 @@
 #include <limits>
 #include <typeinfo>
 
-#include "HostToMsg.h"
+#include "convert/HostToMsg.h"
 #include "PublisherTestSupport.h"
 
 using namespace pubtest;

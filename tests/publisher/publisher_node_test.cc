@@ -10,7 +10,7 @@
 #include <limits>
 
 #include "PublisherTestSupport.h"
-#include "RosNodeGenerator.h"
+#include "nodes/RosNodeGenerator.h"
 
 using namespace pubtest;
 

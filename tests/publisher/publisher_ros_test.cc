@@ -15,7 +15,7 @@
 
 #include "PublisherTestSupport.h"
 #include "RosMaster.h"
-#include "RosNodeGenerator.h"
+#include "nodes/RosNodeGenerator.h"
 
 using namespace pubtest;
 using murvtest::BackgroundCommand;

@@ -4,7 +4,7 @@
 // no answer.
 #include <gtest/gtest.h>
 
-#include "MasterAnswer.h"
+#include "stop/MasterAnswer.h"
 
 using murvmaster::MasterAnswer;
 using murvmaster::readMasterAnswer;

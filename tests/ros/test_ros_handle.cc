@@ -1,7 +1,7 @@
 // The shared ROS handle as the toolbox's nodes reach it.
 #include <gtest/gtest.h>
 
-#include "RosHandle.h"
+#include "ros/RosHandle.h"
 #include "RosMaster.h"
 #include "String.h"
 #include "std_msgs/Int32.h"

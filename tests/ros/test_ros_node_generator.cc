@@ -7,7 +7,7 @@
 
 #include "ExampleNetworks.h"
 #include "RosMaster.h"
-#include "RosNodeGenerator.h"
+#include "nodes/RosNodeGenerator.h"
 #include "String.h"
 #include "net_types.h"
 #include "std_msgs/Int32.h"

@@ -19,13 +19,13 @@
 #include <iostream>
 #include <string>
 
-#include "AudioStreamFromRos.h"
-#include "MurvMsgsStreamFromRos.h"
+#include "nodes/AudioStreamFromRos.h"
+#include "nodes/MurvMsgsStreamFromRos.h"
 #include "Node.h"
 #include "SharedObjects.h"
-#include "StdMsgsStreamFromRos.h"
+#include "nodes/StdMsgsStreamFromRos.h"
 #include "String.h"
-#include "SyncMurvMsgsAndJointState.h"
+#include "nodes/SyncMurvMsgsAndJointState.h"
 #include "net_types.h"
 
 namespace {

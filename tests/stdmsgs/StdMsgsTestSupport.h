@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "Matrix.h"
-#include "RosStdMsgsSubscriber.h"
-#include "StdMsgsStreamFromRos.h"
+#include "nodes/RosStdMsgsSubscriber.h"
+#include "nodes/StdMsgsStreamFromRos.h"
 #include "StreamTestSupport.h"
 #include "Vector.h"
 

@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "MsgFifo.h"
+#include "ros/MsgFifo.h"
 #include "StdMsgsTestSupport.h"
 
 using namespace stdtest;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "Matrix.h"
-#include "MurvMsgReader.h"
-#include "StdMsgsToHost.h"
+#include "convert/MurvMsgReader.h"
+#include "convert/StdMsgsToHost.h"
 #include "Vector.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <set>
 
-#include "StdMsgsConversion.h"
+#include "convert/StdMsgsConversion.h"
 #include "StdPubTestSupport.h"
 
 using namespace stdpubtest;

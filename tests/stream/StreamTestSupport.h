@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "AudioStreamFromRos.h"
+#include "nodes/AudioStreamFromRos.h"
 #include "Matrix.h"
-#include "MurvMsgsStreamFromRos.h"
+#include "nodes/MurvMsgsStreamFromRos.h"
 #include "RosMaster.h"
 #include "RosTestSupport.h"
 #include "SharedObjects.h"

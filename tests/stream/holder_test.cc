@@ -5,12 +5,12 @@
 
 #include <climits>
 
-#include "MsgFifo.h"
-#include "MsgToHost.h"
+#include "ros/MsgFifo.h"
+#include "convert/MsgToHost.h"
 #include "StreamTestSupport.h"
 #include "alloc_guard.h"
-#include "callbackFuncAudioStreamFromRos.h"
-#include "callbackFuncMurvMsgsStreamFromRos.h"
+#include "nodes/callbackFuncAudioStreamFromRos.h"
+#include "nodes/callbackFuncMurvMsgsStreamFromRos.h"
 
 using namespace subtest;
 using ros::console::levels::Error;

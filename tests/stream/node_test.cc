@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "Map.h"
-#include "MsgFifo.h"
+#include "ros/MsgFifo.h"
 #include "Source.h"
 #include "StreamTestSupport.h"
 #include "Vector.h"

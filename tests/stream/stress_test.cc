@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "Map.h"
-#include "MsgFifo.h"
+#include "ros/MsgFifo.h"
 #include "StreamTestSupport.h"
 #include "Vector.h"
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "RosMaster.h"
-#include "StopPause.h"
-#include "StreamWait.h"
+#include "stop/StopPause.h"
+#include "stop/StreamWait.h"
 
 using namespace murvstream;
 using murvtest::waitFor;

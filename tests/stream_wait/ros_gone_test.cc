@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "RosMaster.h"
-#include "StreamWait.h"
+#include "stop/StreamWait.h"
 
 using namespace murvstream;
 using Clock = std::chrono::steady_clock;

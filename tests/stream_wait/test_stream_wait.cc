@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "RosMaster.h"
-#include "StreamWait.h"
+#include "stop/StreamWait.h"
 
 using namespace murvstream;
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "RosMaster.h"
-#include "RosMurvMsgsSubscriber.h"
+#include "nodes/RosMurvMsgsSubscriber.h"
 #include "SubscriberTestSupport.h"
 #include "TimeStamp.h"
 

@@ -6,8 +6,8 @@
 #include <complex>
 #include <sstream>
 
-#include "MsgToHost.h"
-#include "RecogSource.h"
+#include "convert/MsgToHost.h"
+#include "objects/RecogSource.h"
 #include "Source.h"
 #include "SubscriberTestSupport.h"
 

@@ -7,7 +7,7 @@
 
 #include "Map.h"
 #include "Matrix.h"
-#include "RecogSource.h"
+#include "objects/RecogSource.h"
 #include "RosTestSupport.h"
 #include "Source.h"
 #include "Vector.h"

@@ -6,10 +6,10 @@
 #include <cstdlib>
 #include <thread>
 
-#include "MsgFifo.h"
+#include "ros/MsgFifo.h"
 #include "SubscriberTestSupport.h"
 #include "alloc_guard.h"
-#include "callbackFuncMurvMsgsSubscriber.h"
+#include "nodes/callbackFuncMurvMsgsSubscriber.h"
 
 using namespace subtest;
 using ros::console::levels::Error;

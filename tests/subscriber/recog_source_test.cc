@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "RecogSource.h"
+#include "objects/RecogSource.h"
 
 TEST(RecogSource, PrintsSixLines) {
   RecogSource r;

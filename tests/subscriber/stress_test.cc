@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "Map.h"
-#include "MsgFifo.h"
+#include "ros/MsgFifo.h"
 #include "RosTestSupport.h"
 #include "Source.h"
 #include "Vector.h"

@@ -8,8 +8,8 @@
 
 #include "Map.h"
 #include "Matrix.h"
-#include "MsgFifo.h"
-#include "RecogSource.h"
+#include "ros/MsgFifo.h"
+#include "objects/RecogSource.h"
 #include "RosTestSupport.h"
 #include "Source.h"
 #include "Vector.h"

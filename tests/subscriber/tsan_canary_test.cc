@@ -8,8 +8,8 @@
 #include <atomic>
 #include <climits>
 
-#include "MurvMsgReader.h"
-#include "RosNodeGenerator.h"
+#include "convert/MurvMsgReader.h"
+#include "nodes/RosNodeGenerator.h"
 #include "RosTestSupport.h"
 
 #if defined(__SANITIZE_THREAD__)

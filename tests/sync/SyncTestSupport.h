@@ -8,7 +8,7 @@
 #include <mutex>
 
 #include "StreamTestSupport.h"
-#include "SyncMurvMsgsAndJointState.h"
+#include "nodes/SyncMurvMsgsAndJointState.h"
 #include "Vector.h"
 
 namespace synctest {

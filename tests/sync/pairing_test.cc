@@ -4,7 +4,7 @@
 
 #include <tuple>
 
-#include "JointStatePairing.h"
+#include "nodes/JointStatePairing.h"
 #include "SyncTestSupport.h"
 
 using namespace synctest;

@@ -1,0 +1,346 @@
+#include "LeaveWatch.h"
+
+#include <fcntl.h>
+// The kernel's own tcp_info: glibc's ends before the byte counters.
+#include <linux/tcp.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "support/NodeSupport.h"
+
+namespace murvmaster {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+static_assert(leaveLimitMillis % 1000 == 0, "the notice says the limit in whole seconds");
+
+// Once the master counts as gone, a call of ours seen waiting this long is
+// cut; and how often the threads are looked at meanwhile.
+constexpr std::chrono::milliseconds goneGrace{20}, lookEvery{10};
+
+// Whether two addresses are the same host and port.
+bool sameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {
+  if (a.ss_family != b.ss_family) return false;
+  if (a.ss_family == AF_INET) {
+    const sockaddr_in& x = reinterpret_cast<const sockaddr_in&>(a);
+    const sockaddr_in& y = reinterpret_cast<const sockaddr_in&>(b);
+    return x.sin_port == y.sin_port && x.sin_addr.s_addr == y.sin_addr.s_addr;
+  }
+  if (a.ss_family == AF_INET6) {
+    const sockaddr_in6& x = reinterpret_cast<const sockaddr_in6&>(a);
+    const sockaddr_in6& y = reinterpret_cast<const sockaddr_in6&>(b);
+    return x.sin6_port == y.sin6_port && std::memcmp(&x.sin6_addr, &y.sin6_addr, sizeof x.sin6_addr) == 0;
+  }
+  return false;
+}
+
+pid_t threadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
+
+// What thread tid of this process is doing, as the kernel shows it: the
+// number and arguments of the system call it is blocked in, with its stack
+// and instruction pointers. The same text twice means the same call still
+// under way.
+std::string systemCallOf(pid_t tid) {
+  std::ifstream in("/proc/self/task/" + std::to_string(tid) + "/syscall");
+  std::string line;
+  std::getline(in, line);
+  return line;
+}
+
+// Where the array of a poll() without a time limit on one descriptor lies,
+// as call shows it (xmlrpcpp waits so for an answer); 0 for any other call.
+std::uintptr_t untimedPollOnOne(const std::string& call) {
+  std::istringstream in(call);
+  long number = -1;
+  std::string args[3];
+  if (!(in >> number >> args[0] >> args[1] >> args[2])) return 0;
+  unsigned long value[3];
+  for (int i = 0; i < 3; ++i) value[i] = std::strtoul(args[i].c_str(), nullptr, 16);
+  // poll's time-out is an int, whose register may or may not be
+  // sign-extended; ppoll has none when its pointer is null.
+  const bool untimed = (number == SYS_poll && static_cast<std::int32_t>(value[2]) == -1) ||
+                       (number == SYS_ppoll && value[2] == 0);
+  return untimed && value[1] == 1 ? static_cast<std::uintptr_t>(value[0]) : 0;
+}
+
+// Reads the descriptor a pollfd at address of this process holds. The
+// memory may have gone meanwhile: read through the process's memory file,
+// that fails instead of faulting.
+bool polledDescriptor(std::uintptr_t address, int& fd) {
+  const int memory = open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
+  if (memory < 0) return false;
+  pollfd entry{};
+  const ssize_t got = pread(memory, &entry, sizeof entry, static_cast<off_t>(address));
+  close(memory);
+  fd = entry.fd;
+  return got == static_cast<ssize_t>(sizeof entry);
+}
+
+// The first file the watch reads that this process cannot open, with why;
+// "" when it can open them all. A process that is not dumpable (one given
+// file capabilities, or one that says so with prctl) may open neither,
+// unless root.
+std::string unreadableFile() {
+  const std::string call = "/proc/self/task/" + std::to_string(threadId()) + "/syscall";
+  for (const std::string& file : {std::string("/proc/self/mem"), call}) {
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return file + " (" + std::strerror(errno) + ")";
+    close(fd);
+  }
+  return "";
+}
+
+// TCP_ESTABLISHED, as the kernel numbers a connection's states.
+constexpr std::uint8_t established = 1;
+
+// Whether fd is a TCP connection to the master that waits for an answer:
+// established, with nothing come to read. Its inode in st, how many bytes
+// it has received so far in received, and since when none has come in
+// (milliseconds ago) in quiet.
+bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat& st, std::uint64_t& received,
+                   std::chrono::milliseconds& quiet) {
+  int protocol = 0;
+  socklen_t size = sizeof protocol;
+  if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode) || getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 ||
+      protocol != IPPROTO_TCP)
+    return false;
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0) return false;
+  bool ours = false;
+  for (const MasterAddress& m : master) ours = ours || sameEndpoint(peer, m.address);
+  tcp_info info{};
+  socklen_t infoLength = sizeof info;
+  int unread = 0;
+  if (!ours || getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) != 0) return false;
+  received = info.tcpi_bytes_received;
+  quiet = std::chrono::milliseconds(info.tcpi_last_data_recv);
+  return info.tcpi_state == established && ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
+}
+
+// The connection to the master on which thread tid waits for an answer,
+// pinned: a descriptor of our own for the socket (the caller closes it),
+// and the socket's inode. fd is -1 when the thread waits on no such
+// connection. The thread's call and its descriptor are read again once the
+// socket is pinned, so that a descriptor closed and reused meanwhile is
+// never taken for the one the call waits on.
+struct Pinned {
+  int fd = -1;
+  ino_t socket = 0;
+  std::uint64_t received = 0;  // bytes that have come in on it
+  std::chrono::milliseconds quiet{0};  // since the last of them
+};
+
+// The inode of the socket that descriptor fd of this process stands for
+// now, 0 if none. Read from /proc, not through the descriptor, which roscpp
+// may close on another thread at any moment.
+ino_t socketInode(int fd) {
+  char link[64];
+  const ssize_t n = readlink(("/proc/self/fd/" + std::to_string(fd)).c_str(), link, sizeof link - 1);
+  if (n <= 0) return 0;
+  link[n] = '\0';
+  unsigned long long inode = 0;
+  return std::sscanf(link, "socket:[%llu]", &inode) == 1 ? static_cast<ino_t>(inode) : 0;
+}
+
+Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
+  const std::string call = systemCallOf(tid);
+  const std::uintptr_t array = untimedPollOnOne(call);
+  int fd = -1;
+  if (!array || !polledDescriptor(array, fd) || fd < 0) return {};
+  Pinned pinned;
+  pinned.fd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (pinned.fd < 0) return {};
+  struct stat st;
+  int again = -1;
+  if (waitsOnMaster(pinned.fd, master, st, pinned.received, pinned.quiet) && systemCallOf(tid) == call &&
+      polledDescriptor(array, again) && again == fd && socketInode(fd) == st.st_ino) {
+    pinned.socket = st.st_ino;
+    return pinned;
+  }
+  close(pinned.fd);
+  return {};
+}
+
+// One thread's marked leaving, the connection it was last seen waiting on,
+// and since when it has waited there for an answer.
+struct Leaving {
+  int depth = 0;
+  ino_t waitingOn = 0;  // 0: none seen
+  std::uint64_t received = 0;  // bytes come in on it by then
+  Clock::time_point since;
+  bool cut = false;
+};
+
+// The watch's state, for the whole process: a LeaveCall may be made on any
+// thread at any time, so it is never destroyed.
+struct Watch {
+  std::mutex lock;
+  std::condition_variable changed;
+  std::map<pid_t, Leaving> leaving;  // by thread
+  int users = 0;
+  bool over = false;
+  std::thread thread;
+  std::string who, rosName, uri;  // as the notice shows them
+  std::vector<MasterAddress> addresses;
+  // Whether the master counts as gone, since when, and whether that has
+  // been said.
+  bool gone = false, said = false;
+  Clock::time_point goneSince;
+  // Whether the files the watch reads have been tried.
+  bool tried = false;
+
+  void run();
+  // A call of ours was answered, or ended without being cut: the master
+  // answers again.
+  void answered() { gone = said = false; }
+  // Looks at one thread; answers whether it cut a call the master has let
+  // wait its whole limit.
+  bool look(pid_t tid, Leaving& l, Clock::time_point now);
+};
+
+Watch& watch() {
+  static Watch* const w = new Watch;
+  return *w;
+}
+
+bool Watch::look(pid_t tid, Leaving& l, Clock::time_point now) {
+  const Pinned p = pinWait(tid, addresses);
+  if (p.fd < 0) return false;
+  // The master keeps a connection open for the next call: each request
+  // has its own limit, which starts again once an answer has come in. A
+  // thread seen between two waits with nothing come in (writing its
+  // request, say) goes on with the wait it began.
+  if (p.socket != l.waitingOn) {
+    // Answers on a connection not seen before (calls answered between two
+    // looks) count when they came after the master was taken for gone.
+    const bool answeredSinceGone = p.received > 0 && now - p.quiet > goneSince + lookEvery;
+    if ((l.waitingOn && !l.cut) || (gone && answeredSinceGone)) answered();
+    l.waitingOn = p.socket;
+    l.since = now;
+    l.cut = false;
+  } else if (p.received != l.received) {
+    answered();
+    l.since = now;
+  }
+  l.received = p.received;
+  bool stalled = false;
+  if (!l.cut && now - l.since >= (gone ? goneGrace : std::chrono::milliseconds(leaveLimitMillis))) {
+    shutdown(p.fd, SHUT_RDWR);
+    l.cut = true;
+    stalled = !gone;
+    if (!gone) goneSince = now;
+    gone = true;
+  }
+  close(p.fd);
+  return stalled;
+}
+
+void Watch::run() {
+  std::unique_lock<std::mutex> guard(lock);
+  while (!over) {
+    if (leaving.empty()) {
+      changed.wait(guard, [&] { return over || !leaving.empty(); });
+      continue;
+    }
+    // Under the lock: a marked thread stays inside its mark, and so alive,
+    // while it is looked at.
+    const Clock::time_point now = Clock::now();
+    bool stalled = false;
+    for (auto& l : leaving) stalled = look(l.first, l.second, now) || stalled;
+    if (stalled && !said) {
+      said = true;
+      const std::string line = who + ": the master at " + uri + " did not answer within " +
+                               std::to_string(leaveLimitMillis / 1000) + " s while the ROS node " + rosName +
+                               " was leaving; " + rosName + " may still be listed there\n";
+      guard.unlock();
+      std::cerr << line << std::flush;
+      guard.lock();
+    }
+    changed.wait_for(guard, lookEvery);
+  }
+}
+
+}  // namespace
+
+LeaveCall::LeaveCall() : LeaveCall(threadId()) {}
+
+LeaveCall::LeaveCall(pid_t thread) : thread(thread) {
+  Watch& w = watch();
+  bool first;
+  {
+    std::lock_guard<std::mutex> guard(w.lock);
+    first = w.leaving[thread].depth++ == 0;
+  }
+  if (first) w.changed.notify_all();
+}
+
+LeaveCall::~LeaveCall() {
+  Watch& w = watch();
+  std::lock_guard<std::mutex> guard(w.lock);
+  const auto l = w.leaving.find(thread);
+  if (l == w.leaving.end() || --l->second.depth > 0) return;
+  if (l->second.waitingOn && !l->second.cut) w.answered();
+  w.leaving.erase(l);
+}
+
+void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,
+                const std::vector<MasterAddress>& addresses) {
+  Watch& w = watch();
+  std::string unreadable;
+  {
+    std::lock_guard<std::mutex> guard(w.lock);
+    w.who = murvnode::shown(who);
+    w.rosName = murvnode::shown(rosName);
+    w.uri = murvnode::shown(uri);
+    w.addresses = addresses;
+    if (!w.tried) {
+      w.tried = true;
+      unreadable = unreadableFile();
+    }
+    if (w.users++ == 0) {
+      w.over = false;
+      w.gone = w.said = false;
+      w.thread = std::thread([&w] { w.run(); });
+    }
+  }
+  // The watch runs all the same, and cuts nothing.
+  if (!unreadable.empty())
+    std::cerr << murvnode::shown(who) << ": cannot read " << unreadable
+              << ", so a ROS master that stops answering can hold the end of this network" << std::endl;
+}
+
+void endWatchingLeave() {
+  Watch& w = watch();
+  std::thread ending;
+  {
+    std::lock_guard<std::mutex> guard(w.lock);
+    if (w.users == 0 || --w.users > 0) return;
+    w.over = true;
+    ending.swap(w.thread);
+  }
+  w.changed.notify_all();
+  if (ending.joinable()) ending.join();
+}
+
+}  // namespace murvmaster

@@ -1,0 +1,83 @@
+#ifndef MURV_LEAVE_WATCH_H
+#define MURV_LEAVE_WATCH_H
+
+// Leaving a ROS master that has stopped answering. roscpp unregisters a
+// publisher, a subscriber or a service (when one is shut down, and for all
+// of them in ros::shutdown) with a call to the master that waits for the
+// answer without a time limit: a master suspended with Ctrl-Z, or one that
+// only accepts connections, would hold a node's destructor, and with it the
+// end of the network, for ever.
+//
+// The toolbox marks where its own code has roscpp unregister (a LeaveCall
+// on the calling thread). While a RosNodeGenerator lives, a watch looks at
+// the threads inside such a mark. When one has waited about a second in
+// poll() without a time limit for the answer to one request on its
+// connection to the master (which a mark's later calls keep using), the
+// watch cuts that one connection (shutdown(2): the descriptor stays
+// roscpp's), so the call fails at once, and says once on standard error
+// that the master did not answer, so the node may still be listed. The
+// master then counts as gone until it answers a call of ours again, or a
+// call of ours ends without being cut: later calls are cut as soon as they
+// are seen waiting. Nothing else is touched: not the connections of other
+// threads, nor of the host, nor xmlrpcpp's settings.
+//
+// The watch reads /proc/self/mem and the threads' /proc/self/task/*/syscall;
+// a process that may not (one that is not dumpable, unless root) is told so
+// once, on standard error, when the watch first starts.
+
+#include <sys/socket.h>
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace murvmaster {
+
+// One address the master's host name stands for, with the master's port.
+struct MasterAddress {
+  sockaddr_storage address;
+  socklen_t length;
+};
+
+// Starts watching the leaving of the ROS node rosName from the master at
+// uri, whose host resolves to addresses; who begins the line the watch says
+// (the generator's instance name). Each call is matched by one
+// endWatchingLeave(); the latest names are the ones said.
+void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,
+                const std::vector<MasterAddress>& addresses);
+
+// Ends one watchLeave(); the last one stops the watch.
+void endWatchingLeave();
+
+// Marks, for its lifetime, the calling thread as one in which the
+// toolbox's own code has roscpp unregister: only such a thread's calls are
+// ever cut. Marks may nest.
+class LeaveCall {
+public:
+  LeaveCall();
+  // Marks thread, a thread of this process that outlives the mark, as the
+  // calling one would be: for a thread held in roscpp's calls, which cannot
+  // mark itself.
+  explicit LeaveCall(pid_t thread);
+  ~LeaveCall();
+  LeaveCall(const LeaveCall&) = delete;
+  LeaveCall& operator=(const LeaveCall&) = delete;
+
+private:
+  const pid_t thread;
+};
+
+// Shuts each ROS handle down (a publisher, a subscriber, a service server)
+// inside a LeaveCall.
+template <class... Handles>
+void shutDownLeaving(Handles&... handles) {
+  const LeaveCall call;
+  (handles.shutdown(), ...);
+}
+
+// How long an unregistering call may wait for the master's answer.
+constexpr int leaveLimitMillis = 1000;
+
+}  // namespace murvmaster
+
+#endif
