@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "NearNames.h"
+#include "PrintableText.h"
 #include "RunStop.h"
 
 using namespace MURV;
@@ -284,7 +285,7 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
     const std::string kind = input ? "input" : "output";
     const std::string ports = " (its " + kind + "s: " + portList(*m.node, *m.decl, input, unlisted) + ")";
     const std::string head = m.decl->label() + ": " + kind + " " + excerpt(name) + ": " + why;
-    return excerpt(head, lineLimit - ports.size() - std::string("...").size()) + ports;
+    return excerpt(head, lineLimit - murvtext::characterCount(ports) - std::string("...").size()) + ports;
   };
   // A port name the node does not know is reported with those it has. Each
   // name is translated once: a node declares a port it makes on request as

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "PrintableText.h"
 #include "RosMaster.h"
 #include "RunnerTestSupport.h"
 
@@ -53,9 +54,9 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
   const std::string objectLead = "node b BeatCandidate\noutput b TEMPO\nparam b V object ";  // the value at line 3
   const std::string e2 = "\xc3\xa9";                                                         // two bytes of UTF-8
   std::string utf8Word = "a";
-  for (int i = 0; i < 150; ++i) utf8Word += e2;
+  for (int i = 0; i < 300; ++i) utf8Word += e2;
   std::string utf8Shown = "a";
-  for (int i = 0; i < 99; ++i) utf8Shown += e2;
+  for (int i = 0; i < 199; ++i) utf8Shown += e2;
   const std::string missing = descriptionPath("no_such_description");
   std::remove(missing.c_str());
   struct Case {
@@ -129,7 +130,7 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
     const std::string where = "murv-run: " + path + ":" + std::to_string(c.line) + ": ";
     EXPECT_EQ(r.status, 2) << r.output.substr(0, 1000);
     EXPECT_EQ(r.output, where + c.error + "\n") << r.output.substr(0, 1000);
-    EXPECT_LE(r.output.size(), where.size() + 300);
+    EXPECT_LE(murvtext::characterCount(r.output), where.size() + 300);
   }
 
   // A line of exactly the bound is read, and floats within a float's range.
