@@ -6,10 +6,11 @@
 // nodes, initialises them in creation order, pulls iteration counts and
 // prints the outputs, and destroys the nodes in reverse order.
 //
-// Exit status: 0 after a run; 1 when a host exception ends the run; 2 for a
-// fault in the command line or the description, which takes in every error
-// while the nodes are made, connected and initialised, and an input left
-// unconnected or an eof output that is not a bool found at the first count;
+// Exit status: 0 after a run; 1 when a host exception ends the run, or an
+// output cannot be written; 2 for a fault in the command line or the
+// description, which takes in every error while the nodes are made,
+// connected and initialised, and an input left unconnected or an eof output
+// that is not a bool found at the first count;
 // 128 + the signal when SIGINT, SIGTERM or SIGHUP stops the run: while the
 // description is read, during set-up before the next step, or after the
 // iteration in progress.
@@ -22,7 +23,6 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -33,24 +33,34 @@
 #include "runner/NetworkRun.h"
 #include "runner/NetworkThread.h"
 #include "runner/RunStop.h"
+#include "runner/StandardStreams.h"
 
 using namespace MURV;
 using namespace murvrun;
 
 namespace {
 
-void printUsage(std::ostream& out) {
-  out << "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
-         "       murv-run [--toolbox PATH]... --list\n"
-         "       murv-run --help\n"
-         "A NETWORK-FILE of - is read from standard input.\n";
-}
+const char* const usageText =
+    "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
+    "       murv-run [--toolbox PATH]... --list\n"
+    "       murv-run --help\n"
+    "A NETWORK-FILE of - is read from standard input.\n";
 
 // A fault of the command line: what is wrong, then the usage; status 2.
 [[noreturn]] void usage(const std::string& fault) {
-  std::cerr << "murv-run: " << fault << "\n";
-  printUsage(std::cerr);
+  printError("murv-run: " + fault + "\n" + usageText);
   std::exit(2);
+}
+
+// text on standard output: status 0, or 1 when it cannot be written.
+int printed(const std::string& text) {
+  try {
+    printOutput(text);
+    return 0;
+  } catch (OutputFailed& e) {
+    say(e.what());
+    return 1;
+  }
 }
 
 // The default toolbox, looked up on the loader's search path alone.
@@ -59,6 +69,8 @@ const char* const defaultToolbox = "libmurv-ros.tlb.so";
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened.
+  prepareStandardStreams();
   // Before anything else: a script's "murv-run net &" starts with SIGINT
   // ignored, and a SIGINT sent while the toolboxes load would be lost.
   installStopHandlers();
@@ -81,7 +93,7 @@ int main(int argc, char** argv) {
       const std::string count = value();
       std::string fault;
       if (!readWholeNumber(count, countLimit, &fault)) {
-        std::cerr << "murv-run: bad --count value '" << excerpt(count) << "' " << fault << std::endl;
+        say("bad --count value '" + excerpt(count) + "' " + fault);
         return 2;
       }
     } else if (a == "--list") list = true;
@@ -91,10 +103,7 @@ int main(int argc, char** argv) {
     else if (!networkPath.empty()) usage("one network file only: " + excerpt(a) + " after " + excerpt(networkPath));
     else networkPath = a;
   }
-  if (help) {
-    printUsage(std::cout);
-    return 0;
-  }
+  if (help) return printed(usageText);
   if (!list && networkPath.empty()) usage("no network file given");
 
   const bool given = !toolboxes.empty();
@@ -107,20 +116,19 @@ int main(int argc, char** argv) {
     struct stat file;
     const bool here = given && toolbox.find('/') == std::string::npos && stat(toolbox.c_str(), &file) == 0;
     if (!dlopen((here ? "./" + toolbox : toolbox).c_str(), RTLD_NOW | RTLD_GLOBAL)) {
-      std::cerr << "murv-run: cannot load " << excerpt(toolbox) << ": " << hostExcerpt(dlerror(), {toolbox})
-                << (given ? "" : "; name its file with --toolbox PATH, or put its folder on LD_LIBRARY_PATH")
-                << std::endl;
+      say("cannot load " + excerpt(toolbox) + ": " + hostExcerpt(dlerror(), {toolbox}) +
+          (given ? "" : "; name its file with --toolbox PATH, or put its folder on LD_LIBRARY_PATH"));
       return 2;
     }
   }
   if (list) {
     // The names are the toolboxes' own: cleaned like any text from outside.
+    std::string text;
     for (const auto& v : Object::moduleVersions())
-      std::cout << "module " << excerpt(v.module) << " revision " << excerpt(v.revision) << " version "
-                << excerpt(v.version) << "\n";
-    for (const auto& n : Node::factoryNames()) std::cout << "node type " << excerpt(n, lineLimit) << "\n";
-    std::cout.flush();
-    return 0;
+      text += "module " + excerpt(v.module) + " revision " + excerpt(v.revision) + " version " +
+              excerpt(v.version) + "\n";
+    for (const auto& n : Node::factoryNames()) text += "node type " + excerpt(n, lineLimit) + "\n";
+    return printed(text);
   }
 
   int status = 0;
@@ -133,7 +141,7 @@ int main(int argc, char** argv) {
     reportFault(e);
     status = failedWith(2);
   } catch (std::exception& e) {
-    std::cerr << "murv-run: " << excerpt(e.what(), lineLimit) << std::endl;
+    say(excerpt(e.what(), lineLimit));
     status = failedWith(1);
   }
   return status;

@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <functional>
-#include <iostream>
 #include <map>
 #include <tuple>
 #include <utility>
@@ -14,6 +13,7 @@
 #include "NearNames.h"
 #include "PrintableText.h"
 #include "RunStop.h"
+#include "StandardStreams.h"
 
 using namespace MURV;
 
@@ -227,8 +227,8 @@ void warnUnread(const NodeDecl& decl, const std::string& path) {
   const ParameterSet::Reads& reads = *decl.params.readsRecorded();
   for (const auto& p : decl.paramLines)
     if (!reads.names.count(p.first))
-      std::cerr << "murv-run: " << location(path, p.second) << "warning: " << decl.label() << ": parameter "
-                << excerpt(p.first) << " is not read by the node" << std::endl;
+      say(location(path, p.second) + "warning: " + decl.label() + ": parameter " + excerpt(p.first) +
+          " is not read by the node");
 }
 
 // The output a node's message refuses ("NAME is not supported.", maybe

@@ -18,6 +18,7 @@
 #include "ObjectParser.h"
 #include "PrintableText.h"
 #include "RunStop.h"
+#include "StandardStreams.h"
 #include "SharedObjects.h"
 #include "String.h"
 #include "net_types.h"
@@ -70,6 +71,8 @@ class LineReader {
 public:
   explicit LineReader(const std::string& path) : path(path) {
     if (path == standardInput) {
+      // Taken by /dev/null, which would read as an empty description.
+      if (standardInputClosed()) fail(path, 0, "cannot read the network description: standard input is closed");
       fd = STDIN_FILENO;
       return;
     }
