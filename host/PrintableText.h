@@ -106,6 +106,24 @@ inline std::size_t escapeAt(const std::string& text, std::size_t i) {
 
 }  // namespace detail
 
+// A code point as printable() escapes it: \u{XXXX}.
+inline std::string codePointEscape(unsigned long code) {
+  char escaped[16];
+  std::snprintf(escaped, sizeof escaped, "\\u{%04lx}", code);
+  return escaped;
+}
+
+// Whether text holds a character that printable() shows as \u{XXXX}: the
+// first one's code point goes to code.
+inline bool firstHidden(const std::string& text, unsigned long& code) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = detail::utf8CharAt(text, i, code);
+    if (length && detail::hiddenCodePoint(code)) return true;
+    i += length ? length : 1;
+  }
+  return false;
+}
+
 // The characters of a text that printable() has shown: its bytes but those
 // that continue a UTF-8 character.
 inline std::size_t characterCount(const std::string& shown) {
@@ -126,9 +144,7 @@ inline std::string printable(const std::string& text, std::size_t limit) {
       piece = text.substr(i, length);
     } else if ((length = detail::utf8CharAt(text, i, code)) != 0) {
       if (detail::hiddenCodePoint(code)) {
-        char escaped[16];
-        std::snprintf(escaped, sizeof escaped, "\\u{%04lx}", code);
-        piece = escaped;
+        piece = codePointEscape(code);
       } else {
         piece = text.substr(i, length);
       }

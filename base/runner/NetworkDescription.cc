@@ -175,7 +175,34 @@ int decimalNumber(const std::string& text) {
   return i == text.size() ? nonzero : -1;
 }
 
-ObjectRef parseValue(const std::string& kind, const std::string& text, const std::string& where, int line) {
+// Unicode's spaces other than U+0020, which a reader takes for the blank
+// between two words.
+bool looksLikeABlank(unsigned long c) {
+  return c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// The first of words that holds a character that reads as a blank or as
+// nothing, which joins two words into one, said as "WORD: \u{00a0} is not
+// a space"; "" when none does.
+std::string hiddenIn(const std::vector<std::string>& words) {
+  for (const std::string& w : words) {
+    unsigned long c = 0;
+    if (murvtext::firstHidden(w, c))
+      return excerpt(w, quoteLimit / 4) + ": " + murvtext::codePointEscape(c) +
+             (looksLikeABlank(c) ? " is not a space" : " is an invisible character");
+  }
+  return "";
+}
+
+// what, and after it why words may not be the words meant.
+std::string withHidden(const std::string& what, const std::vector<std::string>& words) {
+  const std::string hidden = hiddenIn(words);
+  return hidden.empty() ? what : what + "; " + hidden;
+}
+
+// The value text of kind; unknownKind says why when kind is none.
+ObjectRef parseValue(const std::string& kind, const std::string& text, const std::string& where, int line,
+                     const std::string& unknownKind) {
   std::istringstream in(text);
   if (kind == "int") {
     int v;
@@ -213,7 +240,7 @@ ObjectRef parseValue(const std::string& kind, const std::string& text, const std
     if (!(in >> std::ws).eof()) fail(where, line, bad + "text after the object");
     return ref;
   }
-  fail(where, line, "unknown parameter kind '" + excerpt(kind) + "'");
+  fail(where, line, unknownKind);
 }
 
 }  // namespace
@@ -245,14 +272,18 @@ Network parse(const std::string& path) {
       fail(path, line, what + " given again: line " + std::to_string(first) + " gives it first");
     };
     // The n words after the statement's own; with exact, nothing may follow
-    // them.
-    auto words = [&](int n, bool exact) {
-      std::vector<std::string> w(n);
-      for (auto& s : w)
-        if (!(in >> s)) fail(path, line, "'" + word + "' takes " + std::to_string(n) + " words");
+    // them. Too few or too many are shown as read.
+    auto words = [&](std::size_t n, bool exact) {
+      std::vector<std::string> w;
+      for (std::string s; w.size() < n && in >> s;) w.push_back(s);
+      const std::string takes = "'" + word + "' takes " + std::to_string(n) + " words";
+      if (w.size() < n) {
+        std::string read = w.empty() ? "" : ":";
+        for (const std::string& s : w) read += " '" + excerpt(s, quoteLimit / 4) + "'";
+        fail(path, line, withHidden(takes + ", not " + std::to_string(w.size()) + read, w));
+      }
       if (exact && !(in >> std::ws).eof())
-        fail(path, line, "'" + word + "' takes " + std::to_string(n) + " words; text after them: '" +
-                             excerpt(restOfLine(in)) + "'");
+        fail(path, line, takes + "; text after them: '" + excerpt(restOfLine(in)) + "'");
       return w;
     };
     if (word == "node") {
@@ -273,7 +304,11 @@ Network parse(const std::string& path) {
       if (!given.second)
         givenAgain("parameter " + excerpt(w[1], quoteLimit / 2) + " of node " + excerpt(w[0], quoteLimit / 2),
                    given.first->second);
-      params.push_back(Param{w[0], w[1], parseValue(w[2], value, path, line), line});
+      // A kind that is none: perhaps a character taken for a blank has
+      // joined two words, and the value's first word was read as the kind.
+      const std::string hidden = hiddenIn(w);
+      const std::string unknownKind = hidden.empty() ? "unknown parameter kind '" + excerpt(w[2]) + "'" : hidden;
+      params.push_back(Param{w[0], w[1], parseValue(w[2], value, path, line, unknownKind), line});
     } else if (word == "connect") {
       auto w = words(4, true);
       net.connections.push_back(Connection{w[0], w[1], w[2], w[3], line});
@@ -292,7 +327,7 @@ Network parse(const std::string& path) {
       if (net.iterationsLine) givenAgain("iterations", net.iterationsLine);
       net.iterationsLine = line;
     } else {
-      fail(path, line, "unknown statement '" + excerpt(word) + "'");
+      fail(path, line, withHidden("unknown statement '" + excerpt(word) + "'", {word}));
     }
   }
   if (net.nodes.empty()) fail(path, 0, "no node in the description");
