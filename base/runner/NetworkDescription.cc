@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -60,6 +62,8 @@ std::string NodeDecl::label() const {
 
 namespace {
 
+const char* const stoppedWhileReading = "stopped while reading the network description";
+
 // Reads the description's lines straight from the system, so that a failed
 // read is told with the system's reason rather than taken for the end of
 // the file, and no line grows past maxLineLength. A stop signal ends every
@@ -67,6 +71,8 @@ namespace {
 // open() for a writer) and read once poll() finds something to read.
 // Standard input is read as it is: it stays blocking, since others may
 // share its open file (a shell's terminal), and poll() says when to read.
+// The runner's controlling terminal, closed, is a stop by SIGHUP; any other
+// file's hang-up is its end.
 class LineReader {
 public:
   explicit LineReader(const std::string& path) : path(path) {
@@ -74,14 +80,16 @@ public:
       // Taken by /dev/null, which would read as an empty description.
       if (standardInputClosed()) fail(path, 0, "cannot read the network description: standard input is closed");
       fd = STDIN_FILENO;
-      return;
+    } else {
+      // A terminal opened by a runner that has no controlling terminal (a
+      // service, setsid) would become its own, and closing it would end the
+      // run with SIGHUP.
+      do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+      while (fd < 0 && errno == EINTR);
+      if (fd < 0) fail(path, 0, "cannot open the network description: " + std::string(std::strerror(errno)));
     }
-    // A terminal opened by a runner that has no controlling terminal (a
-    // service, setsid) would become its own, and closing it would end the
-    // run with SIGHUP.
-    do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0) fail(path, 0, "cannot open the network description: " + std::string(std::strerror(errno)));
+    // Only the controlling terminal has a session to tell.
+    controlling = tcgetsid(fd) >= 0;
   }
   ~LineReader() {
     if (fd != STDIN_FILENO) ::close(fd);
@@ -102,6 +110,13 @@ public:
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 0) fail(path, line, "cannot read the network description: " + std::string(std::strerror(errno)));
+        if (n == 0 && hungUp && controlling) {
+          // The terminal was closed: the SIGHUP that the system and the
+          // shell send for it may come after this read, and a SIGHUP the
+          // runner ignores leaves the end of the file.
+          raise(SIGHUP);
+          if (stopSignal()) fail(path, line, stoppedWhileReading);
+        }
         ended = n == 0;
         pos = 0;
         end = static_cast<std::size_t>(n);
@@ -126,16 +141,19 @@ private:
   // signal, before or while it waits, ends the read at line.
   void awaitBytes(int line) {
     for (;;) {
-      if (stopSignal()) fail(path, line, "stopped while reading the network description");
+      if (stopSignal()) fail(path, line, stoppedWhileReading);
       pollfd fds[2] = {{fd, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
       const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, -1);
       if (n < 0 && errno != EINTR) return;  // the read tells why
+      hungUp = n > 0 && (fds[0].revents & POLLHUP);
       if (n > 0 && fds[0].revents && !fds[1].revents) return;
     }
   }
 
   std::string path;
   int fd = -1;
+  bool controlling = false;  // the runner's controlling terminal
+  bool hungUp = false;       // as the last poll() found it
   char buffer[65536];
   std::size_t pos = 0, end = 0;
   bool ended = false;
