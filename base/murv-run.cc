@@ -19,9 +19,6 @@
 // status is the signal's. A run without an iteration limit ends after count
 // 2147483647, the last count a node can take.
 // Nodes already made are destroyed, in reverse order, whatever ends the run.
-#include <dlfcn.h>
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -34,6 +31,7 @@
 #include "runner/NetworkThread.h"
 #include "runner/RunStop.h"
 #include "runner/StandardStreams.h"
+#include "runner/Toolboxes.h"
 
 using namespace MURV;
 using namespace murvrun;
@@ -44,7 +42,13 @@ const char* const usageText =
     "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
     "       murv-run [--toolbox PATH]... --list\n"
     "       murv-run --help\n"
-    "A NETWORK-FILE of - is read from standard input.\n";
+    "A NETWORK-FILE of - is read from standard input. An option's value may\n"
+    "follow it after =, as in --toolbox=PATH; -- ends the options.\n";
+
+// What --help adds to the usage.
+const char* const helpText =
+    "The node types of the toolbox, with their parameters, inputs and outputs,\n"
+    "are described in docs/nodes.md in the murv-ros sources.\n";
 
 // A fault of the command line: what is wrong, then the usage; status 2.
 [[noreturn]] void usage(const std::string& fault) {
@@ -63,9 +67,6 @@ int printed(const std::string& text) {
   }
 }
 
-// The default toolbox, looked up on the loader's search path alone.
-const char* const defaultToolbox = "libmurv-ros.tlb.so";
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -77,11 +78,25 @@ int main(int argc, char** argv) {
   std::vector<std::string> toolboxes;
   std::string networkPath;
   long countLimit = -1;
-  bool list = false, help = false;
+  bool list = false, help = false, options = true;
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
+    const std::string arg = argv[i];
+    if (options && arg == "--") {
+      options = false;
+      continue;
+    }
+    if (!options || arg.size() < 2 || arg[0] != '-') {
+      if (arg.empty()) usage("the network file's name is empty");
+      if (!networkPath.empty()) usage("one network file only: " + excerpt(arg) + " after " + excerpt(networkPath));
+      networkPath = arg;
+      continue;
+    }
+    // --NAME=VALUE gives an option its value in the same word.
+    const std::size_t equals = arg.compare(0, 2, "--") == 0 ? arg.find('=') : std::string::npos;
+    const std::string a = arg.substr(0, equals);
     // The value of option a, which must have one.
     auto value = [&]() -> std::string {
+      if (equals != std::string::npos) return arg.substr(equals + 1);
       if (i + 1 >= argc) usage(a + " needs a value");
       return argv[++i];
     };
@@ -96,31 +111,14 @@ int main(int argc, char** argv) {
         say("bad --count value '" + excerpt(count) + "' " + fault);
         return 2;
       }
-    } else if (a == "--list") list = true;
-    else if (a == "--help") help = true;
-    else if (a.size() > 1 && a[0] == '-') usage("unknown option " + excerpt(a));
-    else if (a.empty()) usage("the network file's name is empty");
-    else if (!networkPath.empty()) usage("one network file only: " + excerpt(a) + " after " + excerpt(networkPath));
-    else networkPath = a;
+    } else if (arg == "--list") list = true;
+    else if (arg == "--help") help = true;
+    else usage("unknown option " + excerpt(arg));
   }
-  if (help) return printed(usageText);
+  if (help) return printed(std::string(usageText) + helpText);
   if (!list && networkPath.empty()) usage("no network file given");
 
-  const bool given = !toolboxes.empty();
-  if (!given) toolboxes.push_back(defaultToolbox);
-  for (const std::string& toolbox : toolboxes) {
-    // A name without a slash is looked up on the loader's search path, but
-    // a user naming a file in the current folder means that file. The
-    // default name is never taken from the current folder: a library left
-    // there by anyone would run its code in the runner.
-    struct stat file;
-    const bool here = given && toolbox.find('/') == std::string::npos && stat(toolbox.c_str(), &file) == 0;
-    if (!dlopen((here ? "./" + toolbox : toolbox).c_str(), RTLD_NOW | RTLD_GLOBAL)) {
-      say("cannot load " + excerpt(toolbox) + ": " + hostExcerpt(dlerror(), {toolbox}) +
-          (given ? "" : "; name its file with --toolbox PATH, or put its folder on LD_LIBRARY_PATH"));
-      return 2;
-    }
-  }
+  if (!loadToolboxes(toolboxes)) return 2;
   if (list) {
     // The names are the toolboxes' own: cleaned like any text from outside.
     std::string text;
@@ -134,7 +132,7 @@ int main(int argc, char** argv) {
   int status = 0;
   try {
     Network net = parse(networkPath);
-    const int chain = checkNetwork(net, networkPath, toolboxes);
+    const int chain = checkNetwork(net, networkPath, toolboxesLoaded());
     if (countLimit < 0) countLimit = net.iterations;
     status = runWithStackFor(chain, [&] { return runNetwork(net, networkPath, countLimit); });
   } catch (DescriptionError& e) {

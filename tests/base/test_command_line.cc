@@ -39,6 +39,16 @@ TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
       {"''", "", 2, "murv-run: the network file's name is empty" + usage},
       {"", "", 2, "murv-run: no network file given" + usage},
       {"--help", "", 0, "usage: murv-run"},
+      {"--help", "", 0, "docs/nodes.md"},
+      // --NAME=VALUE, and -- before a file whose name begins with -.
+      {"--toolbox=" + std::string(MURV_TEST_NODES_PATH) + " --list", "", 0, "node type Refuser\n"},
+      {"--count=2x x.net", "", 2, "murv-run: bad --count value '2x' (a whole number)\n"},
+      {"--list=1", "", 2, "murv-run: unknown option --list=1" + usage},
+      {testNodes + " -- -x.net", "", 2, "murv-run: -x.net:0: cannot open the network description: No such file"},
+      // A toolbox loaded because another needs it is named too.
+      {std::string("--toolbox ") + MURV_EXAMPLES_PATH + " -", "printf 'node x NoSuchNode\\n' |", 2,
+       std::string("-:1: unknown node type NoSuchNode (toolboxes loaded: ") + MURV_EXAMPLES_PATH + ", " +
+           MURV_TOOLBOX_PATH + "): "},
       // - is standard input, named so in errors.
       {testNodes + " -", refuserNet, 0, "[0] r.OUTPUT = <Int 7 >\n"},
       {testNodes + " -", "printf 'node r Refuser\\nbogus\\n' |", 2, "murv-run: -:2: unknown statement 'bogus'\n"},
