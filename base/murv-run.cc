@@ -6,10 +6,11 @@
 // nodes, initialises them in creation order, pulls iteration counts and
 // prints the outputs, and destroys the nodes in reverse order.
 //
-// Exit status: 0 after a run; 1 when a host exception ends the run; 2 for a
-// fault in the command line or the description, which takes in every error
-// while the nodes are made, connected and initialised, and an input left
-// unconnected or an eof output that is not a bool found at the first count;
+// Exit status: 0 after a run; 1 when a host exception ends the run, or an
+// output cannot be written; 2 for a fault in the command line or the
+// description, which takes in every error while the nodes are made,
+// connected and initialised, and an input left unconnected or an eof output
+// that is not a bool found at the first count;
 // 128 + the signal when SIGINT, SIGTERM or SIGHUP stops the run: while the
 // description is read, during set-up before the next step, or after the
 // iteration in progress.
@@ -18,11 +19,7 @@
 // status is the signal's. A run without an iteration limit ends after count
 // 2147483647, the last count a node can take.
 // Nodes already made are destroyed, in reverse order, whatever ends the run.
-#include <dlfcn.h>
-#include <sys/stat.h>
-
 #include <cstdlib>
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -33,43 +30,73 @@
 #include "runner/NetworkRun.h"
 #include "runner/NetworkThread.h"
 #include "runner/RunStop.h"
+#include "runner/StandardStreams.h"
+#include "runner/Toolboxes.h"
 
 using namespace MURV;
 using namespace murvrun;
 
 namespace {
 
-void printUsage(std::ostream& out) {
-  out << "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
-         "       murv-run [--toolbox PATH]... --list\n"
-         "       murv-run --help\n"
-         "A NETWORK-FILE of - is read from standard input.\n";
-}
+const char* const usageText =
+    "usage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n"
+    "       murv-run [--toolbox PATH]... --list\n"
+    "       murv-run --help\n"
+    "A NETWORK-FILE of - is read from standard input. An option's value may\n"
+    "follow it after =, as in --toolbox=PATH; -- ends the options.\n";
+
+// What --help adds to the usage.
+const char* const helpText =
+    "The node types of the toolbox, with their parameters, inputs and outputs,\n"
+    "are described in docs/nodes.md in the murv-ros sources.\n";
 
 // A fault of the command line: what is wrong, then the usage; status 2.
 [[noreturn]] void usage(const std::string& fault) {
-  std::cerr << "murv-run: " << fault << "\n";
-  printUsage(std::cerr);
+  printError("murv-run: " + fault + "\n" + usageText);
   std::exit(2);
 }
 
-// The default toolbox, looked up on the loader's search path alone.
-const char* const defaultToolbox = "libmurv-ros.tlb.so";
+// text on standard output: status 0, or 1 when it cannot be written.
+int printed(const std::string& text) {
+  try {
+    printOutput(text);
+    return 0;
+  } catch (OutputFailed& e) {
+    say(e.what());
+    return 1;
+  }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before anything is opened.
+  prepareStandardStreams();
   // Before anything else: a script's "murv-run net &" starts with SIGINT
   // ignored, and a SIGINT sent while the toolboxes load would be lost.
   installStopHandlers();
   std::vector<std::string> toolboxes;
   std::string networkPath;
   long countLimit = -1;
-  bool list = false, help = false;
+  bool list = false, help = false, options = true;
   for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
+    const std::string arg = argv[i];
+    if (options && arg == "--") {
+      options = false;
+      continue;
+    }
+    if (!options || arg.size() < 2 || arg[0] != '-') {
+      if (arg.empty()) usage("the network file's name is empty");
+      if (!networkPath.empty()) usage("one network file only: " + excerpt(arg) + " after " + excerpt(networkPath));
+      networkPath = arg;
+      continue;
+    }
+    // --NAME=VALUE gives an option its value in the same word.
+    const std::size_t equals = arg.compare(0, 2, "--") == 0 ? arg.find('=') : std::string::npos;
+    const std::string a = arg.substr(0, equals);
     // The value of option a, which must have one.
     auto value = [&]() -> std::string {
+      if (equals != std::string::npos) return arg.substr(equals + 1);
       if (i + 1 >= argc) usage(a + " needs a value");
       return argv[++i];
     };
@@ -81,59 +108,38 @@ int main(int argc, char** argv) {
       const std::string count = value();
       std::string fault;
       if (!readWholeNumber(count, countLimit, &fault)) {
-        std::cerr << "murv-run: bad --count value '" << excerpt(count) << "' " << fault << std::endl;
+        say("bad --count value '" + excerpt(count) + "' " + fault);
         return 2;
       }
-    } else if (a == "--list") list = true;
-    else if (a == "--help") help = true;
-    else if (a.size() > 1 && a[0] == '-') usage("unknown option " + excerpt(a));
-    else if (a.empty()) usage("the network file's name is empty");
-    else if (!networkPath.empty()) usage("one network file only: " + excerpt(a) + " after " + excerpt(networkPath));
-    else networkPath = a;
+    } else if (arg == "--list") list = true;
+    else if (arg == "--help") help = true;
+    else usage("unknown option " + excerpt(arg));
   }
-  if (help) {
-    printUsage(std::cout);
-    return 0;
-  }
+  if (help) return printed(std::string(usageText) + helpText);
   if (!list && networkPath.empty()) usage("no network file given");
 
-  const bool given = !toolboxes.empty();
-  if (!given) toolboxes.push_back(defaultToolbox);
-  for (const std::string& toolbox : toolboxes) {
-    // A name without a slash is looked up on the loader's search path, but
-    // a user naming a file in the current folder means that file. The
-    // default name is never taken from the current folder: a library left
-    // there by anyone would run its code in the runner.
-    struct stat file;
-    const bool here = given && toolbox.find('/') == std::string::npos && stat(toolbox.c_str(), &file) == 0;
-    if (!dlopen((here ? "./" + toolbox : toolbox).c_str(), RTLD_NOW | RTLD_GLOBAL)) {
-      std::cerr << "murv-run: cannot load " << excerpt(toolbox) << ": " << hostExcerpt(dlerror(), {toolbox})
-                << (given ? "" : "; name its file with --toolbox PATH, or put its folder on LD_LIBRARY_PATH")
-                << std::endl;
-      return 2;
-    }
-  }
+  if (!loadToolboxes(toolboxes)) return 2;
   if (list) {
     // The names are the toolboxes' own: cleaned like any text from outside.
+    std::string text;
     for (const auto& v : Object::moduleVersions())
-      std::cout << "module " << excerpt(v.module) << " revision " << excerpt(v.revision) << " version "
-                << excerpt(v.version) << "\n";
-    for (const auto& n : Node::factoryNames()) std::cout << "node type " << excerpt(n, lineLimit) << "\n";
-    std::cout.flush();
-    return 0;
+      text += "module " + excerpt(v.module) + " revision " + excerpt(v.revision) + " version " +
+              excerpt(v.version) + "\n";
+    for (const auto& n : Node::factoryNames()) text += "node type " + excerpt(n, lineLimit) + "\n";
+    return printed(text);
   }
 
   int status = 0;
   try {
     Network net = parse(networkPath);
-    const int chain = checkNetwork(net, networkPath, toolboxes);
+    const int chain = checkNetwork(net, networkPath, toolboxesLoaded());
     if (countLimit < 0) countLimit = net.iterations;
     status = runWithStackFor(chain, [&] { return runNetwork(net, networkPath, countLimit); });
   } catch (DescriptionError& e) {
     reportFault(e);
     status = failedWith(2);
   } catch (std::exception& e) {
-    std::cerr << "murv-run: " << excerpt(e.what(), lineLimit) << std::endl;
+    say(excerpt(e.what(), lineLimit));
     status = failedWith(1);
   }
   return status;

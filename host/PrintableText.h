@@ -27,10 +27,11 @@
 // again: an escape already in the text, and the "..." of an earlier cut,
 // are kept whole, as one piece each.
 //
-// At most limit bytes are shown. A longer text is cut on a character or
-// escape boundary and "..." is added after the cut, so a cut text takes at
-// most limit + 3 bytes. A cut just after an earlier cut's "..." adds no
-// second mark.
+// At most limit characters are shown, each character of an escape counted
+// (a UTF-8 character that is several bytes counts once). A longer text is
+// cut on a character or escape boundary and "..." is added after the cut,
+// so a cut text takes at most limit + 3 characters. A cut just after an
+// earlier cut's "..." adds no second mark.
 
 #include <cstddef>
 #include <cstdio>
@@ -105,8 +106,35 @@ inline std::size_t escapeAt(const std::string& text, std::size_t i) {
 
 }  // namespace detail
 
+// A code point as printable() escapes it: \u{XXXX}.
+inline std::string codePointEscape(unsigned long code) {
+  char escaped[16];
+  std::snprintf(escaped, sizeof escaped, "\\u{%04lx}", code);
+  return escaped;
+}
+
+// Whether text holds a character that printable() shows as \u{XXXX}: the
+// first one's code point goes to code.
+inline bool firstHidden(const std::string& text, unsigned long& code) {
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t length = detail::utf8CharAt(text, i, code);
+    if (length && detail::hiddenCodePoint(code)) return true;
+    i += length ? length : 1;
+  }
+  return false;
+}
+
+// The characters of a text that printable() has shown: its bytes but those
+// that continue a UTF-8 character.
+inline std::size_t characterCount(const std::string& shown) {
+  std::size_t count = 0;
+  for (const char c : shown) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
 inline std::string printable(const std::string& text, std::size_t limit) {
   std::string shown;
+  std::size_t characters = 0;  // shown so far
   for (std::size_t i = 0; i < text.size();) {
     std::string piece;
     unsigned long code = 0;
@@ -116,9 +144,7 @@ inline std::string printable(const std::string& text, std::size_t limit) {
       piece = text.substr(i, length);
     } else if ((length = detail::utf8CharAt(text, i, code)) != 0) {
       if (detail::hiddenCodePoint(code)) {
-        char escaped[16];
-        std::snprintf(escaped, sizeof escaped, "\\u{%04lx}", code);
-        piece = escaped;
+        piece = codePointEscape(code);
       } else {
         piece = text.substr(i, length);
       }
@@ -134,11 +160,14 @@ inline std::string printable(const std::string& text, std::size_t limit) {
         piece = escaped;
       }
     }
-    if (shown.size() + piece.size() > limit) {
+    // An escape or a mark is ASCII; any other piece is one character.
+    const std::size_t pieceCharacters = characterCount(piece);
+    if (characters + pieceCharacters > limit) {
       const bool marked = shown.size() >= 3 && shown.compare(shown.size() - 3, 3, "...") == 0;
       return marked ? shown : shown + "...";
     }
     shown += piece;
+    characters += pieceCharacters;
     i += length;
   }
   return shown;

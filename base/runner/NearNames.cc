@@ -10,15 +10,18 @@ namespace murvrun {
 
 namespace {
 
-// The characters of text as a reader counts them: each UTF-8 character as
-// its code point, and each byte that begins none as one of its own, apart
-// from every code point.
+// The characters of text as a reader counts them: each UTF-8 character,
+// a C1 control (U+0080 to U+009F) too, as its code point, and each byte
+// that begins none as one of its own, apart from every code point.
 std::u32string characters(const std::string& text) {
   std::u32string chars;
   for (std::size_t i = 0; i < text.size();) {
     unsigned long code = 0;
-    const std::size_t length = murvtext::detail::utf8CharAt(text, i, code);
+    std::size_t length = murvtext::detail::utf8CharAt(text, i, code);
     const unsigned char byte = static_cast<unsigned char>(text[i]);
+    // Printable text leaves controls out, but a C1 control is one character.
+    if (!length && byte == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80)
+      length = 2, code = static_cast<unsigned char>(text[i + 1]);
     chars.push_back(length ? static_cast<char32_t>(code) : byte < 0x80 ? byte : 0x110000 + byte);
     i += length ? length : 1;
   }

@@ -4,7 +4,7 @@
 // Names a user likely meant: those a misspelt name is a few edits away
 // from, letter case aside. The runner offers them for parameter names and
 // node types. Names are compared character by character (UTF-8 code
-// points; a byte that begins no character counts as one).
+// points, C1 controls too; a byte that begins no character counts as one).
 
 #include <cstddef>
 #include <string>

@@ -6,13 +6,14 @@
 #include <cctype>
 #include <cstdlib>
 #include <functional>
-#include <iostream>
 #include <map>
 #include <tuple>
 #include <utility>
 
 #include "NearNames.h"
+#include "PrintableText.h"
 #include "RunStop.h"
+#include "StandardStreams.h"
 
 using namespace MURV;
 
@@ -226,8 +227,8 @@ void warnUnread(const NodeDecl& decl, const std::string& path) {
   const ParameterSet::Reads& reads = *decl.params.readsRecorded();
   for (const auto& p : decl.paramLines)
     if (!reads.names.count(p.first))
-      std::cerr << "murv-run: " << location(path, p.second) << "warning: " << decl.label() << ": parameter "
-                << excerpt(p.first) << " is not read by the node" << std::endl;
+      say(location(path, p.second) + "warning: " + decl.label() + ": parameter " + excerpt(p.first) +
+          " is not read by the node");
 }
 
 // The output a node's message refuses ("NAME is not supported.", maybe
@@ -284,7 +285,7 @@ bool build(Network& net, const std::string& path, BuiltNetwork& built) {
     const std::string kind = input ? "input" : "output";
     const std::string ports = " (its " + kind + "s: " + portList(*m.node, *m.decl, input, unlisted) + ")";
     const std::string head = m.decl->label() + ": " + kind + " " + excerpt(name) + ": " + why;
-    return excerpt(head, lineLimit - ports.size() - std::string("...").size()) + ports;
+    return excerpt(head, lineLimit - murvtext::characterCount(ports) - std::string("...").size()) + ports;
   };
   // A port name the node does not know is reported with those it has. Each
   // name is translated once: a node declares a port it makes on request as

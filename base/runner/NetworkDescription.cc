@@ -2,6 +2,8 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -18,6 +20,7 @@
 #include "ObjectParser.h"
 #include "PrintableText.h"
 #include "RunStop.h"
+#include "StandardStreams.h"
 #include "SharedObjects.h"
 #include "String.h"
 #include "net_types.h"
@@ -59,6 +62,8 @@ std::string NodeDecl::label() const {
 
 namespace {
 
+const char* const stoppedWhileReading = "stopped while reading the network description";
+
 // Reads the description's lines straight from the system, so that a failed
 // read is told with the system's reason rather than taken for the end of
 // the file, and no line grows past maxLineLength. A stop signal ends every
@@ -66,19 +71,25 @@ namespace {
 // open() for a writer) and read once poll() finds something to read.
 // Standard input is read as it is: it stays blocking, since others may
 // share its open file (a shell's terminal), and poll() says when to read.
+// The runner's controlling terminal, closed, is a stop by SIGHUP; any other
+// file's hang-up is its end.
 class LineReader {
 public:
   explicit LineReader(const std::string& path) : path(path) {
     if (path == standardInput) {
+      // Taken by /dev/null, which would read as an empty description.
+      if (standardInputClosed()) fail(path, 0, "cannot read the network description: standard input is closed");
       fd = STDIN_FILENO;
-      return;
+    } else {
+      // A terminal opened by a runner that has no controlling terminal (a
+      // service, setsid) would become its own, and closing it would end the
+      // run with SIGHUP.
+      do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+      while (fd < 0 && errno == EINTR);
+      if (fd < 0) fail(path, 0, "cannot open the network description: " + std::string(std::strerror(errno)));
     }
-    // A terminal opened by a runner that has no controlling terminal (a
-    // service, setsid) would become its own, and closing it would end the
-    // run with SIGHUP.
-    do fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    while (fd < 0 && errno == EINTR);
-    if (fd < 0) fail(path, 0, "cannot open the network description: " + std::string(std::strerror(errno)));
+    // Only the controlling terminal has a session to tell.
+    controlling = tcgetsid(fd) >= 0;
   }
   ~LineReader() {
     if (fd != STDIN_FILENO) ::close(fd);
@@ -99,6 +110,13 @@ public:
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n < 0) fail(path, line, "cannot read the network description: " + std::string(std::strerror(errno)));
+        if (n == 0 && hungUp && controlling) {
+          // The terminal was closed: the SIGHUP that the system and the
+          // shell send for it may come after this read, and a SIGHUP the
+          // runner ignores leaves the end of the file.
+          raise(SIGHUP);
+          if (stopSignal()) fail(path, line, stoppedWhileReading);
+        }
         ended = n == 0;
         pos = 0;
         end = static_cast<std::size_t>(n);
@@ -123,16 +141,19 @@ private:
   // signal, before or while it waits, ends the read at line.
   void awaitBytes(int line) {
     for (;;) {
-      if (stopSignal()) fail(path, line, "stopped while reading the network description");
+      if (stopSignal()) fail(path, line, stoppedWhileReading);
       pollfd fds[2] = {{fd, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
       const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, -1);
       if (n < 0 && errno != EINTR) return;  // the read tells why
+      hungUp = n > 0 && (fds[0].revents & POLLHUP);
       if (n > 0 && fds[0].revents && !fds[1].revents) return;
     }
   }
 
   std::string path;
   int fd = -1;
+  bool controlling = false;  // the runner's controlling terminal
+  bool hungUp = false;       // as the last poll() found it
   char buffer[65536];
   std::size_t pos = 0, end = 0;
   bool ended = false;
@@ -172,7 +193,34 @@ int decimalNumber(const std::string& text) {
   return i == text.size() ? nonzero : -1;
 }
 
-ObjectRef parseValue(const std::string& kind, const std::string& text, const std::string& where, int line) {
+// Unicode's spaces other than U+0020, which a reader takes for the blank
+// between two words.
+bool looksLikeABlank(unsigned long c) {
+  return c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// The first of words that holds a character that reads as a blank or as
+// nothing, which joins two words into one, said as "WORD: \u{00a0} is not
+// a space"; "" when none does.
+std::string hiddenIn(const std::vector<std::string>& words) {
+  for (const std::string& w : words) {
+    unsigned long c = 0;
+    if (murvtext::firstHidden(w, c))
+      return excerpt(w, quoteLimit / 4) + ": " + murvtext::codePointEscape(c) +
+             (looksLikeABlank(c) ? " is not a space" : " is an invisible character");
+  }
+  return "";
+}
+
+// what, and after it why words may not be the words meant.
+std::string withHidden(const std::string& what, const std::vector<std::string>& words) {
+  const std::string hidden = hiddenIn(words);
+  return hidden.empty() ? what : what + "; " + hidden;
+}
+
+// The value text of kind; unknownKind says why when kind is none.
+ObjectRef parseValue(const std::string& kind, const std::string& text, const std::string& where, int line,
+                     const std::string& unknownKind) {
   std::istringstream in(text);
   if (kind == "int") {
     int v;
@@ -210,7 +258,7 @@ ObjectRef parseValue(const std::string& kind, const std::string& text, const std
     if (!(in >> std::ws).eof()) fail(where, line, bad + "text after the object");
     return ref;
   }
-  fail(where, line, "unknown parameter kind '" + excerpt(kind) + "'");
+  fail(where, line, unknownKind);
 }
 
 }  // namespace
@@ -242,14 +290,18 @@ Network parse(const std::string& path) {
       fail(path, line, what + " given again: line " + std::to_string(first) + " gives it first");
     };
     // The n words after the statement's own; with exact, nothing may follow
-    // them.
-    auto words = [&](int n, bool exact) {
-      std::vector<std::string> w(n);
-      for (auto& s : w)
-        if (!(in >> s)) fail(path, line, "'" + word + "' takes " + std::to_string(n) + " words");
+    // them. Too few or too many are shown as read.
+    auto words = [&](std::size_t n, bool exact) {
+      std::vector<std::string> w;
+      for (std::string s; w.size() < n && in >> s;) w.push_back(s);
+      const std::string takes = "'" + word + "' takes " + std::to_string(n) + " words";
+      if (w.size() < n) {
+        std::string read = w.empty() ? "" : ":";
+        for (const std::string& s : w) read += " '" + excerpt(s, quoteLimit / 4) + "'";
+        fail(path, line, withHidden(takes + ", not " + std::to_string(w.size()) + read, w));
+      }
       if (exact && !(in >> std::ws).eof())
-        fail(path, line, "'" + word + "' takes " + std::to_string(n) + " words; text after them: '" +
-                             excerpt(restOfLine(in)) + "'");
+        fail(path, line, takes + "; text after them: '" + excerpt(restOfLine(in)) + "'");
       return w;
     };
     if (word == "node") {
@@ -270,7 +322,11 @@ Network parse(const std::string& path) {
       if (!given.second)
         givenAgain("parameter " + excerpt(w[1], quoteLimit / 2) + " of node " + excerpt(w[0], quoteLimit / 2),
                    given.first->second);
-      params.push_back(Param{w[0], w[1], parseValue(w[2], value, path, line), line});
+      // A kind that is none: perhaps a character taken for a blank has
+      // joined two words, and the value's first word was read as the kind.
+      const std::string hidden = hiddenIn(w);
+      const std::string unknownKind = hidden.empty() ? "unknown parameter kind '" + excerpt(w[2]) + "'" : hidden;
+      params.push_back(Param{w[0], w[1], parseValue(w[2], value, path, line, unknownKind), line});
     } else if (word == "connect") {
       auto w = words(4, true);
       net.connections.push_back(Connection{w[0], w[1], w[2], w[3], line});
@@ -289,7 +345,7 @@ Network parse(const std::string& path) {
       if (net.iterationsLine) givenAgain("iterations", net.iterationsLine);
       net.iterationsLine = line;
     } else {
-      fail(path, line, "unknown statement '" + excerpt(word) + "'");
+      fail(path, line, withHidden("unknown statement '" + excerpt(word) + "'", {word}));
     }
   }
   if (net.nodes.empty()) fail(path, 0, "no node in the description");

@@ -82,7 +82,7 @@ constexpr std::size_t lineLimit = 2 * quoteLimit;
 std::string location(const std::string& path, int line);
 
 // User text as an error message quotes it, without the quotes: one line of
-// at most limit bytes, cleaned and cut as murvtext::printable does.
+// at most limit characters, cleaned and cut as murvtext::printable does.
 std::string excerpt(const std::string& text, std::size_t limit = quoteLimit);
 
 // words, each followed by separator but the last.

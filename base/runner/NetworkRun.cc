@@ -1,12 +1,12 @@
 #include "NetworkRun.h"
 
-#include <iostream>
 #include <limits>
 #include <sstream>
 #include <typeinfo>
 
 #include "NetworkBuilder.h"
 #include "RunStop.h"
+#include "StandardStreams.h"
 #include "net_types.h"
 
 using namespace MURV;
@@ -96,10 +96,7 @@ bool goesOn(const ObjectRef& value, const Pull& eof, const std::string& path) {
 
 }  // namespace
 
-void reportFault(const DescriptionError& e) {
-  std::cout.flush();
-  std::cerr << "murv-run: " << location(e.where, e.line) << excerpt(e.what, lineLimit) << std::endl;
-}
+void reportFault(const DescriptionError& e) { say(location(e.where, e.line) + excerpt(e.what, lineLimit)); }
 
 int failedWith(int failure) { return stopSignal() ? 128 + stopSignal() : failure; }
 
@@ -120,35 +117,30 @@ int runNetwork(Network& net, const std::string& path, long countLimit) {
         for (const Pull& p : built.pulls) {
           ObjectRef value = pull(built, p, c, path);
           if (!p.print) continue;
-          // Written whole in one call: a ROS log line that a spinner
-          // thread prints meanwhile must not land inside it.
           std::ostringstream line;
           line << "[" << c << "] " << p.label << " = ";
           if (value.get()) value->printOn(line);
           else line << "nil";
           line << "\n";
-          std::cout << line.str() << std::flush;
+          printOutput(line.str());
         }
         if (!built.eof && unlimited && built.pulls.empty()) break;
       }
     }
     if (stopSignal()) status = 128 + stopSignal();
     else if (unlimited && count == countEnd)
-      std::cerr << "murv-run: stopped after count " << countEnd - 1 << ", the last count a node can take" << std::endl;
+      say("stopped after count " + std::to_string(countEnd - 1) + ", the last count a node can take");
   } catch (DescriptionError& e) {
     reportFault(e);
     status = failedWith(e.status);
   } catch (BaseException* e) {
-    std::cout.flush();
     // After a stop signal the run was stopped, not failed: a stream node's
     // force-quit is said as it is.
-    if (!stopSignal()) std::cerr << "murv-run: host exception:" << std::endl;
-    std::cerr << hostLines(e->text()) << std::flush;
+    printError((stopSignal() ? "" : "murv-run: host exception:\n") + hostLines(e->text()));
     delete e;
     status = failedWith(1);
   } catch (std::exception& e) {
-    std::cout.flush();
-    std::cerr << "murv-run: " << excerpt(e.what(), lineLimit) << std::endl;
+    say(excerpt(e.what(), lineLimit));
     status = failedWith(1);
   }
   for (auto it = built.nodes.rbegin(); it != built.nodes.rend(); ++it) (*it)->unref();

@@ -12,10 +12,11 @@
 
 namespace murvrun {
 
-// The run's exit status: 0 after a run; 1 when a host exception ends it; 2
-// for a fault of the description, also one found as the first counts run
-// (an input a node reads left unconnected, an eof output that is not a
-// bool); 128 + the signal after a stop signal. countLimit < 0: no limit.
+// The run's exit status: 0 after a run; 1 when a host exception ends it, or
+// an output cannot be written; 2 for a fault of the description, also one
+// found as the first counts run (an input a node reads left unconnected, an
+// eof output that is not a bool); 128 + the signal after a stop signal.
+// countLimit < 0: no limit.
 int runNetwork(Network& net, const std::string& path, long countLimit);
 
 // Prints a fault of the description as the runner's one line on standard

@@ -11,12 +11,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <stdexcept>
 #include <string>
 
 #include "RunStop.h"
 #include "SignalWake.h"
+#include "StandardStreams.h"
 
 namespace murvrun {
 
@@ -63,9 +63,8 @@ void awaitOrEnd(int done) {
     if (n == 0) break;
     if (n < 0 && errno != EINTR) return;  // no waiting possible: join as before
   }
-  std::cout.flush();
-  std::cerr << "murv-run: the network did not end within " << stopGrace.count()
-            << " s of the stop signal; ending without destroying its nodes" << std::endl;
+  say("the network did not end within " + std::to_string(stopGrace.count()) +
+      " s of the stop signal; ending without destroying its nodes");
   std::fflush(nullptr);
   _exit(128 + stopSignal());
 }

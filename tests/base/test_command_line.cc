@@ -20,6 +20,10 @@ TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
   const std::string there = "cd " + planted.string() + " && MURV_TEST_TOOLBOX_MARKER=ran";
   const std::string usage = "\nusage: murv-run [--toolbox PATH]... [--count N] NETWORK-FILE\n";
   const std::string testNodes = std::string("--toolbox ") + MURV_TEST_NODES_PATH;
+  const std::string refuserNet = "printf 'node r Refuser\\nparam r VALUE int 7\\noutput r OUTPUT\\niterations 1\\n' |";
+  // The runner with its standard output redirected as given, its errors read.
+  auto outputTo = [](const std::string& redirection) { return "sh -c '\"$0\" \"$@\" " + redirection + "'"; };
+  const std::string full = "murv-run: cannot write to standard output: No space left on device\n";
   const struct {
     std::string arguments, prefix;
     int status;
@@ -35,12 +39,27 @@ TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
       {"''", "", 2, "murv-run: the network file's name is empty" + usage},
       {"", "", 2, "murv-run: no network file given" + usage},
       {"--help", "", 0, "usage: murv-run"},
+      {"--help", "", 0, "docs/nodes.md"},
+      // --NAME=VALUE, and -- before a file whose name begins with -.
+      {"--toolbox=" + std::string(MURV_TEST_NODES_PATH) + " --list", "", 0, "node type Refuser\n"},
+      {"--count=2x x.net", "", 2, "murv-run: bad --count value '2x' (a whole number)\n"},
+      {"--list=1", "", 2, "murv-run: unknown option --list=1" + usage},
+      {testNodes + " -- -x.net", "", 2, "murv-run: -x.net:0: cannot open the network description: No such file"},
+      // A toolbox loaded because another needs it is named too.
+      {std::string("--toolbox ") + MURV_EXAMPLES_PATH + " -", "printf 'node x NoSuchNode\\n' |", 2,
+       std::string("-:1: unknown node type NoSuchNode (toolboxes loaded: ") + MURV_EXAMPLES_PATH + ", " +
+           MURV_TOOLBOX_PATH + "): "},
       // - is standard input, named so in errors.
-      {testNodes + " -", "printf 'node r Refuser\\nparam r VALUE int 7\\noutput r OUTPUT\\niterations 1\\n' |", 0,
-       "[0] r.OUTPUT = <Int 7 >\n"},
+      {testNodes + " -", refuserNet, 0, "[0] r.OUTPUT = <Int 7 >\n"},
       {testNodes + " -", "printf 'node r Refuser\\nbogus\\n' |", 2, "murv-run: -:2: unknown statement 'bogus'\n"},
       {testNodes + " - < /dev/null", "", 2, "murv-run: -:0: no node in the description\n"},
       {"- -", "", 2, "murv-run: one network file only: - after -" + usage},
+      // A closed standard stream is /dev/null; an output that cannot be
+      // written ends the run.
+      {testNodes + " - <&-", "", 2, "murv-run: -:0: cannot read the network description: standard input is closed\n"},
+      {testNodes + " -", refuserNet + outputTo(">&-"), 0, ""},
+      {testNodes + " -", refuserNet + outputTo(">/dev/full"), 1, full},
+      {"--help", outputTo(">/dev/full"), 1, full},
       // The default toolbox comes from the loader's search path alone.
       {"--list", there + " LD_LIBRARY_PATH=", 2,
        "murv-run: cannot load libmurv-ros.tlb.so: libmurv-ros.tlb.so: cannot open shared object file: No such file or "
@@ -54,6 +73,9 @@ TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
     RunResult run = runRunner(r.arguments, r.prefix);
     EXPECT_EQ(run.status, r.status) << r.arguments << "\n" << run.output;
     EXPECT_NE(run.output.find(r.text), std::string::npos) << r.arguments << "\n" << run.output;
+    if (r.text.empty()) {
+      EXPECT_EQ(run.output, "") << r.arguments;
+    }
     EXPECT_EQ(fs::exists(marker), r.ran) << r.arguments;
   }
 }

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "PrintableText.h"
 #include "RosMaster.h"
 #include "RunnerTestSupport.h"
 
@@ -53,9 +54,9 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
   const std::string objectLead = "node b BeatCandidate\noutput b TEMPO\nparam b V object ";  // the value at line 3
   const std::string e2 = "\xc3\xa9";                                                         // two bytes of UTF-8
   std::string utf8Word = "a";
-  for (int i = 0; i < 150; ++i) utf8Word += e2;
+  for (int i = 0; i < 300; ++i) utf8Word += e2;
   std::string utf8Shown = "a";
-  for (int i = 0; i < 99; ++i) utf8Shown += e2;
+  for (int i = 0; i < 199; ++i) utf8Shown += e2;
   const std::string missing = descriptionPath("no_such_description");
   std::remove(missing.c_str());
   struct Case {
@@ -83,6 +84,17 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
       {"pull_more", "", lead + "pull sig OUTPUT 1\n", 2, "'pull' takes 2 words; text after them: '1'"},
       {"eof_more", "", lead + "eof sig OUTPUT # ok\neof sig OUTPUT false\n", 3,
        "'eof' takes 2 words; text after them: 'false'"},
+      // Words as read, and a character that joined two of them.
+      {"node_less", "", "node sig\xc2\xa0TestSignal\n", 1,
+       "'node' takes 2 words, not 1: 'sig\\u{00a0}TestSignal'; sig\\u{00a0}TestSignal: \\u{00a0} is not a space"},
+      {"connect_less", "", lead + "connect sig IN\xe2\x80\x8bsig OUTPUT\n", 2,
+       "'connect' takes 4 words, not 3: 'sig' 'IN\\u{200b}sig' 'OUTPUT'; IN\\u{200b}sig: \\u{200b} is an invisible "
+       "character"},
+      {"pull_none", "", lead + "pull\n", 2, "'pull' takes 2 words, not 0"},
+      {"kind_joined", "", lead + "param sig CHANNELS\xc2\xa0int 1\n", 2, "CHANNELS\\u{00a0}int: \\u{00a0} is not a space"},
+      {"kind", "", lead + "param sig CHANNELS integer 1\n", 2, "unknown parameter kind 'integer'"},
+      {"statement_joined", "", "node\xe3\x80\x80sig TestSignal\n", 1,
+       "unknown statement 'node\\u{3000}sig'; node\\u{3000}sig: \\u{3000} is not a space"},
       {"obj_open", "", objectLead + "<Vector<float> 1 2\n", 3,
        "bad object value '<Vector<float> 1 2': Vector, line 209: Error reading Vector"},
       {"obj_type", "", objectLead + "<Vector<double> 1 2 >\n", 3,
@@ -129,7 +141,7 @@ TEST(NetworkDescription, RefusesEveryFaultAtItsLineInOneShortLine) {
     const std::string where = "murv-run: " + path + ":" + std::to_string(c.line) + ": ";
     EXPECT_EQ(r.status, 2) << r.output.substr(0, 1000);
     EXPECT_EQ(r.output, where + c.error + "\n") << r.output.substr(0, 1000);
-    EXPECT_LE(r.output.size(), where.size() + 300);
+    EXPECT_LE(murvtext::characterCount(r.output), where.size() + 300);
   }
 
   // A line of exactly the bound is read, and floats within a float's range.

@@ -22,6 +22,9 @@ std::string utf8(unsigned long c) {
 
 TEST(PrintableText, CleansAndCutsEveryTextToOneReadableLine) {
   const std::string e = "\xc3\xa9";  // two bytes of UTF-8
+  std::string e200;
+  for (int i = 0; i < 200; ++i) e200 += e;
+  const std::string e300 = e200 + e200.substr(0, 200);
   // Every format character (Unicode 15's category Cf), and the tags.
   std::string formats, formatsShown;
   for (const auto& range : std::vector<std::pair<unsigned long, unsigned long>>{
@@ -66,7 +69,8 @@ TEST(PrintableText, CleansAndCutsEveryTextToOneReadableLine) {
       // Cuts on a character or escape boundary, marked once.
       {"abcdef", 3, "abc..."},
       {"abc", 3, "abc"},
-      {e + e + e, 5, e + e + "..."},
+      {e + e + e, 2, e + e + "..."},
+      {e300, 200, e200 + "..."},  // characters counted, not bytes
       {"a\x01", 4, "a..."},
       {"a\xe2\x80\xae", 8, "a..."},
       {"abc", 0, "..."},

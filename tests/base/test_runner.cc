@@ -144,6 +144,9 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
                   "connect m DiradureZIDID sig OUTPUT\npull m NOT_EOF\n", "", 1,
        "castref.net:11: node m (ParamsMonitor): input DiradureZIDID: expected Vector<ObjectRef>, given Matrix<float>: "
        "ObjectRef, line 63: Something is wrong in RCPtr::operator=, this should not happen.\n"},
+      // A C1 control is one character, as the one it replaces.
+      {"c1name", "node m ParamsMonitor\nparam m RAT\xc2\x85 float 10\nparam m CHANGES int 0\npull m NOT_EOF\n", "", 2,
+       "c1name.net:1: node m (ParamsMonitor): parameter RATE: perhaps misspelt as RAT\\xc2\\x85 (line 2): "},
       // The three closest of 76 near misses.
       {"nearmiss", nearMisses, "", 2,
        "perhaps misspelt as LENGTH0 (line 3) or LENGTH1 (line 4) or LENGTH2 (line 5): ParameterSet"},

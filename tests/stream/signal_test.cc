@@ -421,35 +421,56 @@ TEST(StreamSignals, ASecondSighupIsPartOfTheStopAndAnEarlySigintStops) {
 // A user closes the terminal in which an interactive shell runs the runner
 // in the foreground: the shell passes its SIGHUP on to the job, and the
 // kernel sends another when the shell exits. The runner stops once,
-// destroys its network and leaves the master.
+// destroys its network and leaves the master. One that reads its
+// description from that terminal says it stopped there.
 TEST(StreamSignals, ClosingTheTerminalStopsTheRunnerOnce) {
   RosNetwork net("murv_terminal_test");
   // The runner outlives its shell: it becomes this process's child, to be
   // waited for.
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   const std::string rosName = "murv_terminal", out = std::string(MURV_BINARY_DIR) + "/terminal.out";
-  const std::string typed = runnerCommand(rosName, streamNetwork(rosName, "AudioStreamFromRos", "", "/terminal", false))
-                                .substr(5) +
-                            " >" + out + " 2>&1\n";
-  const char* argv[] = {"/bin/bash", "--norc", "--noprofile", "-i", nullptr};
-  int terminal = -1;
-  const pid_t shell = forkpty(&terminal, nullptr, nullptr, nullptr);
-  if (shell == 0) {
-    execv(argv[0], const_cast<char* const*>(argv));
-    _exit(127);
+  const struct {
+    std::string command, end;
+    std::function<bool(pid_t)> ready;
+  } rows[] = {
+      {runnerCommand(rosName, streamNetwork(rosName, "AudioStreamFromRos", "", "/terminal", false)).substr(5),
+       "ROS destructed...\n", [&](pid_t) { return subscribedBy("/terminal/audio", rosName); }},
+      // In the shell's place, so that the shell cannot reap it first.
+      {std::string("exec ") + MURV_RUNNER_PATH + " --toolbox " + MURV_TOOLBOX_PATH + " -",
+       "murv-run: -:1: stopped while reading the network description\n",
+       [](pid_t job) {
+         std::string name;
+         std::ifstream("/proc/" + std::to_string(job) + "/comm") >> name;
+         return name == "murv-run" &&
+                (murvtest::aThreadBlockedIn(job, SYS_poll) || murvtest::aThreadBlockedIn(job, SYS_ppoll));
+       }},
+  };
+  for (const auto& r : rows) {
+    const std::string typed = r.command + " >" + out + " 2>&1\n";
+    const char* argv[] = {"/bin/bash", "--norc", "--noprofile", "-i", nullptr};
+    int terminal = -1;
+    const pid_t shell = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (shell == 0) {
+      execv(argv[0], const_cast<char* const*>(argv));
+      _exit(127);
+    }
+    ASSERT_GT(shell, 0);
+    ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+    pid_t job = 0;
+    ASSERT_TRUE(waitFor([&] {
+      job = r.command.compare(0, 5, "exec ") == 0
+                ? shell
+                : std::atoi(murvtest::runCommand("exec pgrep -P " + std::to_string(shell)).output.c_str());
+      return job > 0 && r.ready(job);
+    })) << r.command;
+    close(terminal);
+    int status = 0;
+    EXPECT_TRUE(waitFor([&] { return waitpid(job, &status, WNOHANG) == job; }));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 129) << status;
+    std::ifstream written(out);
+    const std::string output((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
+    EXPECT_TRUE(endsWith(output, r.end)) << output;
+    EXPECT_TRUE(waitFor([&] { return !rosNodeListed(rosName); }));
+    if (job != shell) waitpid(shell, nullptr, 0);
   }
-  ASSERT_GT(shell, 0);
-  ASSERT_EQ(write(terminal, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
-  ASSERT_TRUE(waitFor([&] { return subscribedBy("/terminal/audio", rosName); }));
-  const pid_t job = std::atoi(murvtest::runCommand("exec pgrep -P " + std::to_string(shell)).output.c_str());
-  ASSERT_GT(job, 0);
-  close(terminal);
-  int status = 0;
-  EXPECT_TRUE(waitFor([&] { return waitpid(job, &status, WNOHANG) == job; }));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 129) << status;
-  std::ifstream written(out);
-  const std::string output((std::istreambuf_iterator<char>(written)), std::istreambuf_iterator<char>());
-  EXPECT_TRUE(endsWith(output, "ROS destructed...\n")) << output;
-  EXPECT_TRUE(waitFor([&] { return !rosNodeListed(rosName); }));
-  waitpid(shell, nullptr, 0);
 }
