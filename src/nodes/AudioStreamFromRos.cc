@@ -98,7 +98,9 @@ void AudioStreamFromRos::calculate(int, int count, MURV::Buffer&) {
   slot(outputID, count) = matrix;
   murvmsg::setTimeStamp(*stamp, frame->header.stamp);
 
-  rate.sleep();
+  // A /clock that stops with the stream (a bag played to its end) ends the
+  // sleep after the silence limit, and the next wait for data ends the stream.
+  rate.sleep(murvstream::silenceLimit(killTimeLen, killNetwork));
   if (debugPrint)
     std::cout << count << " : " << murvmsg::entriesIn(h.fifo_lock, h.fifo_murvwave) + 1 << " : " << frame->count
               << " : " << frame->nch << std::endl;

@@ -162,5 +162,7 @@ void MurvMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
     case murvmsg::StreamType::MurvSorvex:
     case murvmsg::StreamType::None: break;
   }
-  rate.sleep();
+  // A /clock that stops with the stream (a bag played to its end) ends the
+  // sleep after the silence limit, and the next wait for data ends the stream.
+  rate.sleep(murvstream::silenceLimit(pacing.killTimeLen, pacing.killNetwork));
 }

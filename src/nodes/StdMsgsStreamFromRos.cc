@@ -98,5 +98,7 @@ void StdMsgsStreamFromRos::calculate(int, int count, MURV::Buffer&) {
     slot(outputID, count) = value;
     if (enableDebug) std::cout << count << " : " << held << std::endl;
   }
-  rate.sleep();
+  // A /clock that stops with the stream (a bag played to its end) ends the
+  // sleep after the silence limit, and the next wait for data ends the stream.
+  rate.sleep(murvstream::silenceLimit(pacing.killTimeLen, pacing.killNetwork));
 }

@@ -258,5 +258,7 @@ void SyncMurvMsgsAndJointState::calculate(int, int count, MURV::Buffer&) {
     case murvmsg::StreamType::None: state = joint->front(); break;
   }
   writeJointState(state, count);
-  rate.sleep();
+  // A /clock that stops with the stream (a bag played to its end) ends the
+  // sleep after the silence limit, and the next wait for data ends the stream.
+  rate.sleep(murvstream::silenceLimit(pacing.killTimeLen, pacing.killNetwork));
 }

@@ -26,7 +26,7 @@ void PacingRate::giveUpIfRosGone() const {
 // when the clock has gone back before the start; a cycle already over is
 // not slept. The rest is slept on ROS time in steps that a stop signal
 // ends, looking at ROS between two.
-void PacingRate::sleep() {
+void PacingRate::sleep(std::optional<std::int64_t> clockStillLimit) {
   if (stop.stopped()) return;
   giveUpIfRosGone();
   const ros::Time now = ros::Time::now();
@@ -36,7 +36,7 @@ void PacingRate::sleep() {
     if (stop.sleep(std::min(micros, rosLookMicros))) return true;
     giveUpIfRosGone();
     return false;
-  });
+  }, clockStillLimit);
 }
 
 }  // namespace murvnode

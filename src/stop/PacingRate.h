@@ -20,6 +20,9 @@
 #include <ros/duration.h>
 #include <ros/time.h>
 
+#include <cstdint>
+#include <optional>
+
 #include "Node.h"
 #include "StopSignals.h"
 
@@ -38,7 +41,13 @@ public:
   // Throws a node exception ("NAME stopped waiting: ROS has been shut
   // down") once ROS that had started has been shut down, looking at it
   // about every 100 ms while it sleeps.
-  void sleep();
+  // With clockStillLimit (a stream node's silence limit, see
+  // murvstream::silenceLimit), a sleep on /clock also ends once /clock has
+  // stood still for more than that many microseconds of steady time: the
+  // node's next wait for data then measures the silence as on the wall
+  // clock, so a stream whose messages and /clock stop together (a bag
+  // played with --clock to its end) ends its network.
+  void sleep(std::optional<std::int64_t> clockStillLimit = std::nullopt);
 
   // Called by the constructor of every node that paces but does not wait
   // for data (a stream node's handler for its waits serves its pacing as

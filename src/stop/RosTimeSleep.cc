@@ -21,7 +21,8 @@ bool passed(const ros::Time& from, const ros::Time& now, const ros::Duration& sp
 
 }  // namespace
 
-bool sleepRosSpan(const ros::Duration& span, const std::function<bool(std::int64_t)>& step) {
+bool sleepRosSpan(const ros::Duration& span, const std::function<bool(std::int64_t)>& step,
+                  std::optional<std::int64_t> clockStillLimit) {
   if (span.toNSec() <= 0) return false;
   if (!ros::Time::isSimTime()) {
     const std::int64_t until = murvstream::steadyMicros() + (span.toNSec() + 999) / 1000;
@@ -29,13 +30,20 @@ bool sleepRosSpan(const ros::Duration& span, const std::function<bool(std::int64
       if (step(rest)) return true;
     return false;
   }
-  ros::Time from = ros::Time::now();
+  ros::Time from = ros::Time::now(), seen = from;
+  std::int64_t stillSince = murvstream::steadyMicros();
   for (;;) {
     if (!from.isZero() && passed(from, ros::Time::now(), span)) return false;
     if (step(simTimePollMicros)) return true;
     const ros::Time now = ros::Time::now();
     if (from.isZero()) from = now;
     if (now < from) return false;
+    if (now != seen) {
+      seen = now;
+      stillSince = murvstream::steadyMicros();
+    } else if (clockStillLimit && murvstream::steadyMicros() - stillSince > *clockStillLimit) {
+      return false;
+    }
   }
 }
 

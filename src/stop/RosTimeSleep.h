@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace murvnode {
 
@@ -27,7 +28,13 @@ constexpr std::int64_t rosLookMicros = 100000;
 // then a short while of wall time between two looks at /clock.
 // Answers true when a step ended the sleep. A span of zero or less is not
 // slept.
-bool sleepRosSpan(const ros::Duration& span, const std::function<bool(std::int64_t)>& step);
+// With clockStillLimit, a sleep on simulated time also gives up (answering
+// false) once /clock has stood still, or not come at all, for more than
+// that many microseconds of steady time since the sleep began or since it
+// last moved: a bag that has ended stops /clock for good, and a sleep on it
+// would never end. On the wall clock the limit changes nothing.
+bool sleepRosSpan(const ros::Duration& span, const std::function<bool(std::int64_t)>& step,
+                  std::optional<std::int64_t> clockStillLimit = std::nullopt);
 
 }  // namespace murvnode
 

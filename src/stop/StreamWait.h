@@ -52,6 +52,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "BaseException.h"
@@ -129,6 +130,14 @@ bool rosGone();
 // use a large value to mean "no time-out".
 constexpr long long neverTimesOut = 9999999;
 
+// The longest silence, in microseconds, after which a stream ends: its
+// KILL_TIME_LEN when KILL_NETWORK is set and KILL_TIME_LEN is below
+// neverTimesOut; none otherwise.
+inline std::optional<std::int64_t> silenceLimit(long long killTimeLen, bool killNetwork) {
+  if (!killNetwork || killTimeLen >= neverTimesOut) return std::nullopt;
+  return killTimeLen;
+}
+
 class StreamWaiter {
 public:
   StreamWaiter(std::string nodeName, const StopFlag& stop, const char* file,
@@ -156,7 +165,7 @@ public:
   // more than killTimeLen microseconds of silence have passed (false), as
   // waitUntil does.
   bool waitForData(const std::function<bool()>& hasData, long long killTimeLen, bool killNetwork, int line) {
-    return waitUntil(hasData, killNetwork ? killTimeLen : neverTimesOut, line);
+    return waitUntil(hasData, silenceLimit(killTimeLen, killNetwork).value_or(neverTimesOut), line);
   }
 
   // The waits' steady clock, in microseconds.

@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <thread>
 
 #include "ExampleNetworks.h"
@@ -183,6 +184,116 @@ TEST(Pacing, OnSimulatedTimeThePaceFollowsClock) {
   EXPECT_EQ(runner.output().find("[6] ros.VALUE"), std::string::npos) << runner.output();
   runner.signal(SIGINT);
   expectStoppedBy(runner, SIGINT, net.master, rosName);
+}
+
+// Under /use_sim_time a stream source whose messages and /clock stop
+// together (a bag played with --clock to its end) ends its network by
+// itself with KILL_NETWORK true, as on the wall clock: its pacing sleep
+// gives up once /clock has stood still for KILL_TIME_LEN, and the silence
+// ends the stream. With KILL_NETWORK false the sleep waits for /clock until
+// a stop signal. /clock stands at 1000 s throughout. The networks run side
+// by side, and those that go on were in their sleep before the others got
+// their first message: they have outlasted the others' whole ending.
+TEST(Pacing, OnSimulatedTimeAStreamWhoseClockStopsEndsByItselfWithKillNetwork) {
+  subtest::RosNetwork net("murv_pacing_still_test");
+  ros::NodeHandle nh;
+  ros::Publisher clock = nh.advertise<rosgraph_msgs::Clock>("/clock", 1, true);
+  rosgraph_msgs::Clock still;
+  still.clock = ros::Time(1000);
+  clock.publish(still);
+  // A fast rate, so that only /clock can hold the sleep, and a debug line
+  // just before it.
+  auto stillClock = [](const std::string& node, bool killNetwork, std::vector<LineChange> others) {
+    for (const char* p : {"ROS_LOOP_RATE float 1000", "KILL_TIME_LEN int 200000", "ENABLE_DEBUG bool true"})
+      others.push_back(paramChange(node, p));
+    others.push_back(paramChange(node, std::string("KILL_NETWORK bool ") + (killNetwork ? "true" : "false")));
+    return others;
+  };
+  const std::vector<LineChange> waves = {paramChange("stream", "STREAM_SELECTION string MurvWave"),
+                                         {"output stream SRCOUT", ""},
+                                         {"output stream MAPOUT", ""}};
+  const std::vector<LineChange> syncWaves = {paramChange("sync", "STREAM_SELECTION string MurvWave"),
+                                             {"output sync SRCOUT", "output sync TIMESTAMP1"},
+                                             {"output sync POSITION", ""},
+                                             {"output sync TIMESTAMP2", ""}};
+  const std::string second = " = <TimeStamp <sec 12> <usec 345678> >\n";
+  const struct {
+    const char* tag;
+    const char* example;
+    std::vector<LineChange> changes;
+    bool waves;
+    const char* sleeping;  // its debug line of the second message
+    std::string last;      // printed for the second message
+    int sig;               // 0: the network ends by itself
+  } rows[] = {
+      {"mstream_off", "MurvMsgsStreamFromRos", stillClock("stream", false, waves), true, "\n1 : 1 : 2 : 1\n", "",
+       SIGHUP},
+      {"sstream_off", "StdMsgsStreamFromRos", stillClock("stream", false, {}), false, "\n1 : 1\n", "", SIGINT},
+      {"mstream", "MurvMsgsStreamFromRos", stillClock("stream", true, waves), true, "", "[1] stream.TIMESTAMP" + second,
+       0},
+      {"sstream", "StdMsgsStreamFromRos", stillClock("stream", true, {}), false, "", "[1] stream.OUTPUT = <Float 2.5 >",
+       0},
+      {"astream", "AudioStreamFromRos",
+       {paramChange("audio", "ROS_LOOP_RATE float 1000"), paramChange("audio", "KILL_TIME_LEN int 200000")}, true,
+       "", "[1] audio.TIMESTAMP" + second, 0},
+      // No joint state comes: each message goes out after a wait of
+      // KILL_TIME_LEN for one.
+      {"sync", "SyncMurvMsgsAndJointState", stillClock("sync", true, syncWaves), true, "",
+       "[1] sync.TIMESTAMP1" + second, 0},
+  };
+  struct Run {
+    std::unique_ptr<BackgroundCommand> runner;
+    ros::Publisher pub;
+  };
+  std::vector<Run> runs;
+  ros::param::set("/use_sim_time", true);
+  for (const auto& r : rows) {
+    const std::string rosName = std::string("murv_still_") + r.tag, topics = std::string("/still_") + r.tag;
+    Run run{std::make_unique<BackgroundCommand>(pacedExample(r.example, r.changes, rosName, topics)),
+            r.waves ? nh.advertise<murv_msgs::MurvWave>(topics + "/wave", 2)
+                    : nh.advertise<std_msgs::Float32>(topics + "/level", 2)};
+    ASSERT_TRUE(waitFor([&] { return run.pub.getNumSubscribers() > 0 || !run.runner->running(); })) << r.tag;
+    runs.push_back(std::move(run));
+  }
+  ros::param::del("/use_sim_time");
+  // Each network takes two messages. The first iteration does not sleep
+  // when /clock came during it (the clock went ahead), but the second one
+  // does, until /clock moves or has stood still for KILL_TIME_LEN. The
+  // networks that go on are fed first.
+  for (bool goingOn : {true, false}) {
+    for (size_t i = 0; i < runs.size(); ++i) {
+      if ((rows[i].sig != 0) != goingOn) continue;
+      for (int count = 1; count <= 2; ++count) {
+        std_msgs::Float32 level;
+        level.data = count + 0.5f;
+        rows[i].waves ? runs[i].pub.publish(subtest::wave(count, 1, 2)) : runs[i].pub.publish(level);
+      }
+      if (goingOn) {
+        BackgroundCommand& runner = *runs[i].runner;
+        waitFor([&] { return runner.output().find(rows[i].sleeping) != std::string::npos || !runner.running(); });
+        ASSERT_NE(runner.output().find(rows[i].sleeping), std::string::npos) << rows[i].tag << "\n" << runner.output();
+      }
+    }
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (rows[i].sig != 0) continue;
+    BackgroundCommand& runner = *runs[i].runner;
+    const std::string rosName = std::string("murv_still_") + rows[i].tag;
+    // NOT_EOF turned false: a normal end.
+    EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), 0) << rows[i].tag << "\n" << runner.output();
+    EXPECT_THAT(runner.output(), testing::HasSubstr(rows[i].last)) << rows[i].tag;
+    EXPECT_THAT(runner.output(), testing::EndsWith("ROS destructed...\n")) << rows[i].tag;
+    EXPECT_EQ(net.master.registrationsOf(rosName), "") << rows[i].tag;
+  }
+  for (size_t i = 0; i < runs.size(); ++i) {
+    if (rows[i].sig == 0) continue;
+    BackgroundCommand& runner = *runs[i].runner;
+    EXPECT_TRUE(runner.running()) << rows[i].tag << "\n" << runner.output();
+    runner.signal(rows[i].sig);
+    expectStoppedBy(runner, rows[i].sig, net.master, std::string("murv_still_") + rows[i].tag);
+    // Still in its pacing sleep, past any wait for data.
+    EXPECT_EQ(runner.output().find("Force-quit"), std::string::npos) << rows[i].tag << "\n" << runner.output();
+  }
 }
 
 // A stop signal ends a ROS callback's ROS_DURATION pause at once, however
