@@ -10,14 +10,17 @@
 // roscpp registers with a master leaves nothing there. Run by the network
 // runner.
 #include <arpa/inet.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -362,4 +365,46 @@ TEST(RosNodeGenerator, TheNoticeNamesOnlyTheSignalsThatEndTheWait) {
   EXPECT_EXIT(waitIgnoringSignals(), testing::ExitedWithCode(0),
               "ros\\\\x1b\\[2J: nothing answers at the ROS master address http://127.0.0.1:[0-9]+/ yet; waiting for a "
               "master\n");
+}
+
+// A host whose only thread that takes the stop signals makes the generator:
+// while roscpp starts (its first registration held past the leave limit)
+// that thread holds them, and the toolbox's watcher takes them in its
+// place, so a stop still ends the start-up, and the host's handler still
+// gets it once. In a process of its own.
+TEST(RosNodeGenerator, AStopEndsTheStartUpInAHostWithOneThreadTakingSignals) {
+  murvtest::RosMaster master;
+  master.start();
+  static std::atomic<int> hostCalls{0};
+  auto host = [&] {
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);  // for the proxy's threads and the sender
+    murvtest::MasterProxy proxy(master.port());
+    proxy.hold("registerPublisher", std::chrono::milliseconds(5000));
+    setenv("ROS_MASTER_URI", proxy.uri().c_str(), 1);
+    std::thread sender([&] {
+      if (proxy.waitHeld("registerPublisher")) kill(getpid(), SIGINT);
+    });
+    pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+    signal(SIGINT, [](int) { ++hostCalls; });
+    MURV::ParameterSet params;
+    params.add("NODE_NAME", MURV::ObjectRef(new MURV::String("murv_one_taker")));
+    std::string made = "made";
+    try {
+      MURV::Node::getFactoryNamed("RosNodeGenerator")->Create("ros", params)->unref();
+    } catch (MURV::BaseException* e) {
+      made = e->text();
+      delete e;
+    }
+    sender.join();
+    std::cerr << made << "host calls " << hostCalls.load() << std::endl;
+    _exit(0);
+  };
+  EXPECT_EXIT(host(), testing::ExitedWithCode(0), testing::Truly([](const std::string& said) {
+                return said.find(" while the ROS node /murv_one_taker was leaving") != std::string::npos &&
+                       said.find(std::string(stopped) + "http://127.0.0.1:") != std::string::npos &&
+                       said.find("host calls 1\n") != std::string::npos;
+              }));
 }
