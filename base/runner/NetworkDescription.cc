@@ -125,7 +125,9 @@ private:
     for (;;) {
       if (stopSignal()) fail(path, line, "stopped while reading the network description");
       pollfd fds[2] = {{fd, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
-      const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, -1);
+      // Without a wake, a look every 100 ms: the signal's handler runs on
+      // another thread, and breaks off no wait of this one.
+      const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, fds[1].fd >= 0 ? -1 : 100);
       if (n < 0 && errno != EINTR) return;  // the read tells why
       if (n > 0 && fds[0].revents && !fds[1].revents) return;
     }

@@ -101,7 +101,10 @@ void reportFault(const DescriptionError& e) {
   std::cerr << "murv-run: " << location(e.where, e.line) << excerpt(e.what, lineLimit) << std::endl;
 }
 
-int failedWith(int failure) { return stopSignal() ? 128 + stopSignal() : failure; }
+int failedWith(int failure) {
+  const int stop = settledStopSignal();
+  return stop ? 128 + stop : failure;
+}
 
 int runNetwork(Network& net, const std::string& path, long countLimit) {
   BuiltNetwork built;
@@ -142,7 +145,7 @@ int runNetwork(Network& net, const std::string& path, long countLimit) {
     std::cout.flush();
     // After a stop signal the run was stopped, not failed: a stream node's
     // force-quit is said as it is.
-    if (!stopSignal()) std::cerr << "murv-run: host exception:" << std::endl;
+    if (!settledStopSignal()) std::cerr << "murv-run: host exception:" << std::endl;
     std::cerr << hostLines(e->text()) << std::flush;
     delete e;
     status = failedWith(1);

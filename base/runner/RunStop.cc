@@ -1,12 +1,18 @@
 #include "RunStop.h"
 
+#include <pthread.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <fstream>
+#include <string>
+#include <thread>
 
 #include "SignalWake.h"
 
@@ -14,8 +20,10 @@ namespace murvrun {
 
 namespace {
 
-// The handler may run on any of the process's threads: a lock-free atomic
-// is safe there.
+const int stopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The handler runs on the signal thread (or, when that thread could not be
+// made, on any thread): lock-free atomics are safe there.
 std::atomic<int> received{0};
 static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only use lock-free atomics");
 // Written once the first stop signal has come; made before the handlers
@@ -33,6 +41,9 @@ std::atomic<std::uint64_t> firstSender{0};
 std::atomic<std::int64_t> firstMicros{0};
 static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "a signal handler may only use lock-free atomics");
 const std::int64_t repeatWindowMicros = 50000;
+
+// The thread that takes the stop signals, once it runs.
+std::atomic<pid_t> signalThread{0};
 
 std::uint64_t senderOf(int sig, const siginfo_t* info) {
   const std::uint64_t known = info ? 1 : 0;
@@ -74,7 +85,42 @@ extern "C" void onStopSignal(int sig, siginfo_t* info, void*) {
   fallback.sa_handler = SIG_DFL;
   sigemptyset(&fallback.sa_mask);
   sigaction(sig, &fallback, nullptr);
-  raise(sig);
+  raise(sig);  // blocked until this handler returns, then the default action
+}
+
+// The signal thread blocks every signal but the stop signals, which it
+// alone takes: the others go to the threads that took them before.
+sigset_t allButStops() {
+  sigset_t others;
+  sigfillset(&others);
+  for (int sig : stopSignals) sigdelset(&others, sig);
+  return others;
+}
+
+extern "C" void* takeStopSignals(void*) {
+  const sigset_t others = allButStops();
+  pthread_sigmask(SIG_SETMASK, &others, nullptr);
+  signalThread.store(static_cast<pid_t>(syscall(SYS_gettid)));
+  for (;;) sigsuspend(&others);
+  return nullptr;
+}
+
+// Whether the signal thread is inside a stop signal's handler: while a
+// handler runs, the kernel blocks its signal on the thread it runs on, and
+// the signal thread blocks none of them otherwise.
+bool handlingStop() {
+  const pid_t tid = signalThread.load();
+  if (!tid) return false;
+  std::ifstream status("/proc/self/task/" + std::to_string(tid) + "/status");
+  std::string key, mask;
+  while (status >> key)
+    if (key == "SigBlk:" && status >> mask) {
+      const unsigned long long blocked = std::stoull(mask, nullptr, 16);
+      for (int sig : stopSignals)
+        if (blocked >> (sig - 1) & 1) return true;
+      return false;
+    }
+  return false;
 }
 
 }  // namespace
@@ -90,9 +136,26 @@ void installStopHandlers() {
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
   if (!hangUpIgnored) sigaction(SIGHUP, &action, nullptr);
+  // Blocked here before the thread starts: one that comes meanwhile waits
+  // for it. Without a thread, the stop signals go to any thread, as they
+  // would without the runner.
+  sigset_t stops, before;
+  sigemptyset(&stops);
+  for (int sig : stopSignals) sigaddset(&stops, sig);
+  pthread_sigmask(SIG_BLOCK, &stops, &before);
+  pthread_t thread;
+  if (pthread_create(&thread, nullptr, takeStopSignals, nullptr) == 0) pthread_detach(thread);
+  else pthread_sigmask(SIG_SETMASK, &before, nullptr);
 }
 
 int stopSignal() { return received.load(); }
+
+int settledStopSignal() {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  while (!received.load() && handlingStop() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return received.load();
+}
 
 int stopWakeFd() { return wake.load(); }
 

@@ -187,6 +187,8 @@ TEST(StreamSignals, StopSignalsEndEveryNetworkCleanly) {
     if (c.kind == waiting || c.kind == nohup) {
       ASSERT_TRUE(waitFor([&] { return blockedInAWait(runner); })) << c.tag;
     }
+    // One thread of the runner takes it, and none of those that call roscpp.
+    EXPECT_EQ(murvtest::threadsTaking(runner.pid(), c.sig).size(), 1u) << c.tag;
     runner.signal(c.sig);
     EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), c.status) << c.tag << "\n" << runner.output();
     EXPECT_TRUE(endsWith(runner.output(), "ROS destructed...\n")) << c.tag << "\n" << runner.output();
