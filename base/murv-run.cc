@@ -93,6 +93,9 @@ int main(int argc, char** argv) {
   }
   if (help) {
     printUsage(std::cout);
+    std::cout << "SIGINT, SIGTERM or SIGHUP stops the run (status 128 + the signal) once the nodes made so far\n"
+                 "are destroyed. Any stop signal within 100 ms of the first, from any sender, is part of the\n"
+                 "same stop, and so is a later SIGHUP; a later SIGINT or SIGTERM ends the runner at once.\n";
     return 0;
   }
   if (!list && networkPath.empty()) usage("no network file given");

@@ -30,27 +30,19 @@ static_assert(std::atomic<int>::is_always_lock_free, "a signal handler may only 
 // and never closed, since a handler may write it at any time.
 std::atomic<int> wake{-1};
 
-// Who sent the first stop signal, and when: a repeat of it from the same
-// sender within repeatWindowMicros is the same stop. coreutils' timeout sends
-// its signal twice, microseconds apart (to the runner, then to its process
-// group), and a script's kill may reach the runner as well as its group.
-// The sender (the signal, how it was sent and the sending process) is
-// packed into one word, so that a copy handled on another thread at the
-// same moment sees it whole; 0 while no signal has come.
-std::atomic<std::uint64_t> firstSender{0};
+// When the first stop signal came, on the steady clock: a stop signal
+// within repeatWindowMicros of it, whatever its sender, is the same stop.
+// coreutils' timeout sends its signal twice, microseconds apart (to the
+// runner, then to its process group); a wrapper script may pass on the
+// SIGINT of a Ctrl-C that reached the runner too; a script's kill may
+// reach the runner as well as its group. 0 while the first is being
+// recorded.
 std::atomic<std::int64_t> firstMicros{0};
-static_assert(std::atomic<std::uint64_t>::is_always_lock_free, "a signal handler may only use lock-free atomics");
-const std::int64_t repeatWindowMicros = 50000;
+static_assert(std::atomic<std::int64_t>::is_always_lock_free, "a signal handler may only use lock-free atomics");
+const std::int64_t repeatWindowMicros = 100000;
 
 // The thread that takes the stop signals, once it runs.
 std::atomic<pid_t> signalThread{0};
-
-std::uint64_t senderOf(int sig, const siginfo_t* info) {
-  const std::uint64_t known = info ? 1 : 0;
-  const std::uint64_t code = info ? static_cast<std::uint8_t>(info->si_code) : 0;
-  const std::uint64_t pid = info ? static_cast<std::uint32_t>(info->si_pid) : 0;
-  return known << 48 | code << 40 | pid << 8 | static_cast<std::uint8_t>(sig);
-}
 
 std::int64_t nowMicros() {
   timespec now;
@@ -58,28 +50,23 @@ std::int64_t nowMicros() {
   return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-// A second SIGINT or SIGTERM finds the run not stopped yet (a node blocked
+// A later SIGINT or SIGTERM finds the run not stopped yet (a node blocked
 // in its set-up, say): it then takes the signal's default action, as it
-// would without the runner, unless it is a repeat of the first. A SIGHUP
-// after the first signal changes nothing: a closing terminal sends two (the
-// kernel's and the shell's, a few milliseconds apart), and the second must
+// would without the runner. A SIGHUP after the first signal changes
+// nothing: a closing terminal sends two (the kernel's and the shell's, a
+// few milliseconds apart, or more on a busy machine), and the second must
 // not end the runner before its nodes have left the master.
-extern "C" void onStopSignal(int sig, siginfo_t* info, void*) {
+extern "C" void onStopSignal(int sig, siginfo_t*, void*) {
   const std::int64_t now = nowMicros();
-  const std::uint64_t sender = senderOf(sig, info);
-  std::uint64_t first = 0;
-  if (firstSender.compare_exchange_strong(first, sender)) {
+  int none = 0;
+  if (received.compare_exchange_strong(none, sig)) {
     firstMicros.store(now);
-    received.store(sig);
     murvwake::wake(wake.load());
     return;
   }
   if (sig == SIGHUP) return;
-  if (info && first == sender) {
-    // 0: the first copy is being handled on another thread right now.
-    const std::int64_t at = firstMicros.load();
-    if (at == 0 || now - at < repeatWindowMicros) return;
-  }
+  const std::int64_t at = firstMicros.load();
+  if (at == 0 || now - at < repeatWindowMicros) return;
   struct sigaction fallback;
   std::memset(&fallback, 0, sizeof fallback);
   fallback.sa_handler = SIG_DFL;

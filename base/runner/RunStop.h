@@ -3,11 +3,12 @@
 
 // How murv-run is asked to stop: by SIGINT, SIGTERM or SIGHUP. The first one
 // asks the run to stop, while the description is read, during set-up or
-// after the iteration in progress; a second SIGINT or SIGTERM, before the
-// run has stopped, takes the signal's default action, unless it repeats the
-// first from the same sender within 50 ms (as timeout sends it). A SIGHUP
-// after the first signal is part of the same stop. (The toolbox's nodes take these
-// signals in any host through src/stop/StopSignals; this is the runner's own.)
+// after the iteration in progress. Any stop signal within 100 ms of the
+// first, from any sender, is part of the same stop (a wrapper's forwarded
+// copy, timeout's second copy); so is a SIGHUP at any time after it. A
+// SIGINT or SIGTERM later than that, before the run has stopped, takes the
+// signal's default action. (The toolbox's nodes take these signals in any
+// host through src/stop/StopSignals; this is the runner's own.)
 //
 // The stop signals are taken by one thread that does nothing else; every
 // other thread of the runner (the network's, and every thread it or

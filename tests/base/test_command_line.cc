@@ -35,6 +35,7 @@ TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
       {"''", "", 2, "murv-run: the network file's name is empty" + usage},
       {"", "", 2, "murv-run: no network file given" + usage},
       {"--help", "", 0, "usage: murv-run"},
+      {"--help", "", 0, "Any stop signal within 100 ms of the first, from any sender, is part of the\n"},
       // - is standard input, named so in errors.
       {testNodes + " -", "printf 'node r Refuser\\nparam r VALUE int 7\\noutput r OUTPUT\\niterations 1\\n' |", 0,
        "[0] r.OUTPUT = <Int 7 >\n"},
