@@ -48,7 +48,10 @@ const char* const usageText =
 // What --help adds to the usage.
 const char* const helpText =
     "The node types of the toolbox, with their parameters, inputs and outputs,\n"
-    "are described in docs/nodes.md in the murv-ros sources.\n";
+    "are described in docs/nodes.md in the murv-ros sources.\n"
+    "SIGINT, SIGTERM or SIGHUP stops the run (status 128 + the signal) once the nodes made so far\n"
+    "are destroyed. Any stop signal within 100 ms of the first, from any sender, is part of the\n"
+    "same stop, and so is a later SIGHUP; a later SIGINT or SIGTERM ends the runner at once.\n";
 
 // A fault of the command line: what is wrong, then the usage; status 2.
 [[noreturn]] void usage(const std::string& fault) {

@@ -20,6 +20,7 @@
 #include "ObjectParser.h"
 #include "PrintableText.h"
 #include "RunStop.h"
+#include "SignalWake.h"
 #include "StandardStreams.h"
 #include "SharedObjects.h"
 #include "String.h"
@@ -113,8 +114,13 @@ public:
         if (n == 0 && hungUp && controlling) {
           // The terminal was closed: the SIGHUP that the system and the
           // shell send for it may come after this read, and a SIGHUP the
-          // runner ignores leaves the end of the file.
-          raise(SIGHUP);
+          // runner ignores leaves the end of the file. The signal is taken
+          // on the runner's signal thread: its record is waited for.
+          if (!murvwake::signalIgnored(SIGHUP)) {
+            kill(getpid(), SIGHUP);
+            pollfd stop = {stopWakeFd(), POLLIN, 0};
+            for (int look = 0; look < 100 && !stopSignal(); ++look) ::poll(&stop, stop.fd >= 0 ? 1 : 0, 10);
+          }
           if (stopSignal()) fail(path, line, stoppedWhileReading);
         }
         ended = n == 0;
@@ -143,7 +149,9 @@ private:
     for (;;) {
       if (stopSignal()) fail(path, line, stoppedWhileReading);
       pollfd fds[2] = {{fd, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
-      const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, -1);
+      // Without a wake, a look every 100 ms: the signal's handler runs on
+      // another thread, and breaks off no wait of this one.
+      const int n = ::poll(fds, fds[1].fd >= 0 ? 2 : 1, fds[1].fd >= 0 ? -1 : 100);
       if (n < 0 && errno != EINTR) return;  // the read tells why
       hungUp = n > 0 && (fds[0].revents & POLLHUP);
       if (n > 0 && fds[0].revents && !fds[1].revents) return;

@@ -98,7 +98,10 @@ bool goesOn(const ObjectRef& value, const Pull& eof, const std::string& path) {
 
 void reportFault(const DescriptionError& e) { say(location(e.where, e.line) + excerpt(e.what, lineLimit)); }
 
-int failedWith(int failure) { return stopSignal() ? 128 + stopSignal() : failure; }
+int failedWith(int failure) {
+  const int stop = settledStopSignal();
+  return stop ? 128 + stop : failure;
+}
 
 int runNetwork(Network& net, const std::string& path, long countLimit) {
   BuiltNetwork built;
@@ -136,7 +139,7 @@ int runNetwork(Network& net, const std::string& path, long countLimit) {
   } catch (BaseException* e) {
     // After a stop signal the run was stopped, not failed: a stream node's
     // force-quit is said as it is.
-    printError((stopSignal() ? "" : "murv-run: host exception:\n") + hostLines(e->text()));
+    printError((settledStopSignal() ? "" : "murv-run: host exception:\n") + hostLines(e->text()));
     delete e;
     status = failedWith(1);
   } catch (std::exception& e) {

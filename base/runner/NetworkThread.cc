@@ -74,11 +74,10 @@ void awaitOrEnd(int done) {
 int runWithStackFor(int chain, const std::function<int()>& body) {
   const std::size_t size = stackBase + static_cast<std::size_t>(chain < 0 ? 0 : chain) * stackPerNode;
   Job job{&body, {}, 0, eventfd(0, EFD_CLOEXEC)};
-  // The network's thread takes the signals sent to the process, as the
-  // first thread would without it: a signal handler that wakes a waiting
-  // node then runs to its end before the node's thread goes on, and the
-  // thread that waits for the network takes none. The threads the nodes
-  // start later come after it in the order the system tries.
+  // The network's thread takes the signals sent to the process but the
+  // stop signals (which the signal thread takes: see RunStop.h), as the
+  // first thread would without it; the thread that waits for the network
+  // takes none.
   sigset_t all;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &job.mask);

@@ -19,6 +19,7 @@
 #include "RosHandle.h"
 #include "RosReceiving.h"
 #include "stop/StopPause.h"
+#include "stop/StopSignalsHeld.h"
 
 namespace murvnode {
 
@@ -90,6 +91,7 @@ public:
   void spin() {
     if (!server || spinner) return;
     spinner.reset(new ros::AsyncSpinner(1, &reconfQueue()));
+    const murvstream::StopSignalsHeld held;  // for the spinner's thread
     spinner->start();
   }
 

@@ -17,6 +17,7 @@
 #include <type_traits>
 
 #include "stop/LeaveWatch.h"
+#include "stop/StopSignalsHeld.h"
 #include "convert/MurvMsgReader.h"
 #include "support/NodeSupport.h"
 #include "RosHandle.h"
@@ -79,6 +80,7 @@ inline void startSpinner(MURV::Node* node, const char* file, int line, std::uniq
   if (spinner) return;
   onSharedRosHandle(node, file, line, [&](ros::NodeHandle&) {
     spinner.reset(new ros::AsyncSpinner(threads));
+    const murvstream::StopSignalsHeld held;  // for the spinner's threads
     spinner->start();
   });
 }

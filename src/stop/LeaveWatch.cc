@@ -24,6 +24,7 @@
 #include <sstream>
 #include <thread>
 
+#include "StopSignalsHeld.h"
 #include "support/NodeSupport.h"
 
 namespace murvmaster {
@@ -321,7 +322,7 @@ void watchLeave(const std::string& who, const std::string& rosName, const std::s
     if (w.users++ == 0) {
       w.over = false;
       w.gone = w.said = false;
-      w.thread = std::thread([&w] { w.run(); });
+      w.thread = murvstream::threadWithoutStopSignals([&w] { w.run(); });
     }
   }
   // The watch runs all the same, and cuts nothing.

@@ -1,6 +1,7 @@
 #include "MasterCheck.h"
 
 #include "SignalWake.h"
+#include "StopSignalsHeld.h"
 
 #include <netdb.h>
 #include <poll.h>
@@ -97,7 +98,7 @@ Resolved resolve(const std::shared_ptr<Resolution>& r, const Wait& w) {
   bool started = false;
   if (r->done >= 0) {
     try {
-      std::thread([r] { r->resolve(); }).detach();
+      murvstream::threadWithoutStopSignals([r] { r->resolve(); }).detach();
       started = true;
     } catch (std::system_error&) {
     }

@@ -12,12 +12,14 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <utility>
 #include <vector>
 
 #include "LeaveWatch.h"
 #include "SignalChain.h"
 #include "SignalWake.h"
+#include "StopSignalsHeld.h"
 #include "support/NodeSupport.h"
 
 namespace murvmaster {
@@ -65,45 +67,33 @@ std::string endingSignals() {
   return murvnode::listed(names, "or");
 }
 
-// The stop signals blocked on the calling thread while it lives, when
-// asked for.
-class StopSignalsHeld {
-public:
-  explicit StopSignalsHeld(bool held) : held(held) {
-    sigset_t stops;
-    sigemptyset(&stops);
-    for (int sig : masterWaitSignals) sigaddset(&stops, sig);
-    if (held) pthread_sigmask(SIG_BLOCK, &stops, &before);
-  }
-  ~StopSignalsHeld() {
-    if (held) pthread_sigmask(SIG_SETMASK, &before, nullptr);
-  }
-  StopSignalsHeld(const StopSignalsHeld&) = delete;
-  StopSignalsHeld& operator=(const StopSignalsHeld&) = delete;
-
-private:
-  const bool held;
-  sigset_t before;
-};
-
 }  // namespace
 
 MasterWait::MasterWait(std::string who, std::string uri)
-    : who(std::move(who)), uri(std::move(uri)), signals(endingSignals()), ending(eventfd(0, EFD_CLOEXEC)) {
+    : who(std::move(who)), uri(std::move(uri)), signals(endingSignals()), nudge(eventfd(0, EFD_CLOEXEC)) {
   masterWaitStop.store(0);
   wake = masterWakeFd();
   murvwake::drain(wake);
-  masterWaitAlone.store(ending < 0);
+  sigemptyset(&standInSignals);
+  if (nudge >= 0) {
+    try {
+      watcher = murvstream::threadWithoutStopSignals([this] { watch(); });
+    } catch (std::system_error&) {
+      close(nudge);
+      nudge = -1;
+    }
+  }
+  masterWaitAlone.store(nudge < 0);
   masterWaitActive.store(true);
   for (murvstream::SignalChain& chain : masterWaitChains) chain.takeOver(stopWhileWaitingForMaster);
-  if (ending >= 0) watcher = std::thread([this] { watch(); });
 }
 
 MasterWait::~MasterWait() {
-  if (ending >= 0) {
-    murvwake::wake(ending);
+  if (nudge >= 0) {
+    phase.store(over);
+    murvwake::wake(nudge);
     watcher.join();
-    close(ending);
+    close(nudge);
   }
   masterWaitActive.store(false);
   for (murvstream::SignalChain& chain : masterWaitChains) chain.giveBack(stopWhileWaitingForMaster);
@@ -114,7 +104,23 @@ bool MasterWait::stopped() const { return masterWaitStop.load() != 0; }
 void MasterWait::startRos(const std::function<void()>& start) {
   starting.store(static_cast<pid_t>(syscall(SYS_gettid)));
   if (stopped()) return;
-  const StopSignalsHeld held(watched());
+  const murvstream::StopSignalsHeld held(watched());
+  // Whatever the starting thread took, the watcher takes meanwhile: in a
+  // host whose only thread that takes them is this one, a stop must still
+  // end the start-up.
+  struct StandIn {
+    MasterWait& wait;
+    StandIn(MasterWait& wait, const sigset_t& signals) : wait(wait) {
+      wait.standInSignals = signals;
+      wait.phase.store(standingIn);
+      murvwake::wake(wait.nudge);
+    }
+    ~StandIn() {
+      wait.phase.store(waiting);
+      murvwake::wake(wait.nudge);
+    }
+  };
+  const StandIn standIn(*this, held.released());
   start();
 }
 
@@ -135,9 +141,14 @@ bool MasterWait::goOn() {
 }
 
 void MasterWait::watch() {
-  pollfd fds[2] = {{ending, POLLIN, 0}, {wake, POLLIN, 0}};
+  pollfd fds[2] = {{nudge, POLLIN, 0}, {wake, POLLIN, 0}};
   std::unique_ptr<murvmaster::LeaveCall> startup;  // the starting thread's mark
-  while (!(fds[0].revents & POLLIN)) {
+  bool standing = false;  // whether this thread takes the starting thread's signals now
+  for (int now = phase.load(); now != over; now = phase.load()) {
+    if ((now == standingIn) != standing) {
+      standing = !standing;
+      pthread_sigmask(standing ? SIG_UNBLOCK : SIG_BLOCK, &standInSignals, nullptr);
+    }
     const bool stop = stopped();
     const pid_t thread = starting.load();
     if (stop && thread && !startup) startup.reset(new murvmaster::LeaveCall(thread));
@@ -146,6 +157,7 @@ void MasterWait::watch() {
     if (stop) ros::requestShutdown();
     fds[0].revents = 0;
     if (poll(fds, stop ? 1 : 2, stop ? 10 : -1) < 0 && errno != EINTR) break;
+    if (fds[0].revents & POLLIN) murvwake::drain(nudge);
   }
 }
 

@@ -9,6 +9,7 @@
 // recorded, wakes the wait, then goes on to the handler that was in place
 // (a default disposition found is the signal's default action).
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -28,7 +29,8 @@ namespace murvmaster {
 // node unregisters what the master still holds. The request comes from a
 // watcher, an ordinary thread, which also marks the starting thread as
 // leaving, so that a call the master lets wait is cut after the leave
-// limit. Before a stop the watcher sleeps.
+// limit. Before a stop the watcher sleeps. It takes no stop signal, but
+// while roscpp starts, those the starting thread took (see startRos).
 class MasterWait {
 public:
   // who and uri name the node and the master in the wait's notices.
@@ -40,14 +42,15 @@ public:
   int wakeFd() const { return wake; }
   // Runs start, roscpp's start-up, on the calling thread, unless a stop
   // has come. While it runs the stop signals are blocked on this thread
-  // when the watcher runs to take them: taken here, a signal would break
-  // off a call roscpp makes to the master (its poll fails with EINTR, and
-  // the call with it), though the master may still take what was sent, and
-  // roscpp would not know of a registration the master keeps. One sent to
-  // this thread alone comes when start returns.
+  // (and on the threads roscpp starts from it) when the watcher runs: taken
+  // here, a signal would break off a call roscpp makes to the master (its
+  // poll fails with EINTR, and the call with it), though the master may
+  // still take what was sent, and roscpp would not know of a registration
+  // the master keeps. Those this thread took, the watcher takes meanwhile;
+  // one sent to this thread alone comes when start returns.
   void startRos(const std::function<void()>& start);
-  // Whether the watcher runs, to take the stop signals.
-  bool watched() const { return ending >= 0; }
+  // Whether the watcher runs.
+  bool watched() const { return nudge >= 0; }
 
   // Whether to go on waiting for an answer: until a stop signal. While
   // nothing answers it says so on standard error, a second into the wait
@@ -61,7 +64,13 @@ private:
   const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
   int notices = 0;
   int wake = -1;
-  const int ending;
+  // Written whenever phase changes, for the watcher to look.
+  int nudge;
+  enum Phase { waiting, standingIn, over };
+  std::atomic<int> phase{waiting};
+  // The stop signals the watcher takes while roscpp starts; set before
+  // phase turns standingIn.
+  sigset_t standInSignals;
   std::atomic<pid_t> starting{0};  // the thread that starts roscpp, once it does
   std::thread watcher;
 };

@@ -9,6 +9,7 @@
 
 #include "StopPause.h"
 #include "StopSignals.h"
+#include "StopSignalsHeld.h"
 
 namespace murvnode {
 
@@ -24,7 +25,7 @@ class CallWatch {
 public:
   CallWatch(const StopPause::Since& since, ros::ConnectionPtr connection) {
     try {
-      thread = std::thread([this, since, connection] {
+      thread = murvstream::threadWithoutStopSignals([this, since, connection] {
         while (!callOver.wait(since, watchLookMicros)) {}
         if (!callOver.ended()) connection->drop(ros::Connection::Destructing);
       });

@@ -49,6 +49,7 @@ TEST(RunnerCommandLine, NamesEachFaultAndLoadsOnlyTheToolboxesItMeans) {
       {std::string("--toolbox ") + MURV_EXAMPLES_PATH + " -", "printf 'node x NoSuchNode\\n' |", 2,
        std::string("-:1: unknown node type NoSuchNode (toolboxes loaded: ") + MURV_EXAMPLES_PATH + ", " +
            MURV_TOOLBOX_PATH + "): "},
+      {"--help", "", 0, "Any stop signal within 100 ms of the first, from any sender, is part of the\n"},
       // - is standard input, named so in errors.
       {testNodes + " -", refuserNet, 0, "[0] r.OUTPUT = <Int 7 >\n"},
       {testNodes + " -", "printf 'node r Refuser\\nbogus\\n' |", 2, "murv-run: -:2: unknown statement 'bogus'\n"},

@@ -7,17 +7,21 @@
 // node, which answers getPid as a master does, and getUri too when it is a
 // rospy node) is an error naming what it answered. A master that stops
 // answering once the network runs does not hold a stop, and a stop while
-// roscpp registers with a master leaves nothing there. Run by the network
-// runner.
+// roscpp registers with a master leaves nothing there, as does a stop while
+// the nodes are set up: no later node is initialised, and no call of
+// roscpp is broken off (and sent again). Run by the network runner.
 #include <arpa/inet.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -117,8 +121,12 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
   // host name that a name server which never answers is asked for; slow
   // and recovering: a real master behind a proxy that holds unregistering
   // calls (below); heldStart: a real master behind a proxy that holds the
-  // calls of the method held, one of roscpp's start-up, for heldMillis.
-  enum Server { refused, silent, faults, http, cut, pid, stalled, node, rospy, dns, slow, recovering, heldStart };
+  // calls of the method held, one of roscpp's start-up, for heldMillis;
+  // setUp: the same, with a network of three subscribers, whose set-up
+  // the signal comes in ("" holds every call).
+  enum Server {
+    refused, silent, faults, http, cut, pid, stalled, node, rospy, dns, slow, recovering, heldStart, setUp
+  };
   const struct {
     const char* tag;
     Server server;
@@ -166,23 +174,42 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
        " did not answer within 1 s while the ROS node /murv_held_long was leaving; /murv_held_long may still be listed "
        "there\n",
        runnerEnds, "registerPublisher", 5000},
+      // The first subscriber's registration held: it ends, the other two
+      // are not initialised.
+      {"set_up_held", setUp, "", SIGINT, 130, "", "", rosRetry, "registerSubscriber"},
+      // A master a little late with every answer.
+      {"set_up_slow", setUp, "", SIGTERM, 143, "", "", rosRetry, "", 50, "registerSubscriber"},
   };
   // The runner of a network that joins ROS as murv_NAME; publishing: one
-  // that goes on, publishing 20 times a second, until it is stopped.
-  auto runnerCommand = [&](const std::string& name, bool publishing) {
+  // that goes on, publishing 20 times a second, until it is stopped; with
+  // subscribers sub1, sub2... of their own topics after the generator.
+  auto runnerCommand = [&](const std::string& name, bool publishing, int subscribers = 0) {
     const std::string net = std::string(home) + "/" + name + ".net";
-    std::ofstream(net) << "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_" << name
-                       << "\noutput ros VALUE\niterations " << (publishing ? "100000" : "1") << "\n"
-                       << (publishing ? "node pub RosStdMsgsPublisher\n"
-                                        "param pub ENABLE_DEBUG bool false\n"
-                                        "param pub ROS_MESSAGE_TYPE string Int32\n"
-                                        "param pub TOPIC_NAME string /murv_" + name + "\n"
-                                        "param pub BUFFER_NUM int 10\n"
-                                        "param pub MAX_FREQUENCY float 0\n"
-                                        "param pub ROS_LOOP_RATE float 20\n"
-                                        "connect pub INPUT ros VALUE\n"
-                                        "pull pub OUTPUT\n"
-                                      : "");
+    std::ofstream described(net);
+    described << "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_" << name
+              << "\noutput ros VALUE\niterations " << (publishing || subscribers ? "100000" : "1") << "\n"
+              << (publishing ? "node pub RosStdMsgsPublisher\n"
+                               "param pub ENABLE_DEBUG bool false\n"
+                               "param pub ROS_MESSAGE_TYPE string Int32\n"
+                               "param pub TOPIC_NAME string /murv_" + name + "\n"
+                               "param pub BUFFER_NUM int 10\n"
+                               "param pub MAX_FREQUENCY float 0\n"
+                               "param pub ROS_LOOP_RATE float 20\n"
+                               "connect pub INPUT ros VALUE\n"
+                               "pull pub OUTPUT\n"
+                             : "");
+    for (int i = 1; i <= subscribers; ++i) {
+      const std::string sub = "sub" + std::to_string(i);
+      described << "node " << sub << " RosStdMsgsSubscriber\nparam " << sub << " ROS_MESSAGE_TYPE string Int32\n"
+                << "param " << sub << " OUT_ARRAY_FORMAT string Vector<>\nparam " << sub << " TOPIC_NAME string /murv_"
+                << name << "/" << sub << "\n";
+      for (const char* p : {"BOOL_DEFAULT bool false", "INT_DEFAULT int 0", "FLOAT_DEFAULT float 0",
+                            "ENABLE_DEBUG bool false", "ROS_LOOP_RATE float 20", "MSG_BUFFER_NUM int 10",
+                            "DATA_BUFFER_NUM int 10", "REMAIN_LATEST bool false"})
+        described << "param " << sub << " " << p << "\n";
+      described << "pull " << sub << " OUTPUT\n";
+    }
+    described.close();
     return std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " " + net;
   };
   for (const auto& r : rows) {
@@ -212,12 +239,13 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       port = std::atoi(out.c_str() + (r.server == http ? out.find(" port ") + 6 : 0));
     }
     const bool slowLeave = r.server == slow || r.server == recovering;
-    if (r.server == stalled || r.server == node || r.server == rospy || slowLeave || r.server == heldStart) {
+    const bool held = r.server == heldStart || r.server == setUp;
+    if (r.server == stalled || r.server == node || r.server == rospy || slowLeave || held) {
       master.reset(new murvtest::RosMaster);
       master->start();
       port = master->port();
     }
-    if (slowLeave || r.server == heldStart) {
+    if (slowLeave || held) {
       proxy.reset(new murvtest::MasterProxy(port));
       port = proxy->port();
       // slow: each 0.3 s; recovering: the first past the limit, the two
@@ -265,7 +293,8 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     const std::string uri = "http://" + host + ":" + std::to_string(port) + (r.server == http ? "" : "/");
     setenv("ROS_MASTER_URI", uri.c_str(), 1);
     const auto started = std::chrono::steady_clock::now();
-    BackgroundCommand runner(launch + (r.server == dns ? "" : "exec ") + runnerCommand(r.tag, r.server == stalled));
+    BackgroundCommand runner(launch + (r.server == dns ? "" : "exec ") +
+                             runnerCommand(r.tag, r.server == stalled, r.server == setUp ? 3 : 0));
     if (r.server == refused) {
       // roscpp says so once it has found no master.
       ASSERT_TRUE(waitFor([&] { return runner.output().find(rosRetry) != std::string::npos; }))
@@ -284,10 +313,10 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
           << runner.output();
       suspended.reset(new murvtest::Suspended(master->pid()));
     }
-    if (r.server == heldStart) {
+    if (held) {
       ASSERT_TRUE(proxy->waitHeld(r.signalAt ? r.signalAt : r.held)) << r.tag << "\n" << runner.output();
     }
-    if (!r.notSaid.empty() && r.sig && r.server != stalled && r.server != heldStart) {
+    if (!r.notSaid.empty() && r.sig && r.server != stalled && !held) {
       // Until a notice is due, and a little after: it must not come beside
       // roscpp's own line.
       const auto due = started + std::chrono::milliseconds(1500) - std::chrono::steady_clock::now();
@@ -310,8 +339,19 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       EXPECT_NE(out.find(stopped + uri + "\n"), std::string::npos) << r.tag << "\n" << out;
     }
     EXPECT_TRUE(r.notSaid.empty() || out.find(r.notSaid) == std::string::npos) << r.tag << "\n" << out;
-    if (r.server != stalled && !slowLeave) {
+    if (r.server != stalled && !slowLeave && r.server != setUp) {
       EXPECT_EQ(out.find("generated..."), std::string::npos) << r.tag << "\n" << out;
+    }
+    if (r.server == setUp) {
+      // The subscriber whose set-up the signal came in ends it; the later
+      // ones are not initialised. Its call was sent once, and the teardown
+      // ended without the runner's last resort.
+      EXPECT_NE(out.find("sub1 initialized...\n"), std::string::npos) << r.tag << "\n" << out;
+      EXPECT_EQ(out.find("sub2 initialized..."), std::string::npos) << r.tag << "\n" << out;
+      EXPECT_EQ(out.find("sub3 initialized..."), std::string::npos) << r.tag << "\n" << out;
+      const std::vector<std::string> calls = proxy->calls();
+      EXPECT_EQ(std::count(calls.begin(), calls.end(), "registerSubscriber"), 1) << r.tag << "\n" << out;
+      EXPECT_EQ(out.find(runnerEnds), std::string::npos) << r.tag << "\n" << out;
     }
     if (slowLeave) {
       // The last call had its whole second (once the master has answered
@@ -320,7 +360,7 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       EXPECT_EQ(std::count(calls.begin(), calls.end(), "unsubscribeParam"), 1) << r.tag << "\n" << out;
       EXPECT_TRUE(r.server != slow || master->lookupNode("/murv_slow").empty()) << out;
     }
-    if (r.server == heldStart && r.heldMillis < 1000) {
+    if (held && r.heldMillis < 1000) {
       // The held call was answered before the runner ended.
       EXPECT_EQ(master->registrationsOf(std::string("murv_") + r.tag), "") << r.tag << "\n" << out;
       EXPECT_EQ(master->lookupNode(std::string("/murv_") + r.tag), "") << r.tag << "\n" << out;
@@ -362,4 +402,46 @@ TEST(RosNodeGenerator, TheNoticeNamesOnlyTheSignalsThatEndTheWait) {
   EXPECT_EXIT(waitIgnoringSignals(), testing::ExitedWithCode(0),
               "ros\\\\x1b\\[2J: nothing answers at the ROS master address http://127.0.0.1:[0-9]+/ yet; waiting for a "
               "master\n");
+}
+
+// A host whose only thread that takes the stop signals makes the generator:
+// while roscpp starts (its first registration held past the leave limit)
+// that thread holds them, and the toolbox's watcher takes them in its
+// place, so a stop still ends the start-up, and the host's handler still
+// gets it once. In a process of its own.
+TEST(RosNodeGenerator, AStopEndsTheStartUpInAHostWithOneThreadTakingSignals) {
+  murvtest::RosMaster master;
+  master.start();
+  static std::atomic<int> hostCalls{0};
+  auto host = [&] {
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);  // for the proxy's threads and the sender
+    murvtest::MasterProxy proxy(master.port());
+    proxy.hold("registerPublisher", std::chrono::milliseconds(5000));
+    setenv("ROS_MASTER_URI", proxy.uri().c_str(), 1);
+    std::thread sender([&] {
+      if (proxy.waitHeld("registerPublisher")) kill(getpid(), SIGINT);
+    });
+    pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+    signal(SIGINT, [](int) { ++hostCalls; });
+    MURV::ParameterSet params;
+    params.add("NODE_NAME", MURV::ObjectRef(new MURV::String("murv_one_taker")));
+    std::string made = "made";
+    try {
+      MURV::Node::getFactoryNamed("RosNodeGenerator")->Create("ros", params)->unref();
+    } catch (MURV::BaseException* e) {
+      made = e->text();
+      delete e;
+    }
+    sender.join();
+    std::cerr << made << "host calls " << hostCalls.load() << std::endl;
+    _exit(0);
+  };
+  EXPECT_EXIT(host(), testing::ExitedWithCode(0), testing::Truly([](const std::string& said) {
+                return said.find(" while the ROS node /murv_one_taker was leaving") != std::string::npos &&
+                       said.find(std::string(stopped) + "http://127.0.0.1:") != std::string::npos &&
+                       said.find("host calls 1\n") != std::string::npos;
+              }));
 }

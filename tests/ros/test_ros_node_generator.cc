@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <ros/ros.h>
 #include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -50,6 +52,10 @@ TEST(RosNodeGenerator, JoinsAndLeavesARealMaster) {
   gen->initialize();
   std::string traces = testing::internal::GetCapturedStdout();
   EXPECT_EQ(traces, "ROS node : murv_gen_test generated...\nROS initialized...\n");
+  // The threads roscpp and the toolbox started take no stop signal: the
+  // host's own thread does.
+  for (int sig : {SIGINT, SIGTERM, SIGHUP})
+    EXPECT_EQ(murvtest::threadsTaking(getpid(), sig), std::vector<long>{static_cast<long>(syscall(SYS_gettid))}) << sig;
   // The stop handler of the master wait is gone, the dispositions found are back.
   for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
     struct sigaction now;

@@ -188,6 +188,8 @@ TEST(StreamSignals, StopSignalsEndEveryNetworkCleanly) {
     if (c.kind == waiting || c.kind == nohup) {
       ASSERT_TRUE(waitFor([&] { return blockedInAWait(runner); })) << c.tag;
     }
+    // One thread of the runner takes it, and none of those that call roscpp.
+    EXPECT_EQ(murvtest::threadsTaking(runner.pid(), c.sig).size(), 1u) << c.tag;
     runner.signal(c.sig);
     EXPECT_EQ(runner.waitExit(std::chrono::seconds(30)), c.status) << c.tag << "\n" << runner.output();
     EXPECT_TRUE(endsWith(runner.output(), "ROS destructed...\n")) << c.tag << "\n" << runner.output();
@@ -368,14 +370,15 @@ TEST(StreamRosGone, ANodeOfTheSameNameTakingOverEndsAWaitingNetwork) {
 }
 
 // A SIGHUP after the first stop signal is part of the same stop: the runner
-// still destroys its nodes and leaves the master. So is a repeat of the
-// first signal from the same sender right after it, as timeout sends its
-// signal to the runner and then to its process group. A second SIGINT or
-// SIGTERM sent later (a person's) takes the signal's default action at
-// once, leaving the ROS node registered. The runner is held in its set-up, joined to ROS, while both
-// signals arrive. And a script's "murv-run net &" starts with SIGINT
-// ignored: a SIGINT that comes while the runner loads its toolboxes still
-// stops it before it joins ROS.
+// still destroys its nodes and leaves the master. So is any stop signal
+// right after the first, whoever sends it: timeout sends its signal to the
+// runner and then to its process group, and a wrapper script passes on a
+// Ctrl-C that reached the runner too. A second SIGINT or SIGTERM sent
+// later (a person's) takes the signal's default action at once, leaving
+// the ROS node registered. The runner is held in its set-up, joined to
+// ROS, while both signals arrive. And a script's "murv-run net &" starts
+// with SIGINT ignored: a SIGINT that comes while the runner loads its
+// toolboxes still stops it before it joins ROS.
 TEST(StreamSignals, ASecondSighupIsPartOfTheStopAndAnEarlySigintStops) {
   RosNetwork net("murv_second_signal_test");
   const struct {
@@ -383,12 +386,18 @@ TEST(StreamSignals, ASecondSighupIsPartOfTheStopAndAnEarlySigintStops) {
     bool atLoad;  // held while loading the toolboxes, not in its set-up
     int first, second, status;
     bool stopsCleanly;
-    int gapMillis;  // after the first is taken, before the second is sent; -1: to the group, at once
+    // After the first is taken, before the second is sent; -1: to the
+    // group, at once; -2: by another process, at once.
+    int gapMillis;
   } rows[] = {{"hup_hup", false, SIGHUP, SIGHUP, 129, true, 0},     {"int_hup", false, SIGINT, SIGHUP, 130, true, 0},
-              {"term_hup", false, SIGTERM, SIGHUP, 143, true, 0},   {"int_term", false, SIGINT, SIGTERM, 143, false, 0},
-              {"hup_int", false, SIGHUP, SIGINT, 130, false, 0},    {"early", true, SIGINT, 0, 130, false, 0},
+              {"term_hup", false, SIGTERM, SIGHUP, 143, true, 0},   {"int_term", false, SIGINT, SIGTERM, 130, true, 0},
+              {"hup_int", false, SIGHUP, SIGINT, 129, true, 0},     {"early", true, SIGINT, 0, 130, false, 0},
               {"term_timeout", false, SIGTERM, SIGTERM, 143, true, -1}, {"int_timeout", false, SIGINT, SIGINT, 130, true, -1},
-              {"int_int_later", false, SIGINT, SIGINT, 130, false, 200}};
+              {"int_int_other", false, SIGINT, SIGINT, 130, true, -2},
+              {"int_term_other", false, SIGINT, SIGTERM, 130, true, -2},
+              {"int_int_later", false, SIGINT, SIGINT, 130, false, 200},
+              {"int_term_later", false, SIGINT, SIGTERM, 143, false, 200},
+              {"hup_int_later", false, SIGHUP, SIGINT, 130, false, 200}};
   for (const auto& r : rows) {
     const std::string rosName = std::string("murv_second_") + r.tag;
     GateFifo gate(r.tag);
@@ -403,8 +412,14 @@ TEST(StreamSignals, ASecondSighupIsPartOfTheStopAndAnEarlySigintStops) {
     ASSERT_EQ(rosNodeListed(rosName), !r.atLoad) << r.tag;
     for (int sig : {r.first, r.second}) {
       if (!sig) continue;
-      if (sig == r.second && r.gapMillis < 0) kill(-runner.pid(), sig);
-      else runner.signal(sig);
+      if (sig == r.second && r.gapMillis == -1) kill(-runner.pid(), sig);
+      else if (sig == r.second && r.gapMillis == -2) {
+        const pid_t sender = fork();
+        if (sender == 0) _exit(kill(runner.pid(), sig) == 0 ? 0 : 1);
+        int sent = -1;
+        ASSERT_EQ(waitpid(sender, &sent, 0), sender);
+        ASSERT_TRUE(WIFEXITED(sent) && WEXITSTATUS(sent) == 0) << r.tag;
+      } else runner.signal(sig);
       // Taken before the next one is sent: not merged with it.
       ASSERT_TRUE(waitFor([&] { return !runner.running() || !signalPending(runner.pid(), sig); },
                           std::chrono::seconds(20), std::chrono::milliseconds(1)))
@@ -416,6 +431,9 @@ TEST(StreamSignals, ASecondSighupIsPartOfTheStopAndAnEarlySigintStops) {
     EXPECT_EQ(endsWith(runner.output(), "ROS destructed...\n"), r.stopsCleanly) << r.tag << "\n" << runner.output();
     EXPECT_EQ(runner.output().find("generated...") == std::string::npos, r.atLoad) << r.tag << "\n" << runner.output();
     EXPECT_TRUE(waitFor([&] { return rosNodeListed(rosName) == (!r.stopsCleanly && !r.atLoad); })) << r.tag;
+    if (r.stopsCleanly) {
+      EXPECT_EQ(net.master.registrationsOf(rosName), "") << r.tag;
+    }
   }
 }
 

@@ -1,8 +1,12 @@
 // RosMurvMsgsSubscriber as a network drives it, against a private master:
 // its traces, ports and port rule, placeholders, FIFO capacity and
 // REMAIN_LATEST (messages handed to its holder directly), its parameters,
-// and its teardown while other threads serve ROS's callback queue.
+// its teardown while other threads serve ROS's callback queue, and its
+// spinner's threads, which take no stop signal.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <complex>
@@ -78,6 +82,8 @@ TEST(SubscriberNode, TracesAndPlaceholdersWhileNothingHasArrived) {
   // Each node subscribed its own type's topic.
   EXPECT_EQ(subscribersOf("/sub_test/murvwave"), std::vector<std::string>{"/murv_sub_placeholders"});
   EXPECT_EQ(subscribersOf("/sub_test/murvsorvex"), std::vector<std::string>{"/murv_sub_placeholders"});
+  // Their spinners take no stop signal: the host's own thread does.
+  EXPECT_EQ(murvtest::threadsTaking(getpid(), SIGINT), std::vector<long>{static_cast<long>(syscall(SYS_gettid))});
 }
 
 TEST(SubscriberNode, ASelectionInAnotherCaseSubscribesToNothing) {

@@ -363,6 +363,23 @@ bool aThreadBlockedIn(pid_t pid, long number) {
   return found;
 }
 
+std::vector<long> threadsTaking(pid_t pid, int sig) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  std::vector<long> taking;
+  DIR* dir = opendir(tasks.c_str());
+  if (!dir) return taking;
+  while (dirent* entry = readdir(dir)) {
+    if (entry->d_name[0] == '.') continue;
+    std::ifstream status(tasks + "/" + entry->d_name + "/status");
+    std::string key, mask;
+    while (status >> key)
+      if (key == "SigBlk:" && status >> mask && !(std::stoull(mask, nullptr, 16) >> (sig - 1) & 1))
+        taking.push_back(std::atol(entry->d_name));
+  }
+  closedir(dir);
+  return taking;
+}
+
 long syscallOfThread(long tid) {
   long at = -1;
   std::ifstream("/proc/self/task/" + std::to_string(tid) + "/syscall") >> at;

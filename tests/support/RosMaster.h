@@ -6,6 +6,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace murvtest {
 
@@ -85,6 +86,8 @@ long wakeupsOf(const std::string& statusFile = "/proc/thread-self/status");
 bool aThreadBlockedIn(pid_t pid, long number);
 // The system call number the thread tid of this process is blocked in, or -1.
 long syscallOfThread(long tid);
+// The threads of process pid that take signal sig (have it unblocked).
+std::vector<long> threadsTaking(pid_t pid, int sig);
 
 // A process suspended with SIGSTOP, resumed whatever ends the test.
 struct Suspended {
