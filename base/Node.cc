@@ -5,6 +5,9 @@
 #include <mutex>
 #include <utility>
 
+#include "Map.h"
+#include "Vector.h"
+
 namespace MURV {
 
 namespace {
@@ -101,6 +104,21 @@ const ChainReading& readChain(BaseException* e) {
   return reading;
 }
 
+// Whether o is the object r holds or one of its elements, when it holds a
+// list or a map of references: nodes take the sources, the per-source data
+// and the parameter sets out of those.
+bool holds(const ObjectRef& r, const Object* o) {
+  if (r.get() == o) return true;
+  if (const Vector<ObjectRef>* v = dynamic_cast<const Vector<ObjectRef>*>(r.get())) {
+    for (const ObjectRef& element : *v)
+      if (element.get() == o) return true;
+  } else if (const Map<int, ObjectRef>* m = dynamic_cast<const Map<int, ObjectRef>*>(r.get())) {
+    for (const auto& entry : *m)
+      if (entry.second.get() == o) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 BaseException* noteMissingObject(BaseException* e, const std::string& note, int count) {
@@ -118,7 +136,7 @@ BaseException* claimFailedCast(BaseException* e, Node* node) {
   cast->node = node;
   const std::vector<NodeInput>& inputs = node->getInputs();
   for (std::size_t i = 0; cast->object && i < inputs.size(); ++i) {
-    if (inputs[i].lastRead != cast->object) continue;
+    if (!holds(inputs[i].brought, cast->object)) continue;
     // Two inputs that brought the same object leave it open which one the
     // cast was made on.
     if (cast->input != -1) {
@@ -191,6 +209,7 @@ void Node::connectToNode(unsigned int in, Node* inputNode, unsigned int out) {
   inputs[in].node = inputNode;
   inputs[in].outputID = static_cast<int>(out);
   inputs[in].missingObjectNote.clear();
+  inputs[in].brought = ObjectRef();
 }
 
 void Node::connectToNode(const std::string& in, Node* inputNode, const std::string& out) {
@@ -247,11 +266,11 @@ int Node::getOutputID(const std::string& outputName) {
 ObjectRef Node::getInput(int inputID, int count) {
   if (inputID < 0 || inputID >= static_cast<int>(inputs.size()))
     throw new NodeException(this, "Unknown input id " + std::to_string(inputID), "Node", 0);
-  const NodeInput& input = inputs[inputID];
+  NodeInput& input = inputs[inputID];
   if (!input.node) throw new InputNotConnected(this, input.name);
   try {
     ObjectRef object = input.node->getOutput(input.outputID, count);
-    inputs[inputID].lastRead = object.get();
+    input.brought = object;
     return object;
   } catch (BaseException* e) {
     // A cast that failed in the code of the node this input reads from,

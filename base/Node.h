@@ -57,8 +57,10 @@ struct NodeInput {
   // said when the output it reads holds no object; connecting clears it.
   std::string missingObjectNote;
   // The object the input gave last, only to tell which input brought an
-  // object that a cast then failed on.
-  const Object* lastRead = nullptr;
+  // object that a cast then failed on. Holding it keeps its address from
+  // being reused by another object, so it cannot be mistaken for one; it is
+  // let go at the input's next read, its next connection or the node's end.
+  ObjectRef brought;
 };
 
 // What Node::getInput throws for an input the network left unconnected, so
@@ -80,7 +82,8 @@ BaseException* failedCastOn(BaseException* e);
 
 // Claims the failed cast on the chain of e for node, when no node has
 // claimed it yet: the cast was made by node's code, on the object that the
-// one input of node that read it last brought. Answers e.
+// one input of node that read it last brought, or on an element of the list
+// or map of references it brought. Answers e.
 BaseException* claimFailedCast(BaseException* e, Node* node);
 
 class Node : public Object {
