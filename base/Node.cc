@@ -5,6 +5,7 @@
 #include <mutex>
 #include <utility>
 
+#include "BufferedNode.h"
 #include "Map.h"
 #include "Vector.h"
 
@@ -121,6 +122,12 @@ bool holds(const ObjectRef& r, const Object* o) {
 
 }  // namespace
 
+ObjectRef lastBrought(const NodeInput& input) {
+  if (!input.fromBuffer) return input.held;
+  const ObjectRef kept = static_cast<const BufferedNode*>(input.node)->buffered(input.outputID, input.lastCount);
+  return kept.get() == input.lastRead ? kept : ObjectRef();
+}
+
 BaseException* noteMissingObject(BaseException* e, const std::string& note, int count) {
   if (!e || note.empty()) return e;
   const ChainReading& chain = readChain(e);
@@ -136,7 +143,7 @@ BaseException* claimFailedCast(BaseException* e, Node* node) {
   cast->node = node;
   const std::vector<NodeInput>& inputs = node->getInputs();
   for (std::size_t i = 0; cast->object && i < inputs.size(); ++i) {
-    if (!holds(inputs[i].brought, cast->object)) continue;
+    if (!holds(lastBrought(inputs[i]), cast->object)) continue;
     // Two inputs that brought the same object leave it open which one the
     // cast was made on.
     if (cast->input != -1) {
@@ -209,7 +216,10 @@ void Node::connectToNode(unsigned int in, Node* inputNode, unsigned int out) {
   inputs[in].node = inputNode;
   inputs[in].outputID = static_cast<int>(out);
   inputs[in].missingObjectNote.clear();
-  inputs[in].brought = ObjectRef();
+  inputs[in].lastRead = nullptr;
+  inputs[in].lastCount = -1;
+  inputs[in].fromBuffer = dynamic_cast<BufferedNode*>(inputNode) != nullptr;
+  inputs[in].held = ObjectRef();
 }
 
 void Node::connectToNode(const std::string& in, Node* inputNode, const std::string& out) {
@@ -270,7 +280,9 @@ ObjectRef Node::getInput(int inputID, int count) {
   if (!input.node) throw new InputNotConnected(this, input.name);
   try {
     ObjectRef object = input.node->getOutput(input.outputID, count);
-    input.brought = object;
+    input.lastRead = object.get();
+    input.lastCount = count;
+    if (!input.fromBuffer) input.held = object;
     return object;
   } catch (BaseException* e) {
     // A cast that failed in the code of the node this input reads from,

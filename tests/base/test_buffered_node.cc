@@ -77,6 +77,16 @@ public:
   std::function<ObjectRef()> make;
 };
 
+// The same, from a node that keeps what it gave in a buffer.
+class BufferedFresh : public BufferedNode {
+public:
+  explicit BufferedFresh(std::function<ObjectRef()> f) : BufferedNode("kept", ParameterSet()), make(std::move(f)) {
+    addOutput("OUT");
+  }
+  void calculate(int, int count, Buffer& out) override { out[count] = make(); }
+  std::function<ObjectRef()> make;
+};
+
 // Made in one slot while that is free, as an allocator hands a freed
 // object's address to the next object of its size.
 struct InSlot : NetCType<int> {
@@ -261,12 +271,17 @@ TEST(Node, AFailedCastIsClaimedByTheNodeThatMadeIt) {
        },
        -1},
   };
+  // Each row from sources that keep nothing, and from sources that buffer.
+  for (int buffered = 0; buffered < 2; ++buffered)
   for (const auto& row : rows) {
     Fresh a(row.a), b(row.b);
+    BufferedFresh keptA(row.a), keptB(row.b);
     Pair pair("pair", ParameterSet(), row.pick);
     Sum sum("sum", ParameterSet());
-    pair.connectToNode("A", &a, "OUT");
-    pair.connectToNode("B", &b, "OUT");
+    pair.connectToNode("A", buffered ? static_cast<Node*>(&keptA) : &a, "OUT");
+    pair.connectToNode("B", buffered ? static_cast<Node*>(&keptB) : &b, "OUT");
+    keptA.initialize();
+    keptB.initialize();
     sum.connectToNode("X", &pair, "OUT");
     pair.initialize();
     sum.initialize();
@@ -276,8 +291,8 @@ TEST(Node, AFailedCastIsClaimedByTheNodeThatMadeIt) {
     } catch (BaseException* e) {
       const FailedCast* cast = dynamic_cast<const FailedCast*>(failedCastOn(e));
       ASSERT_NE(cast, nullptr) << e->text();
-      EXPECT_EQ(cast->node, &pair) << row.name;
-      EXPECT_EQ(cast->input, row.input) << row.name;
+      EXPECT_EQ(cast->node, &pair) << row.name << buffered;
+      EXPECT_EQ(cast->input, row.input) << row.name << buffered;
       EXPECT_EQ(e->text(), "Cast error: Trying to cast ObjectRef (" + typeNameOf(*cast->given) + ") into f\n")
           << row.name;
       delete e;
