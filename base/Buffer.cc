@@ -7,11 +7,13 @@ namespace MURV {
 
 Buffer::Buffer(int length) : slots(static_cast<size_t>(std::max(1, length))) {}
 
-bool Buffer::isValid(int count) const {
-  if (count < 0 || count > newest || count <= newest - getLength()) return false;
+const Buffer::Slot* Buffer::holding(int count) const {
+  if (count < 0 || count > newest || count <= newest - getLength()) return nullptr;
   const Slot& s = slots[static_cast<size_t>(count) % slots.size()];
-  return s.count == count && s.object.get() != nullptr;
+  return s.count == count && s.object.get() != nullptr ? &s : nullptr;
 }
+
+bool Buffer::isValid(int count) const { return holding(count) != nullptr; }
 
 ObjectRef& Buffer::operator[](int count) {
   if (count < 0) throw new GeneralException("Negative count " + std::to_string(count), "Buffer", 0);
@@ -27,9 +29,9 @@ ObjectRef& Buffer::operator[](int count) {
 }
 
 ObjectRef Buffer::get(int count) const {
-  if (!isValid(count))
-    throw new GeneralException("No object buffered for count " + std::to_string(count), "Buffer", 0);
-  return slots[static_cast<size_t>(count) % slots.size()].object;
+  const Slot* s = holding(count);
+  if (!s) throw new GeneralException("No object buffered for count " + std::to_string(count), "Buffer", 0);
+  return s->object;
 }
 
 }  // namespace MURV

@@ -27,6 +27,10 @@ private:
     int count = -1;
     ObjectRef object;
   };
+  // The slot of count while it holds that count's object, or null; found
+  // once per read, which every input read of a network makes.
+  const Slot* holding(int count) const;
+
   std::vector<Slot> slots;
   int newest = -1;
 };

@@ -37,6 +37,12 @@ void BufferedNode::initialize() {
   Node::initialize();
 }
 
+ObjectRef BufferedNode::buffered(int output_id, int count) const {
+  if (!hasOutput(output_id) || !outputRecords[output_id].buffer) return ObjectRef();
+  const Buffer& buffer = *outputRecords[output_id].buffer;
+  return buffer.isValid(count) ? buffer.get(count) : ObjectRef();
+}
+
 ObjectRef BufferedNode::getOutput(int output_id, int count) {
   if (!hasOutput(output_id))
     throw new NodeException(this, "Unknown output id " + std::to_string(output_id), "BufferedNode", 0);

@@ -34,6 +34,10 @@ public:
   virtual void calculate(int output_id, int count, Buffer& out) = 0;
   virtual void initializeBuffers();
 
+  // What output_id's buffer holds for count, or null: no such output, or
+  // the count calculated or kept no longer.
+  ObjectRef buffered(int output_id, int count) const;
+
 protected:
   std::vector<OutputRecord> outputRecords;
   int lastCount = -1;

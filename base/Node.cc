@@ -5,6 +5,10 @@
 #include <mutex>
 #include <utility>
 
+#include "BufferedNode.h"
+#include "Map.h"
+#include "Vector.h"
+
 namespace MURV {
 
 namespace {
@@ -101,7 +105,28 @@ const ChainReading& readChain(BaseException* e) {
   return reading;
 }
 
+// Whether o is the object r holds or one of its elements, when it holds a
+// list or a map of references: nodes take the sources, the per-source data
+// and the parameter sets out of those.
+bool holds(const ObjectRef& r, const Object* o) {
+  if (r.get() == o) return true;
+  if (const Vector<ObjectRef>* v = dynamic_cast<const Vector<ObjectRef>*>(r.get())) {
+    for (const ObjectRef& element : *v)
+      if (element.get() == o) return true;
+  } else if (const Map<int, ObjectRef>* m = dynamic_cast<const Map<int, ObjectRef>*>(r.get())) {
+    for (const auto& entry : *m)
+      if (entry.second.get() == o) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+ObjectRef lastBrought(const NodeInput& input) {
+  if (!input.fromBuffer) return input.held;
+  const ObjectRef kept = static_cast<const BufferedNode*>(input.node)->buffered(input.outputID, input.lastCount);
+  return kept.get() == input.lastRead ? kept : ObjectRef();
+}
 
 BaseException* noteMissingObject(BaseException* e, const std::string& note, int count) {
   if (!e || note.empty()) return e;
@@ -118,7 +143,7 @@ BaseException* claimFailedCast(BaseException* e, Node* node) {
   cast->node = node;
   const std::vector<NodeInput>& inputs = node->getInputs();
   for (std::size_t i = 0; cast->object && i < inputs.size(); ++i) {
-    if (inputs[i].lastRead != cast->object) continue;
+    if (!holds(lastBrought(inputs[i]), cast->object)) continue;
     // Two inputs that brought the same object leave it open which one the
     // cast was made on.
     if (cast->input != -1) {
@@ -191,6 +216,10 @@ void Node::connectToNode(unsigned int in, Node* inputNode, unsigned int out) {
   inputs[in].node = inputNode;
   inputs[in].outputID = static_cast<int>(out);
   inputs[in].missingObjectNote.clear();
+  inputs[in].lastRead = nullptr;
+  inputs[in].lastCount = -1;
+  inputs[in].fromBuffer = dynamic_cast<BufferedNode*>(inputNode) != nullptr;
+  inputs[in].held = ObjectRef();
 }
 
 void Node::connectToNode(const std::string& in, Node* inputNode, const std::string& out) {
@@ -247,11 +276,13 @@ int Node::getOutputID(const std::string& outputName) {
 ObjectRef Node::getInput(int inputID, int count) {
   if (inputID < 0 || inputID >= static_cast<int>(inputs.size()))
     throw new NodeException(this, "Unknown input id " + std::to_string(inputID), "Node", 0);
-  const NodeInput& input = inputs[inputID];
+  NodeInput& input = inputs[inputID];
   if (!input.node) throw new InputNotConnected(this, input.name);
   try {
     ObjectRef object = input.node->getOutput(input.outputID, count);
-    inputs[inputID].lastRead = object.get();
+    input.lastRead = object.get();
+    input.lastCount = count;
+    if (!input.fromBuffer) input.held = object;
     return object;
   } catch (BaseException* e) {
     // A cast that failed in the code of the node this input reads from,

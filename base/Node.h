@@ -56,10 +56,22 @@ struct NodeInput {
   // Where the connection was asked for (the runner gives its statement),
   // said when the output it reads holds no object; connecting clears it.
   std::string missingObjectNote;
-  // The object the input gave last, only to tell which input brought an
-  // object that a cast then failed on.
+  // What the input gave last, only to tell which input brought an object
+  // that a cast then failed on: its address and count. A node that buffers
+  // its outputs still holds it there when the cast fails, which tells it
+  // from another object given the same address since; the object of a node
+  // that keeps none is held here until the input's next read, its next
+  // connection or the node's end. Holding costs every read a counted
+  // reference more, which a buffered node spares.
   const Object* lastRead = nullptr;
+  int lastCount = -1;
+  bool fromBuffer = false;  // the node read from buffers its outputs
+  ObjectRef held;
 };
+
+// The object input gave last, while it is known to be that object (see
+// NodeInput); null otherwise.
+ObjectRef lastBrought(const NodeInput& input);
 
 // What Node::getInput throws for an input the network left unconnected, so
 // that a runner can tell it from a node's own failures.
@@ -80,7 +92,8 @@ BaseException* failedCastOn(BaseException* e);
 
 // Claims the failed cast on the chain of e for node, when no node has
 // claimed it yet: the cast was made by node's code, on the object that the
-// one input of node that read it last brought. Answers e.
+// one input of node that read it last brought, or on an element of the list
+// or map of references it brought. Answers e.
 BaseException* claimFailedCast(BaseException* e, Node* node);
 
 class Node : public Object {

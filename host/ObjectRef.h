@@ -31,6 +31,8 @@ public:
 
 // Counted reference to a host object. Built from a raw pointer it adopts the
 // object's initial count; copies take a reference and destruction drops one.
+// A move hands the reference over without touching the count and leaves the
+// moved-from reference empty.
 // Conversions between typed and generic references follow the host's rules:
 // a direct type test first, the conversion table second.
 template <class T> class RCPtr {
@@ -42,6 +44,7 @@ public:
   RCPtr(const RCPtr& r) : ptr(r.ptr) {
     if (ptr) ptr->ref();
   }
+  RCPtr(RCPtr&& r) noexcept : ptr(r.ptr) { r.ptr = nullptr; }
   template <class X> RCPtr(const RCPtr<X>& r) : ptr(nullptr) { ptr = convertFrom(r, 63); }
   ~RCPtr() {
     if (ptr) ptr->unref();
@@ -49,6 +52,14 @@ public:
 
   RCPtr& operator=(const RCPtr& r) {
     if (this != &r) hold(r.ptr, true);
+    return *this;
+  }
+  RCPtr& operator=(RCPtr&& r) noexcept {
+    if (this != &r) {
+      T* p = r.ptr;
+      r.ptr = nullptr;
+      hold(p, false);
+    }
     return *this;
   }
   template <class X> RCPtr& operator=(const RCPtr<X>& r) {

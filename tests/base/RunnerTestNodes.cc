@@ -2,15 +2,16 @@
 // Refuser, that refuses what a parameter tells it to, and a load-time marker
 // that tells whether the library ran at all.
 //
-// Refuser's parameters, all optional: VALUE (int) is written to OUTPUT on
-// every count, unless the input IN is connected, whose object is passed on;
-// MESSAGE (string) is the text of a node exception thrown at WHEN (string):
-// "create", "initialize" or "calculate". IN and EXTRA are ports made on
-// request; EXTRA is never written.
+// Refuser's parameters, all optional: VALUE (int), or OBJECT as written()
+// tells, is written to OUTPUT on every count, unless the input IN is
+// connected, whose object is passed on; MESSAGE (string) is the text of a
+// node exception thrown at WHEN (string): "create", "initialize" or
+// "calculate". IN and EXTRA are ports made on request; EXTRA is never written.
 #include <cstdlib>
 #include <fstream>
 
 #include "BufferedNode.h"
+#include "Map.h"
 #include "String.h"
 #include "net_types.h"
 
@@ -23,6 +24,7 @@ public:
     if (parameters.exist("VALUE")) value = MURV::dereference_cast<int>(parameters.get("VALUE"));
     if (parameters.exist("MESSAGE")) message = MURV::object_cast<MURV::String>(parameters.get("MESSAGE"));
     if (parameters.exist("WHEN")) when = MURV::object_cast<MURV::String>(parameters.get("WHEN"));
+    object = written();
     refuseAt("create");
   }
 
@@ -43,7 +45,7 @@ public:
 
   void calculate(int, int count, MURV::Buffer& out) override {
     refuseAt("calculate");
-    out[count] = inputID < 0 ? MURV::ObjectRef(new MURV::NetCType<int>(value)) : getInput(inputID, count);
+    out[count] = inputID < 0 ? object : getInput(inputID, count);
   }
 
 private:
@@ -51,8 +53,20 @@ private:
     if (when == step) throw new MURV::NodeException(this, message, "RunnerTestNodes", __LINE__);
   }
 
+  // VALUE as an int; or the object OBJECT (any), as the one entry, under
+  // KEY (int), of a Map<int,ObjectRef> when KEY is given.
+  MURV::ObjectRef written() const {
+    if (!parameters.exist("OBJECT")) return MURV::ObjectRef(new MURV::NetCType<int>(value));
+    if (!parameters.exist("KEY")) return parameters.get("OBJECT");
+    auto* map = new MURV::Map<int, MURV::ObjectRef>;
+    MURV::ObjectRef ref(map);
+    (*map)[MURV::dereference_cast<int>(parameters.get("KEY"))] = parameters.get("OBJECT");
+    return ref;
+  }
+
   int outputID, inputID = -1, value = 0;
   std::string message, when;
+  MURV::ObjectRef object;
 };
 
 struct Registration {

@@ -2,8 +2,13 @@
 // calculation that multi-output and stream nodes depend on.
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <functional>
+
 #include "BufferedNode.h"
+#include "Map.h"
 #include "SharedObjects.h"
+#include "Vector.h"
 #include "net_types.h"
 
 using namespace MURV;
@@ -45,19 +50,62 @@ public:
   int out, x = -1;
 };
 
-// Reads both its inputs, then takes the first one's object as a float.
+// Reads both its inputs, then takes as a float what pick makes of their
+// objects.
 class Pair : public BufferedNode {
 public:
-  Pair(std::string n, ParameterSet p) : BufferedNode(std::move(n), p), out(addOutput("OUT")), a(addInput("A")) {
+  typedef std::function<ObjectRef(ObjectRef, ObjectRef)> Pick;
+  Pair(std::string n, ParameterSet p, Pick how)
+      : BufferedNode(std::move(n), p), out(addOutput("OUT")), a(addInput("A")), pick(std::move(how)) {
     addInput("B");
   }
   void calculate(int, int count, Buffer& buf) override {
     ObjectRef first = getInput(a, count);
-    getInput(1, count);
-    buf[count] = ObjectRef(new NetCType<float>(dereference_cast<float>(first)));
+    ObjectRef target = pick(std::move(first), getInput(1, count));
+    buf[count] = ObjectRef(new NetCType<float>(dereference_cast<float>(target)));
   }
   int out, a;
+  Pick pick;
 };
+
+// Gives what make makes on each request and keeps nothing: what it gave
+// lives as long as its readers keep it.
+class Fresh : public Node {
+public:
+  explicit Fresh(std::function<ObjectRef()> f) : Node("fresh", ParameterSet()), make(std::move(f)) { addOutput("OUT"); }
+  ObjectRef getOutput(int, int) override { return make(); }
+  std::function<ObjectRef()> make;
+};
+
+// The same, from a node that keeps what it gave in a buffer.
+class BufferedFresh : public BufferedNode {
+public:
+  explicit BufferedFresh(std::function<ObjectRef()> f) : BufferedNode("kept", ParameterSet()), make(std::move(f)) {
+    addOutput("OUT");
+  }
+  void calculate(int, int count, Buffer& out) override { out[count] = make(); }
+  std::function<ObjectRef()> make;
+};
+
+// Made in one slot while that is free, as an allocator hands a freed
+// object's address to the next object of its size.
+struct InSlot : NetCType<int> {
+  static void* operator new(std::size_t size);
+  static void operator delete(void* p);
+};
+alignas(std::max_align_t) unsigned char slot[sizeof(InSlot)];
+bool slotTaken = false;
+void* InSlot::operator new(std::size_t size) {
+  if (slotTaken || size > sizeof slot) return ::operator new(size);
+  slotTaken = true;
+  return slot;
+}
+void InSlot::operator delete(void* p) {
+  if (p == slot)
+    slotTaken = false;
+  else
+    ::operator delete(p);
+}
 
 int value(const ObjectRef& r) { return dereference_cast<int>(r); }
 
@@ -184,31 +232,72 @@ TEST(BufferedNode, DepthsRaisedBeforeInitializeLengthenTheBuffers) {
 }
 
 // A failed cast is claimed by the node whose code made it, with the input
-// that brought the object when only one did, and keeps the host's text.
+// that brought the object, or the list or map holding it, when only one did,
+// and keeps the host's text.
 TEST(Node, AFailedCastIsClaimedByTheNodeThatMadeIt) {
-  TwoOutputs src("src", ParameterSet(), true);
-  Pair pair("pair", ParameterSet());
-  Sum sum("sum", ParameterSet());
-  pair.connectToNode("A", &src, "A");
-  pair.connectToNode("B", &src, "B");
-  sum.connectToNode("X", &pair, "OUT");
-  src.initialize();
-  pair.initialize();
-  sum.initialize();
-  for (int expectedInput : {0, -1}) {
+  const ObjectRef one(new NetCType<int>(1));
+  auto anInt = [] { return ObjectRef(new NetCType<int>(2)); };
+  auto first = [](ObjectRef a, ObjectRef) { return a; };
+  const struct {
+    const char* name;
+    std::function<ObjectRef()> a, b;
+    Pair::Pick pick;
+    int input;  // the input named, -1 for none
+  } rows[] = {
+      {"its own", anInt, anInt, first, 0},
+      // Both inputs bring the same object: which one the cast was made on
+      // is open.
+      {"both", [&] { return one; }, [&] { return one; }, first, -1},
+      {"list element",
+       [&] {
+         auto* v = new Vector<ObjectRef>;
+         v->push_back(anInt());
+         return ObjectRef(v);
+       },
+       anInt, [](ObjectRef a, ObjectRef) { return object_cast<Vector<ObjectRef>>(a)[0]; }, 0},
+      {"map value", anInt,
+       [&] {
+         auto* m = new Map<int, ObjectRef>;
+         (*m)[7] = anInt();
+         return ObjectRef(m);
+       },
+       [](ObjectRef, ObjectRef b) { return object_cast<Map<int, ObjectRef>>(b)[7]; }, 1},
+      // The node lets go of what A brought before it makes an object of
+      // its own, which must not be taken for it even at the same address.
+      {"own object", [] { return ObjectRef(new InSlot); }, anInt,
+       [](ObjectRef a, ObjectRef) {
+         a = ObjectRef();
+         return ObjectRef(new InSlot);
+       },
+       -1},
+  };
+  // Each row from sources that keep nothing, and from sources that buffer.
+  for (int buffered = 0; buffered < 2; ++buffered)
+  for (const auto& row : rows) {
+    Fresh a(row.a), b(row.b);
+    BufferedFresh keptA(row.a), keptB(row.b);
+    Pair pair("pair", ParameterSet(), row.pick);
+    Sum sum("sum", ParameterSet());
+    pair.connectToNode("A", buffered ? static_cast<Node*>(&keptA) : &a, "OUT");
+    pair.connectToNode("B", buffered ? static_cast<Node*>(&keptB) : &b, "OUT");
+    keptA.initialize();
+    keptB.initialize();
+    sum.connectToNode("X", &pair, "OUT");
+    pair.initialize();
+    sum.initialize();
     try {
       sum.getOutput(sum.out, 0);
-      FAIL() << "no exception";
+      ADD_FAILURE() << row.name << ": no exception";
     } catch (BaseException* e) {
       const FailedCast* cast = dynamic_cast<const FailedCast*>(failedCastOn(e));
       ASSERT_NE(cast, nullptr) << e->text();
-      EXPECT_EQ(cast->node, &pair);
-      EXPECT_EQ(cast->input, expectedInput);
-      EXPECT_EQ(e->text(), "Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into f\n");
+      EXPECT_EQ(cast->node, &pair) << row.name << buffered;
+      EXPECT_EQ(cast->input, row.input) << row.name << buffered;
+      EXPECT_EQ(e->text(), "Cast error: Trying to cast ObjectRef (" + typeNameOf(*cast->given) + ") into f\n")
+          << row.name;
       delete e;
     }
-    // Both inputs bring the same object: which one the cast was made on
-    // is open.
-    pair.connectToNode("B", &src, "A");
   }
+  // What an input brought goes with the node at the latest.
+  EXPECT_FALSE(slotTaken);
 }

@@ -32,13 +32,13 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
       "for a type of another toolbox, load that one too: --toolbox PATH for each toolbox the network uses\n";
   const std::string longName(5000, 'L');
   // Refuser (tests/base/RunnerTestNodes.cc) throws MESSAGE at WHEN, at line
-  // 51 of its file; its param statements are at lines 2, 3 and 4.
+  // 53 of its file; its param statements are at lines 2, 3 and 4.
   const std::string testNodes = std::string("--toolbox ") + MURV_TEST_NODES_PATH;
   auto refuser = [](const std::string& when, const std::string& message) {
     return "node r Refuser\nparam r WHEN string " + when + "\nparam r VALUE int 99\nparam r MESSAGE string " +
            message + "\noutput r OUTPUT\n";
   };
-  const std::string refuserLine = "RunnerTestNodes, line 51: Node r: ";
+  const std::string refuserLine = "RunnerTestNodes, line 53: Node r: ";
   const std::string escapes(300, '\x1b');
   const std::string castBeat = "node beat (BeatCandidate): input TEMPO: expected float, given Matrix<float>: Cast "
                                "error: Trying to cast ObjectRef (N4MURV6MatrixIfEE) into f\n";
@@ -203,7 +203,7 @@ TEST(NetworkRunner, RefusesBadDescriptionsWithTheirLineAndDestroysWhatWasMade) {
        "new\\nline.net:8: warning: node sig (TestSignal): parameter CHANELS is not read by the node\n"},
       {"hostesc", "node r\x1b[2J Refuser\nparam r\x1b[2J WHEN string calculate\nparam r\x1b[2J MESSAGE string boom\x1b[0m\n"
                   "output r\x1b[2J OUTPUT\n", testNodes, 1,
-       "murv-run: host exception:\nRunnerTestNodes, line 51: Node r\\x1b[2J: boom\\x1b[0m\n"},
+       "murv-run: host exception:\nRunnerTestNodes, line 53: Node r\\x1b[2J: boom\\x1b[0m\n"},
       {"keeplist", "node " + escapes + " ChannelLevel\noutput " + escapes + " " + escapes + "\n", "", 2,
        "...: Node, line 0: Node \\x1b\\x1b\\x1b\\x1b... (its outputs: OUTPUT)\n"},
   };
@@ -247,6 +247,38 @@ TEST(NetworkRunner, NamesTheStatementThatAskedForAMissingObject) {
     EXPECT_NE(run.output.find("Buffer, line 0: No object buffered for count 0\n"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find(r.note), std::string::npos) << r.name << "\n" << run.output;
     EXPECT_EQ(run.output.find(r.name + ".net:19"), std::string::npos) << r.name << "\n" << run.output;
+  }
+}
+
+// An element of a list or a map that an input brought, of a type the node
+// cannot take, is said at the connect statement of that input.
+TEST(NetworkRunner, NamesTheInputThatBroughtAWronglyTypedElement) {
+  murvtest::RosMaster master;
+  master.start();
+  std::string pub = "node ros RosNodeGenerator\nparam ros NODE_NAME string murv_runner_element\n"
+                    "node pub RosMurvMsgsPublisher\nparam pub ADVANCE int 160\nparam pub ENABLE_DEBUG bool false\n"
+                    "param pub BUFFER_NUM int 1\nparam pub ROS_LOOP_RATE float 100\nparam pub ROS_FRAME_ID string m\n"
+                    "param pub TIMESTAMP_TYPE string ROS_TIME_NOW\nparam pub SAMPLING_RATE int 16000\n";
+  for (const char* t : {"MURVWAVE", "MURVFFT", "MURVFEATURE", "MURVSOURCE", "MURVSRCWAVE", "MURVSRCFFT",
+                        "MURVSRCFEATURE", "MURVSRCFEATUREMFM"})
+    pub += std::string("param pub TOPIC_NAME_") + t + " string /element_" + t + "\n";
+  const std::string feed = "node feed Refuser\nparam feed OBJECT object ";  // lines 19 and 20
+  const struct {
+    std::string name, description, text;
+  } rows[] = {
+      {"element_list",
+       pub + feed + "<Vector<ObjectRef> <Int 1 > >\nconnect pub SRC_INFO feed OUTPUT\npull pub OUTPUT\n",
+       "element_list.net:21: node pub (RosMurvMsgsPublisher): input SRC_INFO: expected Source, given int: "
+       "ObjectRef, line 63: Something is wrong in RCPtr::operator=, this should not happen.\n"},
+      {"element_map",
+       pub + feed + "<Int 1 >\nparam feed KEY int 3\nconnect pub SRC_FEATURE feed OUTPUT\npull pub OUTPUT\n",
+       "element_map.net:22: node pub (RosMurvMsgsPublisher): input SRC_FEATURE: expected Vector<float>, given "
+       "int: Cast error: Trying to cast ObjectRef (N4MURV8NetCTypeIiEE) into N4MURV6VectorIfEE\n"},
+  };
+  for (const auto& r : rows) {
+    RunResult run = runNetwork(r.name, r.description, std::string("--toolbox ") + MURV_TEST_NODES_PATH);
+    EXPECT_EQ(run.status, 1) << r.name << "\n" << run.output;
+    EXPECT_NE(run.output.find(r.text), std::string::npos) << r.name << "\n" << run.output;
   }
 }
 

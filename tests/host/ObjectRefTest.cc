@@ -86,6 +86,36 @@ TEST(ObjectRefCounting, SelfAssignmentKeepsObjectAndCount) {
   EXPECT_EQ(Probe::destroyed, destroyedBefore);
 }
 
+TEST(ObjectRefCounting, MovesHandTheReferenceOverAndLeaveTheSourceEmpty) {
+  const int destroyedBefore = Probe::destroyed;
+  ObjectRef a(new Probe);
+  Object* held = a.get();
+  ObjectRef b(std::move(a));
+  EXPECT_EQ(a.get(), nullptr);
+  EXPECT_EQ(b.get(), held);
+  EXPECT_EQ(held->refCountValue(), 1);
+
+  // Moving into a reference that holds an object releases that object.
+  ObjectRef c(new Probe);
+  c = std::move(b);
+  EXPECT_EQ(b.get(), nullptr);
+  EXPECT_EQ(c.get(), held);
+  EXPECT_EQ(held->refCountValue(), 1);
+  EXPECT_EQ(Probe::destroyed, destroyedBefore + 1);
+
+  // Moving a reference into itself keeps it.
+  ObjectRef& alias = c;
+  c = std::move(alias);
+  EXPECT_EQ(c.get(), held);
+  EXPECT_EQ(held->refCountValue(), 1);
+  EXPECT_EQ(Probe::destroyed, destroyedBefore + 1);
+
+  RCPtr<Probe> typed(new Probe);
+  RCPtr<Probe> moved = std::move(typed);
+  EXPECT_EQ(typed.get(), nullptr);
+  EXPECT_EQ(moved->refCountValue(), 1);
+}
+
 TEST(ObjectRefCounting, AssigningFromInsideTheOnlyOwnerKeepsTheTarget) {
   const int aliveBefore = Probe::alive;
   // r holds the only reference to the vector, and the vector the only other
