@@ -10,6 +10,8 @@
 // hears of it.
 
 #include <ros/message_traits.h>
+#include <ros/publisher.h>
+#include <ros/subscriber.h>
 
 #include <memory>
 #include <string>
@@ -57,6 +59,41 @@ private:
 // subscriber of any type fits every topic and holds none.
 const char* holdTopic(const std::string& topic, TopicRole role, const MessageType& type,
                       std::shared_ptr<const TopicHold>& hold);
+
+// A publisher or a subscriber of the toolbox: roscpp's handle with its
+// hold on the topic's message type in this process, which it lets go once
+// the handle is shut down or has gone.
+template <class Handle>
+class TypedTopic {
+public:
+  TypedTopic() = default;
+  TypedTopic(std::shared_ptr<const TopicHold> hold, Handle handle) : hold(std::move(hold)), handle(handle) {}
+  TypedTopic(const TypedTopic&) = default;
+  TypedTopic(TypedTopic&&) = default;
+  // The handle replaced goes before its hold, as in the destructor.
+  TypedTopic& operator=(TypedTopic other) {
+    std::swap(hold, other.hold);
+    std::swap(handle, other.handle);
+    return *this;
+  }
+
+  explicit operator bool() const { return static_cast<bool>(handle); }
+  template <class M>
+  void publish(const M& message) const {
+    handle.publish(message);
+  }
+  // Withdraws the topic from roscpp, then from the process's types.
+  void shutdown() {
+    handle.shutdown();
+    hold.reset();
+  }
+
+private:
+  std::shared_ptr<const TopicHold> hold;  // declared first, so that it goes after the handle
+  Handle handle;
+};
+using TopicPublisher = TypedTopic<ros::Publisher>;
+using TopicSubscriber = TypedTopic<ros::Subscriber>;
 
 }  // namespace murvnode
 
