@@ -74,6 +74,13 @@ murvtest::LineChange intPublisherBefore(const std::string& declaration, const st
                            "\nparam pub BUFFER_NUM int 10\nparam pub PARAM int 100\n\n" + declaration};
 }
 
+// Declares a RosMurvIntSubscriber sub of topic before the line that starts
+// with (and is) declaration.
+murvtest::LineChange intSubscriberBefore(const std::string& declaration, const std::string& topic) {
+  return {declaration, "node sub RosMurvIntSubscriber\nparam sub TOPIC_NAME string " + topic +
+                           "\nparam sub BUFFER_NUM int 10\nparam sub ROS_DURATION float 0\n\n" + declaration};
+}
+
 const std::string stdTypes =
     "Bool, String, Int8, Int16, Int32, Int64, UInt8, UInt16, UInt32, UInt64, Float32 or Float64, or a number type "
     "followed by MultiArray (as in Float32MultiArray)";
@@ -180,6 +187,19 @@ const Row rows[] = {
      {intPublisherBefore("node stream MurvMsgsStreamFromRos", "/murv/src_wave")}, 2, "stream (MurvMsgsStreamFromRos)",
      "TOPIC_NAME_MURVSRCWAVE /murv/src_wave is already advertised in this process with another message type",
      "param stream TOPIC_NAME_MURVSRCWAVE", {"registerSubscriber /murv/src_wave"}},
+    // A reconfiguration node's topics are held as any other.
+    {"ReconfiguredBeforeAnotherType", "RosMurvIntDynReconf",
+     {murvtest::paramChange("pub", "TOPIC_NAME string murv_number/parameter_updates")}, 2, "pub (RosStdMsgsPublisher)",
+     "TOPIC_NAME murv_number/parameter_updates (/murv_number/parameter_updates) is already advertised in this process "
+     "with another message type",
+     "param pub TOPIC_NAME"},
+    {"SubscribedBeforeReconfiguration", "RosMurvIntDynReconf",
+     {intSubscriberBefore("node dyn RosMurvIntDynReconf", "/murv_number/parameter_updates")}, 2,
+     "dyn (RosMurvIntDynReconf)",
+     "the reconfiguration topic ~parameter_updates (/murv_number/parameter_updates) is already subscribed in this "
+     "process with another message type",
+     "node dyn",
+     {"registerPublisher /murv_number/parameter_updates", "registerPublisher /murv_number/parameter_descriptions"}},
     refusedValue("StdPublisherType", "RosStdMsgsPublisher", "pub", "RosStdMsgsPublisher", "ROS_MESSAGE_TYPE",
                  "float32multiarray", stdTypes),
     refusedValue("StdSubscriberType", "RosStdMsgsSubscriber", "sub", "RosStdMsgsSubscriber", "ROS_MESSAGE_TYPE",
