@@ -110,4 +110,10 @@ ros::Publisher advertise(ros::NodeHandle& nh, const std::string& name, const std
   return publisher;
 }
 
+murvnode::MessageType messageType(const std::string& name) {
+  murvnode::MessageType type;
+  detail::withRow(name, AllRows(), [&](auto tag) { type = murvnode::messageTypeOf<typename decltype(tag)::type>(); });
+  return type;
+}
+
 }  // namespace stdmsgs

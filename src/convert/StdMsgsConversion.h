@@ -73,6 +73,7 @@
 #include "String.h"
 #include "Vector.h"
 #include "net_types.h"
+#include "ros/TopicTypes.h"
 
 namespace stdmsgs {
 
@@ -116,6 +117,9 @@ bool isTypeName(const std::string& name);
 // a name outside the table.
 ros::Publisher advertise(ros::NodeHandle& nh, const std::string& name, const std::string& topic,
                          std::uint32_t queueSize);
+
+// The message type of that name; empty for a name outside the table.
+murvnode::MessageType messageType(const std::string& name);
 
 // A multi-array message as it goes on the wire, its data read in place from
 // the host object: serialised, it gives exactly the bytes of Msg with this

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "BufferedNode.h"
+#include "ros/TopicTypes.h"
 #include "stop/StreamWait.h"
 #include "callbackFuncAudioStreamFromRos.h"
 
@@ -50,7 +51,7 @@ private:
   bool killNetwork;
   std::unique_ptr<callbackFuncAudioStreamFromRos> holder;
   murvstream::StreamWaiter waiter;
-  ros::Subscriber subscriber;
+  murvnode::TopicSubscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

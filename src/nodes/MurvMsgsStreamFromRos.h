@@ -19,6 +19,7 @@
 #include "BufferedNode.h"
 #include "ros/StreamParameters.h"
 #include "ros/StreamSelection.h"
+#include "ros/TopicTypes.h"
 #include "stop/StreamWait.h"
 #include "TimeStamp.h"
 #include "callbackFuncMurvMsgsStreamFromRos.h"
@@ -56,7 +57,7 @@ private:
   murvstream::NodeMade made;  // for the pacing of its iterations
   std::unique_ptr<callbackFuncMurvMsgsStreamFromRos> holder;
   murvstream::StreamWaiter waiter;
-  ros::Subscriber subscriber;
+  murvnode::TopicSubscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "BufferedNode.h"
+#include "ros/TopicTypes.h"
 
 // Publishes PARAM + count as a murv_msgs/MurvInt on every iteration and
 // outputs the same value.
@@ -22,7 +23,7 @@ private:
   std::string topicName;
   int bufferNum;
   int param;
-  ros::Publisher publisher;
+  murvnode::TopicPublisher publisher;
 };
 
 #endif

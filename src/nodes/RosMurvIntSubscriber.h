@@ -10,6 +10,7 @@
 #include <string>
 
 #include "BufferedNode.h"
+#include "ros/TopicTypes.h"
 #include "stop/StopPause.h"
 
 // Keeps the last integer received; the spinner thread writes it, the
@@ -43,7 +44,7 @@ private:
   int bufferNum;
   float rosDuration;
   std::unique_ptr<callbackFuncMurvInt> holder;
-  ros::Subscriber subscriber;
+  murvnode::TopicSubscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

@@ -27,7 +27,7 @@ const char* const constantIncrement = "CONSTANT_INCREMENT";
 typedef MURV::Map<int, MURV::ObjectRef> SourceMap;
 
 // A publisher that was never advertised, or whose topic has gone, is skipped.
-template <class M> void publishOn(const ros::Publisher& publisher, const M& message) {
+template <class M> void publishOn(const murvnode::TopicPublisher& publisher, const M& message) {
   if (publisher) publisher.publish(message);
 }
 
@@ -105,9 +105,9 @@ void RosMurvMsgsPublisher::initialize() {
     bool used;
     const char* parameter;
     const std::string& topic;
-    ros::Publisher& publisher;
-    ros::Publisher (*advertise)(MURV::Node*, const char*, int, const std::string&, const std::string&,
-                                std::uint32_t);
+    murvnode::TopicPublisher& publisher;
+    murvnode::TopicPublisher (*advertise)(MURV::Node*, const char*, int, const std::string&, const std::string&,
+                                          std::uint32_t);
   } topics[] = {
       {micWaveID != -1, "TOPIC_NAME_MURVWAVE", topicMurvWave, pubMurvWave, advertiseShared<MurvWave>},
       {micFFTID != -1, "TOPIC_NAME_MURVFFT", topicMurvFFT, pubMurvFFT, advertiseShared<MurvFFT>},

@@ -9,6 +9,7 @@
 #include "Buffer.h"
 #include "BufferedNode.h"
 #include "ParameterSet.h"
+#include "ros/TopicTypes.h"
 #include "stop/StopSignals.h"
 
 // Publishes a network's audio data and sound sources as murv_msgs audio
@@ -61,14 +62,14 @@ private:
   float framePeriod;
   ros::Time baseTime;
 
-  ros::Publisher pubMurvWave;
-  ros::Publisher pubMurvFFT;
-  ros::Publisher pubMurvFeature;
-  ros::Publisher pubMurvSource;
-  ros::Publisher pubMurvSrcWave;
-  ros::Publisher pubMurvSrcFFT;
-  ros::Publisher pubMurvSrcFeature;
-  ros::Publisher pubMurvSrcFeatureMFM;
+  murvnode::TopicPublisher pubMurvWave;
+  murvnode::TopicPublisher pubMurvFFT;
+  murvnode::TopicPublisher pubMurvFeature;
+  murvnode::TopicPublisher pubMurvSource;
+  murvnode::TopicPublisher pubMurvSrcWave;
+  murvnode::TopicPublisher pubMurvSrcFFT;
+  murvnode::TopicPublisher pubMurvSrcFeature;
+  murvnode::TopicPublisher pubMurvSrcFeatureMFM;
 };
 
 #endif

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BufferedNode.h"
+#include "ros/TopicTypes.h"
 #include "stop/StopSignals.h"
 #include "ros/StreamSelection.h"
 #include "TimeStamp.h"
@@ -57,7 +58,7 @@ private:
   float rosLoopRate;
   murvstream::NodeMade made;  // for the pacing of its iterations
   std::unique_ptr<callbackFuncMurvMsgsSubscriber> holder;
-  ros::Subscriber subscriber;
+  murvnode::TopicSubscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

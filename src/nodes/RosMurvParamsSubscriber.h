@@ -11,6 +11,7 @@
 
 #include "BufferedNode.h"
 #include "ParamsPending.h"
+#include "ros/TopicTypes.h"
 
 // Turns each murv_params message into the parameter object of its kind,
 // which replaces the one of that kind still pending.
@@ -44,7 +45,7 @@ private:
   float rosDuration;
   bool enableDebug;
   std::unique_ptr<callbackFuncMurvParamsSubscriber> holder;
-  ros::Subscriber subscribers[3];  // DiradureZIDID, SourceTracker, DODA
+  murvnode::TopicSubscriber subscribers[3];  // DiradureZIDID, SourceTracker, DODA
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

@@ -51,7 +51,9 @@ void RosStdMsgsPublisher::initialize() {
     murvnode::checkedTopic(this, "TOPIC_NAME", topicName, variant.file, __LINE__);
     const std::uint32_t queue = murvnode::rosQueueSize(bufferNum);
     auto advertise = [&](ros::NodeHandle& nh) { return stdmsgs::advertise(nh, rosMessageType, topicName, queue); };
-    publisher = murvnode::onSharedRosHandleFor(this, variant.file, __LINE__, "TOPIC_NAME", topicName, advertise);
+    publisher = murvnode::onSharedTopicFor(this, variant.file, __LINE__, "TOPIC_NAME", topicName,
+                                           murvnode::TopicRole::advertises, stdmsgs::messageType(rosMessageType),
+                                           advertise);
   }
   lastPublish = onSharedRosHandle(this, variant.file, __LINE__, [](ros::NodeHandle&) { return ros::Time::now(); });
   MURV::BufferedNode::initialize();

@@ -9,6 +9,7 @@
 #include "Buffer.h"
 #include "BufferedNode.h"
 #include "ParameterSet.h"
+#include "ros/TopicTypes.h"
 #include "stop/StopSignals.h"
 
 // Passes the object on INPUT to OUTPUT unchanged and publishes it on
@@ -56,7 +57,7 @@ private:
   float rosLoopRate;
   murvstream::NodeMade made;  // for the pacing of its iterations
   float maxFrequency;
-  ros::Publisher publisher;
+  murvnode::TopicPublisher publisher;
   ros::Time lastPublish;
 };
 

@@ -13,6 +13,7 @@
 
 #include "BufferedNode.h"
 #include "convert/StdMsgsToHost.h"
+#include "ros/TopicTypes.h"
 #include "stop/StopSignals.h"
 #include "callbackFuncStdMsgsSubscriber.h"
 
@@ -46,7 +47,7 @@ private:
   int dataBufferNum;
   bool remainLatest;
   std::unique_ptr<callbackFuncStdMsgsSubscriber> holder;
-  ros::Subscriber subscriber;
+  murvnode::TopicSubscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

@@ -166,8 +166,8 @@ StdType checkedStdType(MURV::Node* node, const char* file, int line, const std::
   return type;
 }
 
-ros::Subscriber subscribeStdType(MURV::Node* node, const char* file, int line, StdType type, const std::string& topic,
-                                 int queueSize, StdMsgsHolder* holder) {
+murvnode::TopicSubscriber subscribeStdType(MURV::Node* node, const char* file, int line, StdType type,
+                                           const std::string& topic, int queueSize, StdMsgsHolder* holder) {
   auto on = [&](auto callback) {
     return murvnode::subscribeShared(node, file, line, "TOPIC_NAME", topic, queueSize, callback, holder);
   };
@@ -197,7 +197,7 @@ ros::Subscriber subscribeStdType(MURV::Node* node, const char* file, int line, S
     case StdType::Float64MultiArray: return on(&H::cb_stdfloat64multiarray);
     case StdType::None: break;
   }
-  return ros::Subscriber();
+  return murvnode::TopicSubscriber();
 }
 
 }  // namespace murvstd

@@ -16,6 +16,7 @@
 
 #include "Node.h"
 #include "convert/StdMsgsToHost.h"
+#include "ros/TopicTypes.h"
 #include "stop/StreamWait.h"
 
 namespace murvstd {
@@ -112,8 +113,8 @@ StdType checkedStdType(MURV::Node* node, const char* file, int line, const std::
 // Subscribes holder's callback for type to topic, the value of TOPIC_NAME,
 // on the shared handle, with a queue of queueSize messages; an empty
 // subscriber for StdType::None.
-ros::Subscriber subscribeStdType(MURV::Node* node, const char* file, int line, StdType type, const std::string& topic,
-                                 int queueSize, StdMsgsHolder* holder);
+murvnode::TopicSubscriber subscribeStdType(MURV::Node* node, const char* file, int line, StdType type,
+                                           const std::string& topic, int queueSize, StdMsgsHolder* holder);
 
 }  // namespace murvstd
 

@@ -16,6 +16,7 @@
 #include "BufferedNode.h"
 #include "convert/StdMsgsToHost.h"
 #include "ros/StreamParameters.h"
+#include "ros/TopicTypes.h"
 #include "stop/StreamWait.h"
 #include "callbackFuncStdMsgsStreamFromRos.h"
 
@@ -49,7 +50,7 @@ private:
   murvstream::NodeMade made;  // for the pacing of its iterations
   std::unique_ptr<callbackFuncStdMsgsStreamFromRos> holder;
   murvstream::StreamWaiter waiter;
-  ros::Subscriber subscriber;
+  murvnode::TopicSubscriber subscriber;
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

@@ -30,6 +30,7 @@
 #include "JointStatePairing.h"
 #include "ros/StreamParameters.h"
 #include "ros/StreamSelection.h"
+#include "ros/TopicTypes.h"
 #include "stop/StreamWait.h"
 #include "TimeStamp.h"
 #include "callbackFuncSyncMurvMsgsAndJointState.h"
@@ -80,7 +81,7 @@ private:
   murvstream::StreamWaiter waiter;
   murvsync::LateJointStates lateJoints;
   // The joint-state subscription, then the audio one.
-  ros::Subscriber subscribers[2];
+  murvnode::TopicSubscriber subscribers[2];
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };
 

@@ -1,5 +1,8 @@
 #include "ReconfServing.h"
 
+#include <dynamic_reconfigure/Config.h>
+#include <dynamic_reconfigure/ConfigDescription.h>
+
 #include <mutex>
 #include <string>
 
@@ -35,6 +38,23 @@ void PrivateNamespaceClaim::release() {
   claimed = false;
   claimant.clear();
   held_ = false;
+}
+
+void holdServerTopics(MURV::Node* node, const char* file, int line, ros::NodeHandle& privateHandle,
+                      ServerTopicHolds& holds) {
+  const struct {
+    const char* name;
+    MessageType type;
+  } topics[] = {{"parameter_descriptions", messageTypeOf<dynamic_reconfigure::ConfigDescription>()},
+                {"parameter_updates", messageTypeOf<dynamic_reconfigure::Config>()}};
+  for (int i = 0; i < 2; ++i) {
+    const std::string topic = privateHandle.resolveName(topics[i].name);
+    const char* why = holdTopicType(topic, TopicRole::advertises, topics[i].type, holds[i]);
+    if (!why) continue;
+    for (auto& hold : holds) hold.reset();
+    throw new MURV::NodeException(
+        node, std::string("the reconfiguration topic ~") + topics[i].name + " (" + topic + ") " + why, file, line);
+  }
 }
 
 ros::CallbackQueue& reconfQueue() {

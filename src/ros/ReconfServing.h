@@ -18,6 +18,7 @@
 #include "Node.h"
 #include "RosHandle.h"
 #include "RosReceiving.h"
+#include "TopicTypes.h"
 #include "stop/StopPause.h"
 #include "stop/StopSignalsHeld.h"
 
@@ -53,6 +54,14 @@ private:
 // for a moment after a server has gone.
 ros::CallbackQueue& reconfQueue();
 
+// The topics a server on privateHandle advertises, with their types held in
+// holds; a topic the process already advertises or subscribes with another
+// type is a NodeException of node at file and line, before the server
+// advertises anything.
+using ServerTopicHolds = std::shared_ptr<const TopicHold>[2];
+void holdServerTopics(MURV::Node* node, const char* file, int line, ros::NodeHandle& privateHandle,
+                      ServerTopicHolds& holds);
+
 template <class Config>
 class ReconfServing {
 public:
@@ -75,6 +84,7 @@ public:
     try {
       onSharedRosHandle(node, file, line, [&](ros::NodeHandle&) {
         ros::NodeHandle privateHandle("~");
+        holdServerTopics(node, file, line, privateHandle, topicHolds);
         privateHandle.setCallbackQueue(&reconfQueue());
         server.reset(new dynamic_reconfigure::Server<Config>(privateHandle));
         server->setCallback(cb);
@@ -110,13 +120,18 @@ public:
   }
 
 private:
-  // The server's topics and service are withdrawn as it goes.
+  // The server's topics and service are withdrawn as it goes, then its
+  // topics' types are let go.
   void release() {
-    const murvmaster::LeaveCall leaving;
-    server.reset();
+    {
+      const murvmaster::LeaveCall leaving;
+      server.reset();
+    }
+    for (auto& hold : topicHolds) hold.reset();
   }
 
   PrivateNamespaceClaim claim;
+  ServerTopicHolds topicHolds;
   boost::shared_ptr<dynamic_reconfigure::Server<Config>> server;
   std::unique_ptr<ros::AsyncSpinner> spinner;
 };

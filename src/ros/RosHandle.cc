@@ -10,8 +10,13 @@ ros::NodeHandle* __MasterRosNodeHandler__ = nullptr;
 
 namespace murvnode {
 
-bool advertisedHere(const std::string& topic) {
-  return static_cast<bool>(ros::TopicManager::instance()->lookupPublication(topic));
+const char* holdTopicType(const std::string& topic, TopicRole role, const MessageType& type,
+                          std::shared_ptr<const TopicHold>& hold) {
+  if (const char* why = holdTopic(topic, role, type, hold)) return why;
+  const ros::PublicationPtr publication = ros::TopicManager::instance()->lookupPublication(topic);
+  if (!publication || type.md5sum == "*" || publication->getMD5Sum() == type.md5sum) return nullptr;
+  hold.reset();
+  return advertisedAsAnotherType;
 }
 
 // roscpp connects a subscription of this process to a publication of its

@@ -4,6 +4,7 @@
 #include <ros/ros.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -11,6 +12,7 @@
 #include "Node.h"
 #include "support/NodeSupport.h"
 #include "SharedHandle.h"
+#include "TopicTypes.h"
 
 // Runs f on the shared ROS handle for node. A network without a
 // RosNodeGenerator, a ROS that has been shut down, or a topic name ROS
@@ -34,19 +36,11 @@ auto onSharedRosHandle(MURV::Node* node, const char* file, int line, F&& f)
 
 namespace murvnode {
 
-// Whether this process advertises topic (a resolved name).
-bool advertisedHere(const std::string& topic);
-
 // Why roscpp hands back an empty handle of each kind for topic (a resolved
 // name) while ROS is up.
-inline const char* emptyBecause(const ros::Publisher&, const std::string&) {
-  return "is already advertised in this process with another message type";
-}
-// roscpp refuses a subscription of another type than the process's own
-// publication of the topic, and says so on its log only.
-inline const char* emptyBecause(const ros::Subscriber&, const std::string& topic) {
-  return advertisedHere(topic) ? "is already advertised in this process with another message type"
-                               : "could not be registered with the ROS master";
+inline const char* emptyBecause(const ros::Publisher&, const std::string&) { return advertisedAsAnotherType; }
+inline const char* emptyBecause(const ros::Subscriber&, const std::string&) {
+  return "could not be registered with the ROS master";
 }
 inline const char* emptyBecause(const ros::ServiceServer&, const std::string&) {
   return "is already served in this process (by another node, or by the host): a process offers a service once";
@@ -57,27 +51,33 @@ inline const char* emptyBecause(const ros::ServiceClient&, const std::string&) {
 // Whether this process subscribes the topic that publisher, just
 // advertised, publishes, with another message type: roscpp advertises all
 // the same, and says nothing, but that subscription never receives what is
-// published.
+// published. The toolbox's own subscriptions never get here (TopicTypes):
+// this is a subscription the host made itself, whose type the toolbox
+// cannot learn before it advertises.
 bool leavesLocalSubscriptionOut(const ros::Publisher& publisher);
 
 // Why a handle roscpp made would not serve, or nullptr when it would.
 inline const char* unservedBecause(const ros::Publisher& publisher) {
-  return leavesLocalSubscriptionOut(publisher) ? "is already subscribed in this process with another message type"
-                                               : nullptr;
+  return leavesLocalSubscriptionOut(publisher) ? subscribedAsAnotherType : nullptr;
 }
 template <class Handle>
 const char* unservedBecause(const Handle&) {
   return nullptr;
 }
 
+// What make may throw to refuse, with why, before it asks roscpp.
+struct RefusedBeforeRos {
+  const char* why;
+};
+
 // Runs make on the shared ROS handle for node, as onSharedRosHandle does,
 // to make the publisher, subscriber, service server or client of name, the
-// value of parameter. What roscpp refuses, with an empty handle (which
-// would leave the node running without ever sending or receiving) or an
-// exception, and a publisher that a subscription of this process would
-// never receive from, is a NodeException of node at file and line that
-// begins with parameter, so that the runner reports it at that parameter's
-// line.
+// value of parameter. What make refuses (RefusedBeforeRos), what roscpp
+// refuses, with an empty handle (which would leave the node running without
+// ever sending or receiving) or an exception, and a publisher that a
+// subscription of this process would never receive from, is a
+// NodeException of node at file and line that begins with parameter, so
+// that the runner reports it at that parameter's line.
 template <class Make>
 auto onSharedRosHandleFor(MURV::Node* node, const char* file, int line, const std::string& parameter,
                           const std::string& name, Make&& make) -> decltype(make(std::declval<ros::NodeHandle&>())) {
@@ -106,21 +106,46 @@ auto onSharedRosHandleFor(MURV::Node* node, const char* file, int line, const st
       if (!ros::ok() || ros::isShuttingDown())
         throw new MURV::NodeException(node, "ROS has been shut down", file, line);
       throw refused(emptyBecause(handle, resolved));
+    } catch (RefusedBeforeRos& r) {
+      throw refused(r.why);
     } catch (ros::ConflictingSubscriptionException&) {
-      throw refused("is already subscribed in this process with another message type");
+      throw refused(subscribedAsAnotherType);
     } catch (ros::InvalidNameException& e) {
       throw refused(std::string("is refused by ROS: ") + e.what());
     }
   });
 }
 
+// Holds topic for a publisher or subscriber as holdTopic does, and refuses
+// as well a type other than that of roscpp's publication of topic in this
+// process, which may be the host's own.
+const char* holdTopicType(const std::string& topic, TopicRole role, const MessageType& type,
+                          std::shared_ptr<const TopicHold>& hold);
+
+// Makes, as onSharedRosHandleFor does, the publisher or subscriber (role) of
+// the topic name, the value of parameter, whose message type is type. The
+// topic's type is held first (TopicTypes), so a topic the process already
+// advertises or subscribes with another type is refused before roscpp, the
+// master or any peer hears of it.
+template <class Make>
+auto onSharedTopicFor(MURV::Node* node, const char* file, int line, const std::string& parameter,
+                      const std::string& name, TopicRole role, const MessageType& type, Make&& make)
+    -> TypedTopic<decltype(make(std::declval<ros::NodeHandle&>()))> {
+  std::shared_ptr<const TopicHold> hold;
+  auto handle = onSharedRosHandleFor(node, file, line, parameter, name, [&](ros::NodeHandle& nh) {
+    if (const char* why = holdTopicType(nh.resolveName(name), role, type, hold)) throw RefusedBeforeRos{why};
+    return make(nh);
+  });
+  return {std::move(hold), handle};
+}
+
 // Advertises M on topic, the value of parameter, on the shared handle, not
-// latched, as onSharedRosHandleFor does.
+// latched, as onSharedTopicFor does.
 template <class M>
-ros::Publisher advertiseShared(MURV::Node* node, const char* file, int line, const std::string& parameter,
+TopicPublisher advertiseShared(MURV::Node* node, const char* file, int line, const std::string& parameter,
                                const std::string& topic, std::uint32_t queueSize) {
-  return onSharedRosHandleFor(node, file, line, parameter, topic,
-                              [&](ros::NodeHandle& nh) { return nh.advertise<M>(topic, queueSize, false); });
+  return onSharedTopicFor(node, file, line, parameter, topic, TopicRole::advertises, messageTypeOf<M>(),
+                          [&](ros::NodeHandle& nh) { return nh.advertise<M>(topic, queueSize, false); });
 }
 
 }  // namespace murvnode

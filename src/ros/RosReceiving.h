@@ -27,15 +27,17 @@ namespace murvnode {
 
 // Subscribes holder's callback to topic, the value of parameter, on the
 // shared handle, through the checking message reader, with a queue of
-// queueSize messages (0 or less: unbounded). A subscription roscpp refuses
-// is refused naming parameter (onSharedRosHandleFor).
+// queueSize messages (0 or less: unbounded). A topic of another type in the
+// process, or a subscription roscpp refuses, is refused naming parameter
+// (onSharedTopicFor).
 template <class M, class Holder>
-ros::Subscriber subscribeShared(MURV::Node* node, const char* file, int line, const std::string& parameter,
+TopicSubscriber subscribeShared(MURV::Node* node, const char* file, int line, const std::string& parameter,
                                 const std::string& topic, int queueSize,
                                 void (Holder::*callback)(const boost::shared_ptr<const M>&), Holder* holder) {
-  return onSharedRosHandleFor(node, file, line, parameter, topic, [&](ros::NodeHandle& nh) {
-    return murvSubscribe<M>(nh, topic, rosQueueSize(queueSize), callback, holder);
-  });
+  return onSharedTopicFor(node, file, line, parameter, topic, TopicRole::subscribes, messageTypeOf<M>(),
+                          [&](ros::NodeHandle& nh) {
+                            return murvSubscribe<M>(nh, topic, rosQueueSize(queueSize), callback, holder);
+                          });
 }
 
 // Whether Holder has a callback for the recognition results of MurvSorvex.
@@ -49,7 +51,7 @@ struct takesSorvex<Holder, std::void_t<decltype(&Holder::cb_murvsorvex)>> : std:
 // Nothing is subscribed for None, nor for MurvSorvex when holder takes no
 // recognition results.
 template <class Holder>
-ros::Subscriber subscribeSelected(MURV::Node* node, const char* file, int line, murvmsg::StreamType selection,
+TopicSubscriber subscribeSelected(MURV::Node* node, const char* file, int line, murvmsg::StreamType selection,
                                   const std::string* topics, int queueSize, Holder* holder) {
   auto to = [&](auto callback) {
     return subscribeShared(node, file, line, murvmsg::topicParameter(selection), topics[static_cast<int>(selection)],
@@ -70,7 +72,7 @@ ros::Subscriber subscribeSelected(MURV::Node* node, const char* file, int line, 
       break;
     case T::None: break;
   }
-  return ros::Subscriber();
+  return TopicSubscriber();
 }
 
 // Starts the node's spinner of threads threads (one by default), once; ROS
@@ -101,10 +103,10 @@ void stopReceiving(Handle* handles, std::size_t n, std::unique_ptr<ros::AsyncSpi
   spinner.reset();
 }
 template <std::size_t N>
-void stopReceiving(ros::Subscriber (&subscribers)[N], std::unique_ptr<ros::AsyncSpinner>& spinner) {
+void stopReceiving(TopicSubscriber (&subscribers)[N], std::unique_ptr<ros::AsyncSpinner>& spinner) {
   stopReceiving(subscribers, N, spinner);
 }
-inline void stopReceiving(ros::Subscriber& subscriber, std::unique_ptr<ros::AsyncSpinner>& spinner) {
+inline void stopReceiving(TopicSubscriber& subscriber, std::unique_ptr<ros::AsyncSpinner>& spinner) {
   stopReceiving(&subscriber, 1, spinner);
 }
 

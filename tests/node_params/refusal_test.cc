@@ -1,17 +1,20 @@
 // Parameters a node cannot run with end the run when the network is made or
 // initialised, naming the node and the parameter. Each row takes a network
 // of the node reference (examples/nodes), replaces some of its lines, and
-// runs it with the network runner against a private rosmaster.
+// runs it with the network runner against a private rosmaster, through a
+// proxy that tells what the master heard.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <fstream>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "ExampleNetworks.h"
+#include "MasterProxy.h"
 #include "RosMaster.h"
 
 namespace {
@@ -29,6 +32,12 @@ struct Row {
   // The first words of the statement the refusal is reported at, where a
   // row says.
   std::string at = "";
+  // Registrations of the network's ROS node ("registerSubscriber /murv/x")
+  // that must never reach the master: it then holds nothing of the node
+  // for those topics once the run has ended.
+  std::vector<std::string> unheard = {};
+  // Whether roscpp logs an error of its own before the refusal.
+  bool rosErrors = false;
 };
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
@@ -63,6 +72,13 @@ Row refusedValue(const char* name, const char* example, const std::string& node,
 murvtest::LineChange intPublisherBefore(const std::string& declaration, const std::string& topic) {
   return {declaration, "node pub RosMurvIntPublisher\nparam pub TOPIC_NAME string " + topic +
                            "\nparam pub BUFFER_NUM int 10\nparam pub PARAM int 100\n\n" + declaration};
+}
+
+// Declares a RosMurvIntSubscriber sub of topic before the line that starts
+// with (and is) declaration.
+murvtest::LineChange intSubscriberBefore(const std::string& declaration, const std::string& topic) {
+  return {declaration, "node sub RosMurvIntSubscriber\nparam sub TOPIC_NAME string " + topic +
+                           "\nparam sub BUFFER_NUM int 10\nparam sub ROS_DURATION float 0\n\n" + declaration};
 }
 
 const std::string stdTypes =
@@ -137,7 +153,7 @@ const Row rows[] = {
      2, "cli (RosAddMurvIntServer)",
      "TOPIC_NAME murv/add_ints (/murv/add_ints) is already served in this process (by another node, or by the host): a "
      "process offers a service once",
-     "param cli TOPIC_NAME"},
+     "param cli TOPIC_NAME", {}, true},
     {"AdvertisedAsAnotherType", "RosMurvIntPublisher", {murvtest::paramChange("pace", "TOPIC_NAME string /murv/int")},
      2, "pace (RosStdMsgsPublisher)",
      "TOPIC_NAME /murv/int is already advertised in this process with another message type", "param pace TOPIC_NAME"},
@@ -151,17 +167,39 @@ const Row rows[] = {
     {"SubscribedBeforeAnotherType", "RosMurvIntSubscriber",
      {murvtest::paramChange("pace", "TOPIC_NAME string murv/int")}, 2, "pace (RosStdMsgsPublisher)",
      "TOPIC_NAME murv/int (/murv/int) is already subscribed in this process with another message type",
-     "param pace TOPIC_NAME"},
+     "param pace TOPIC_NAME", {"registerPublisher /murv/int"}},
     {"SubscribedBeforeTheSameType", "RosMurvIntSubscriber",
      {intPublisherBefore("output sub OUTPUT1", "murv/int"), {"iterations", "iterations 2"}}, 0, "",
      "[1] sub.OUTPUT1 = <Int 0 >"},
     {"StdSubscribedBeforeAnotherType", "RosStdMsgsSubscriber", {intPublisherBefore("output sub OUTPUT", "/murv/level")},
      2, "pub (RosMurvIntPublisher)",
-     "TOPIC_NAME /murv/level is already subscribed in this process with another message type", "param pub TOPIC_NAME"},
+     "TOPIC_NAME /murv/level is already subscribed in this process with another message type", "param pub TOPIC_NAME",
+     {"registerPublisher /murv/level"}},
     {"AdvertisedBeforeAnotherType", "RosStdMsgsSubscriber",
      {intPublisherBefore("node sub RosStdMsgsSubscriber", "/murv/level")}, 2, "sub (RosStdMsgsSubscriber)",
      "TOPIC_NAME /murv/level is already advertised in this process with another message type",
-     "param sub TOPIC_NAME"},
+     "param sub TOPIC_NAME", {"registerSubscriber /murv/level"}},
+    {"StdStreamAdvertisedBeforeAnotherType", "StdMsgsStreamFromRos",
+     {intPublisherBefore("node stream StdMsgsStreamFromRos", "/murv/level")}, 2, "stream (StdMsgsStreamFromRos)",
+     "TOPIC_NAME /murv/level is already advertised in this process with another message type",
+     "param stream TOPIC_NAME", {"registerSubscriber /murv/level"}},
+    {"MsgsStreamAdvertisedBeforeAnotherType", "MurvMsgsStreamFromRos",
+     {intPublisherBefore("node stream MurvMsgsStreamFromRos", "/murv/src_wave")}, 2, "stream (MurvMsgsStreamFromRos)",
+     "TOPIC_NAME_MURVSRCWAVE /murv/src_wave is already advertised in this process with another message type",
+     "param stream TOPIC_NAME_MURVSRCWAVE", {"registerSubscriber /murv/src_wave"}},
+    // A reconfiguration node's topics are held as any other.
+    {"ReconfiguredBeforeAnotherType", "RosMurvIntDynReconf",
+     {murvtest::paramChange("pub", "TOPIC_NAME string murv_number/parameter_updates")}, 2, "pub (RosStdMsgsPublisher)",
+     "TOPIC_NAME murv_number/parameter_updates (/murv_number/parameter_updates) is already advertised in this process "
+     "with another message type",
+     "param pub TOPIC_NAME"},
+    {"SubscribedBeforeReconfiguration", "RosMurvIntDynReconf",
+     {intSubscriberBefore("node dyn RosMurvIntDynReconf", "/murv_number/parameter_updates")}, 2,
+     "dyn (RosMurvIntDynReconf)",
+     "the reconfiguration topic ~parameter_updates (/murv_number/parameter_updates) is already subscribed in this "
+     "process with another message type",
+     "node dyn",
+     {"registerPublisher /murv_number/parameter_updates", "registerPublisher /murv_number/parameter_descriptions"}},
     refusedValue("StdPublisherType", "RosStdMsgsPublisher", "pub", "RosStdMsgsPublisher", "ROS_MESSAGE_TYPE",
                  "float32multiarray", stdTypes),
     refusedValue("StdSubscriberType", "RosStdMsgsSubscriber", "sub", "RosStdMsgsSubscriber", "ROS_MESSAGE_TYPE",
@@ -192,6 +230,17 @@ int lineOf(const std::string& net, const std::string& words) {
   return 0;
 }
 
+// The ROS node name the network's RosNodeGenerator gives.
+std::string rosNodeOf(const std::string& net) {
+  std::istringstream in(net);
+  std::string statement, node, name, kind, value;
+  while (in >> statement) {
+    if (statement == "param" && in >> node >> name >> kind >> value && name == "NODE_NAME") return value;
+    in.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+  }
+  return "";
+}
+
 class NodeParameters : public ::testing::TestWithParam<Row> {};
 
 TEST_P(NodeParameters, AreRefusedWhenTheNetworkIsMadeIfTheNodeCannotRunWithThem) {
@@ -204,10 +253,24 @@ TEST_P(NodeParameters, AreRefusedWhenTheNetworkIsMadeIfTheNodeCannotRunWithThem)
 
   murvtest::RosMaster master;
   master.start();
+  // The runner reaches the master through a proxy that tells what it heard.
+  murvtest::MasterProxy proxy(master.port());
   const murvtest::CommandResult r =
-      murvtest::runCommand(std::string(MURV_RUNNER_PATH) + " --toolbox " + MURV_TOOLBOX_PATH + " --toolbox " +
-                           MURV_EXAMPLES_PATH + " " + path + " 2>&1");
+      murvtest::runCommand("ROS_MASTER_URI=" + proxy.uri() + " " + MURV_RUNNER_PATH + " --toolbox " +
+                           MURV_TOOLBOX_PATH + " --toolbox " + MURV_EXAMPLES_PATH + " " + path + " 2>&1");
   EXPECT_EQ(r.status, row.status) << r.output;
+  if (!row.unheard.empty()) {
+    const std::vector<std::string> heard = proxy.callsNamed();
+    const std::string held = master.registrationsOf(rosNodeOf(net));
+    for (const std::string& call : row.unheard) {
+      EXPECT_EQ(std::count(heard.begin(), heard.end(), call), 0) << call;
+      const std::string topic = call.substr(call.find(' ') + 1);
+      EXPECT_EQ(held.find(" " + topic + "\n"), std::string::npos) << held;
+    }
+  }
+  if (!row.rosErrors) {
+    EXPECT_EQ(r.output.find("ERROR"), std::string::npos) << r.output;
+  }
   if (row.status == 0) {
     EXPECT_NE(r.output.find(row.text + "\n"), std::string::npos) << r.output;
     return;

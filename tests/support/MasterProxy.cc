@@ -81,6 +81,19 @@ std::string methodOf(const std::string& request) {
   return request.substr(begin + 12, end - begin - 12);
 }
 
+// The method of request and its second argument, when that is a string.
+std::string methodAndName(const std::string& request) {
+  std::string named = methodOf(request);
+  size_t at = request.find("<param>");
+  if (at != std::string::npos) at = request.find("<param>", at + 7);
+  if (at == std::string::npos || (at = request.find("<value>", at)) == std::string::npos) return named;
+  at += 7;
+  if (request.compare(at, 8, "<string>") == 0) at += 8;
+  const size_t end = request.find('<', at);
+  if (end != std::string::npos) named += " " + request.substr(at, end - at);
+  return named;
+}
+
 }  // namespace
 
 MasterProxy::MasterProxy(int masterPort) : masterPort_(masterPort) {
@@ -135,6 +148,11 @@ std::vector<std::string> MasterProxy::calls() const {
   return calls_;
 }
 
+std::vector<std::string> MasterProxy::callsNamed() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return callsNamed_;
+}
+
 std::chrono::milliseconds MasterProxy::delayFor(const std::string& method) const {
   for (const std::string& key : {method, std::string()}) {
     const auto found = holds_.find(key);
@@ -168,6 +186,7 @@ void MasterProxy::serve(Link& link) {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       calls_.push_back(method);
+      callsNamed_.push_back(methodAndName(request));
       delay = delayFor(method);
       if (delay.count() > 0) ++heldNow_[method], ++heldNow_[""];
     }

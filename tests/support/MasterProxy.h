@@ -35,6 +35,10 @@ public:
   bool waitHeld(const std::string& method, std::chrono::milliseconds deadline = std::chrono::seconds(20));
   // The methods of the calls passed on so far, in the order they came.
   std::vector<std::string> calls() const;
+  // The same calls, each as its method and the name it is about (the
+  // argument after the caller's name, as "registerPublisher /murv/int"),
+  // or the method alone when it has no such argument.
+  std::vector<std::string> callsNamed() const;
 
 private:
   struct Link;
@@ -51,6 +55,7 @@ private:
   std::map<std::string, std::chrono::milliseconds> holds_;
   std::map<std::string, int> heldNow_;
   std::vector<std::string> calls_;
+  std::vector<std::string> callsNamed_;
   std::vector<std::unique_ptr<Link>> links_;
   std::thread acceptor_;
 };
