@@ -11,15 +11,17 @@
 // The toolbox marks where its own code has roscpp unregister (a LeaveCall
 // on the calling thread). While a RosNodeGenerator lives, a watch looks at
 // the threads inside such a mark. When one has waited about a second in
-// poll() without a time limit for the answer to one request on its
-// connection to the master (which a mark's later calls keep using), the
-// watch cuts that one connection (shutdown(2): the descriptor stays
-// roscpp's), so the call fails at once, and says once on standard error
-// that the master did not answer, so the node may still be listed. The
-// master then counts as gone until it answers a call of ours again, or a
-// call of ours ends without being cut: later calls are cut as soon as they
-// are seen waiting. Nothing else is touched: not the connections of other
-// threads, nor of the host, nor xmlrpcpp's settings.
+// poll() without a time limit for the whole answer to one request on its
+// connection to the master (which a mark's later calls keep using), counted
+// from when the request was sent, the watch cuts that one connection
+// (shutdown(2): the descriptor stays roscpp's), so the call fails at once,
+// and says once on standard error that the master did not answer, so the
+// node may still be listed. Bytes of an answer that trickle in do not
+// extend the limit. The master then counts as gone until it answers a call
+// of ours whole again, or a call of ours ends without being cut: later
+// calls are cut as soon as they are seen waiting. Nothing else is touched:
+// not the connections of other threads, nor of the host, nor xmlrpcpp's
+// settings.
 //
 // The watch reads /proc/self/mem and the threads' /proc/self/task/*/syscall;
 // a process that may not (one that is not dumpable, unless root) is told so

@@ -7,8 +7,8 @@
 // node, which answers getPid as a master does, and getUri too when it is a
 // rospy node) is an error naming what it answered. A master that stops
 // answering once the network runs does not hold a stop, and a stop while
-// roscpp registers with a master leaves nothing there. Run by the network
-// runner.
+// roscpp registers with a master leaves nothing there; nor does a stop
+// against a master whose answers trickle in. Run by the network runner.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -117,8 +117,12 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
   // host name that a name server which never answers is asked for; slow
   // and recovering: a real master behind a proxy that holds unregistering
   // calls (below); heldStart: a real master behind a proxy that holds the
-  // calls of the method held, one of roscpp's start-up, for heldMillis.
-  enum Server { refused, silent, faults, http, cut, pid, stalled, node, rospy, dns, slow, recovering, heldStart };
+  // calls of the method held, one of roscpp's start-up, for heldMillis;
+  // trickled: a real master behind a proxy that sends the answers to
+  // unregistering calls a byte at a time, each heldMillis after the last.
+  enum Server {
+    refused, silent, faults, http, cut, pid, stalled, node, rospy, dns, slow, recovering, heldStart, trickled
+  };
   const struct {
     const char* tag;
     Server server;
@@ -166,6 +170,12 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
        " did not answer within 1 s while the ROS node /murv_held_long was leaving; /murv_held_long may still be listed "
        "there\n",
        runnerEnds, "registerPublisher", 5000},
+      // An answer a byte every 10 ms: not whole within the limit, so cut,
+      // however steadily the bytes come.
+      {"trickled", trickled, "", SIGINT, 130, "ros: the master at ",
+       " did not answer within 1 s while the ROS node /murv_trickled was leaving; /murv_trickled may still be listed "
+       "there\n",
+       "did not end", "", 10},
   };
   // The runner of a network that joins ROS as murv_NAME; publishing: one
   // that goes on, publishing 20 times a second, until it is stopped.
@@ -212,12 +222,15 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       port = std::atoi(out.c_str() + (r.server == http ? out.find(" port ") + 6 : 0));
     }
     const bool slowLeave = r.server == slow || r.server == recovering;
-    if (r.server == stalled || r.server == node || r.server == rospy || slowLeave || r.server == heldStart) {
+    // A network that runs against a master that answers, however slowly.
+    const bool slowStop = r.server == trickled;
+    const bool proxied = slowLeave || r.server == heldStart || slowStop;
+    if (r.server == stalled || r.server == node || r.server == rospy || proxied) {
       master.reset(new murvtest::RosMaster);
       master->start();
       port = master->port();
     }
-    if (slowLeave || r.server == heldStart) {
+    if (proxied) {
       proxy.reset(new murvtest::MasterProxy(port));
       port = proxy->port();
       // slow: each 0.3 s; recovering: the first past the limit, the two
@@ -225,7 +238,11 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       const char* const methods[] = {"unregisterPublisher", "unregisterService", "unsubscribeParam"};
       const int millis[] = {r.server == slow ? 300 : 1500, r.server == slow ? 300 : 0, 300};
       for (int i = 0; slowLeave && i < 3; ++i) proxy->hold(methods[i], std::chrono::milliseconds(millis[i]));
-      if (!slowLeave) proxy->hold(r.held, std::chrono::milliseconds(r.heldMillis));
+      if (r.server == trickled)
+        for (const char* method : {"unregisterPublisher", "unregisterService", "unsubscribeParam"})
+          proxy->trickle(method, std::chrono::milliseconds(r.heldMillis));
+      else if (!slowLeave)
+        proxy->hold(r.held, std::chrono::milliseconds(r.heldMillis));
     }
     if (r.server == node || r.server == rospy) {
       server.reset(new BackgroundCommand(
@@ -265,7 +282,8 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     const std::string uri = "http://" + host + ":" + std::to_string(port) + (r.server == http ? "" : "/");
     setenv("ROS_MASTER_URI", uri.c_str(), 1);
     const auto started = std::chrono::steady_clock::now();
-    BackgroundCommand runner(launch + (r.server == dns ? "" : "exec ") + runnerCommand(r.tag, r.server == stalled));
+    BackgroundCommand runner(launch + (r.server == dns ? "" : "exec ") +
+                             runnerCommand(r.tag, r.server == stalled || slowStop));
     if (r.server == refused) {
       // roscpp says so once it has found no master.
       ASSERT_TRUE(waitFor([&] { return runner.output().find(rosRetry) != std::string::npos; }))
@@ -278,11 +296,11 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
                           std::chrono::seconds(5)))
           << r.tag << "\n" << runner.output();
     }
-    if (r.server == stalled) {
-      // Registered: the master goes quiet while the network runs.
+    if (r.server == stalled || slowStop) {
+      // Registered: the master goes quiet, or slow, while the network runs.
       ASSERT_TRUE(waitFor([&] { return runner.output().find("pub initialized") != std::string::npos; }))
-          << runner.output();
-      suspended.reset(new murvtest::Suspended(master->pid()));
+          << r.tag << "\n" << runner.output();
+      if (r.server == stalled) suspended.reset(new murvtest::Suspended(master->pid()));
     }
     if (r.server == heldStart) {
       ASSERT_TRUE(proxy->waitHeld(r.signalAt ? r.signalAt : r.held)) << r.tag << "\n" << runner.output();
@@ -297,8 +315,8 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     }
     const auto signalled = std::chrono::steady_clock::now();
     if (r.sig) runner.signal(r.sig);
-    EXPECT_EQ(runner.waitExit(std::chrono::seconds(10)), r.status) << r.tag << "\n" << runner.output();
-    if (r.sig) {
+    EXPECT_EQ(runner.waitExit(std::chrono::seconds(slowStop ? 60 : 10)), r.status) << r.tag << "\n" << runner.output();
+    if (r.sig && !slowStop) {
       // A stop within about 2 s, whatever the master does.
       EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(4)) << r.tag;
     }
@@ -310,8 +328,14 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       EXPECT_NE(out.find(stopped + uri + "\n"), std::string::npos) << r.tag << "\n" << out;
     }
     EXPECT_TRUE(r.notSaid.empty() || out.find(r.notSaid) == std::string::npos) << r.tag << "\n" << out;
-    if (r.server != stalled && !slowLeave) {
+    if (r.server != stalled && !slowLeave && !slowStop) {
       EXPECT_EQ(out.find("generated..."), std::string::npos) << r.tag << "\n" << out;
+    }
+    if (slowStop) {
+      // The teardown ran to its end: nothing left at the master.
+      EXPECT_EQ(out.find(rosRetry), std::string::npos) << r.tag << "\n" << out;
+      EXPECT_EQ(master->registrationsOf(std::string("murv_") + r.tag), "") << r.tag << "\n" << out;
+      EXPECT_EQ(master->lookupNode(std::string("/murv_") + r.tag), "") << r.tag << "\n" << out;
     }
     if (slowLeave) {
       // The last call had its whole second (once the master has answered
