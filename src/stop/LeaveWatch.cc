@@ -26,6 +26,7 @@
 #include <sstream>
 #include <thread>
 
+#include "TeardownProgress.h"
 #include "support/NodeSupport.h"
 
 namespace murvmaster {
@@ -57,6 +58,11 @@ bool sameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {
 }
 
 pid_t threadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
+
+// Tells the host that a stop's teardown moves on, when it offers to hear it.
+void progressed() {
+  if (MURV::teardownProgressed) MURV::teardownProgressed();
+}
 
 // What thread tid of this process is doing, as the kernel shows it: the
 // number and arguments of the system call it is blocked in, with its stack
@@ -199,6 +205,7 @@ Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
 // when that request has waited for its answer.
 struct Leaving {
   int depth = 0;
+  int cutting = 0;  // LeaveCall marks among them: the others only look
   Clock::time_point began;  // when the outermost mark began
   ino_t waitingOn = 0;  // 0: none seen
   std::uint64_t written = 0;  // the bytes written on it by then
@@ -226,8 +233,11 @@ struct Watch {
 
   void run();
   // A call of ours had its whole answer, or ended without being cut: the
-  // master answers again.
-  void answered() { gone = said = false; }
+  // master answers again, and the teardown moves on.
+  void answered() {
+    gone = said = false;
+    progressed();
+  }
   // Looks at one thread; answers whether it cut a call the master has let
   // wait its whole limit.
   bool look(pid_t tid, Leaving& l, Clock::time_point now);
@@ -259,7 +269,7 @@ bool Watch::look(pid_t tid, Leaving& l, Clock::time_point now) {
     l.cut = false;
   }
   bool stalled = false;
-  if (!l.cut && now - l.since >= (gone ? goneGrace : std::chrono::milliseconds(leaveLimitMillis))) {
+  if (l.cutting && !l.cut && now - l.since >= (gone ? goneGrace : std::chrono::milliseconds(leaveLimitMillis))) {
     shutdown(p.fd, SHUT_RDWR);
     l.cut = true;
     stalled = !gone;
@@ -295,11 +305,8 @@ void Watch::run() {
   }
 }
 
-}  // namespace
-
-LeaveCall::LeaveCall() : LeaveCall(threadId()) {}
-
-LeaveCall::LeaveCall(pid_t thread) : thread(thread) {
+// Marks thread, for a LeaveCall (cutting) or a SetUpCall.
+void mark(pid_t thread, bool cutting) {
   Watch& w = watch();
   bool first;
   {
@@ -307,18 +314,40 @@ LeaveCall::LeaveCall(pid_t thread) : thread(thread) {
     Leaving& l = w.leaving[thread];
     first = l.depth++ == 0;
     if (first) l.began = Clock::now();
+    if (cutting) ++l.cutting;
   }
   if (first) w.changed.notify_all();
 }
 
-LeaveCall::~LeaveCall() {
+void unmark(pid_t thread, bool cutting) {
   Watch& w = watch();
   std::lock_guard<std::mutex> guard(w.lock);
   const auto l = w.leaving.find(thread);
-  if (l == w.leaving.end() || --l->second.depth > 0) return;
-  if (l->second.waitingOn && !l->second.cut) w.answered();
+  if (l == w.leaving.end()) return;
+  if (cutting) --l->second.cutting;
+  if (--l->second.depth > 0) return;
+  // Calls the master answered before the watch saw them wait are progress
+  // all the same; a cut call is none.
+  if (!l->second.cut) {
+    if (l->second.waitingOn)
+      w.answered();
+    else
+      progressed();
+  }
   w.leaving.erase(l);
 }
+
+}  // namespace
+
+LeaveCall::LeaveCall() : LeaveCall(threadId()) {}
+
+LeaveCall::LeaveCall(pid_t thread) : thread(thread) { mark(thread, true); }
+
+LeaveCall::~LeaveCall() { unmark(thread, true); }
+
+SetUpCall::SetUpCall() : thread(threadId()) { mark(thread, false); }
+
+SetUpCall::~SetUpCall() { unmark(thread, false); }
 
 void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,
                 const std::vector<MasterAddress>& addresses) {

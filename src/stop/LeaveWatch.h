@@ -23,6 +23,13 @@
 // not the connections of other threads, nor of the host, nor xmlrpcpp's
 // settings.
 //
+// Each whole answer to a marked call, and each mark that ends without a
+// cut, tells the host that a stop's teardown moves on (TeardownProgress.h),
+// so that a host that gives a stopped network a short time to end gives it
+// that time again. The calls a node makes as it is set up are marked too
+// (a SetUpCall), for the same purpose, but never cut: a node whose set-up
+// is under way when a stop comes finishes it, and the stop waits for that.
+//
 // The watch reads /proc/self/mem and the threads' /proc/self/task/*/syscall;
 // a process that may not (one that is not dumpable, unless root) is told so
 // once, on standard error, when the watch first starts.
@@ -64,6 +71,21 @@ public:
   ~LeaveCall();
   LeaveCall(const LeaveCall&) = delete;
   LeaveCall& operator=(const LeaveCall&) = delete;
+
+private:
+  const pid_t thread;
+};
+
+// Marks, for its lifetime, the calling thread as one in which the
+// toolbox's code has roscpp register (a node's set-up): the answers the
+// thread waits for tell the host that a stop moves on; its calls are never
+// cut. Marks may nest, also inside a LeaveCall and around one.
+class SetUpCall {
+public:
+  SetUpCall();
+  ~SetUpCall();
+  SetUpCall(const SetUpCall&) = delete;
+  SetUpCall& operator=(const SetUpCall&) = delete;
 
 private:
   const pid_t thread;
