@@ -12,6 +12,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -93,10 +94,19 @@ MasterWait::MasterWait(std::string who, std::string uri)
   masterWaitStop.store(0);
   wake = masterWakeFd();
   murvwake::drain(wake);
+  // The watcher first: a constructor that throws has nothing to give back.
+  // Without one, the handler asks roscpp to shut down itself.
+  if (ending >= 0) {
+    try {
+      watcher = std::thread([this] { watch(); });
+    } catch (const std::system_error&) {
+      close(ending);
+      ending = -1;
+    }
+  }
   masterWaitAlone.store(ending < 0);
   masterWaitActive.store(true);
   for (murvstream::SignalChain& chain : masterWaitChains) chain.takeOver(stopWhileWaitingForMaster);
-  if (ending >= 0) watcher = std::thread([this] { watch(); });
 }
 
 MasterWait::~MasterWait() {

@@ -61,7 +61,7 @@ private:
   const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
   int notices = 0;
   int wake = -1;
-  const int ending;
+  int ending;  // the watcher's end, -1 when no watcher runs
   std::atomic<pid_t> starting{0};  // the thread that starts roscpp, once it does
   std::thread watcher;
 };
