@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -17,6 +18,7 @@
 #include "RunStop.h"
 #include "SignalWake.h"
 #include "StandardStreams.h"
+#include "TeardownProgress.h"
 
 namespace murvrun {
 
@@ -37,34 +39,49 @@ extern "C" void* runJob(void* arg) {
   return nullptr;
 }
 
-// Waits until the job is done, or, once a stop signal has come, for
-// stopGrace at most: a node blocked where no stop reaches it (a call to a
-// ROS master that has stopped answering, say) must not hold the runner.
-// The network is then left as it is, and the process ends with the
+// Waits until the job is done, or, once a stop signal has come, as long as
+// its teardown makes progress: a node blocked where no stop reaches it (a
+// call to a ROS master that has stopped answering, say) must not hold the
+// runner. The network is then left as it is, and the process ends with the
 // signal's status without running destructors that other threads may
 // still be inside.
 void awaitOrEnd(int done) {
   pollfd fds[2] = {{done, POLLIN, 0}, {stopWakeFd(), POLLIN, 0}};
   using Clock = std::chrono::steady_clock;
-  Clock::time_point deadline = Clock::time_point::max();
+  Clock::time_point stopped = Clock::time_point::max(), deadline = Clock::time_point::max();
   while (true) {
     int timeout = -1;
     if (deadline != Clock::time_point::max()) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      timeout = left > 0 ? static_cast<int>(left) : 0;
+      // Rounded up: woken a little early, the wait would spin.
+      timeout = left > 0 ? static_cast<int>(left) + 1 : 0;
     }
     const int n = poll(fds, deadline == Clock::time_point::max() ? 2 : 1, timeout);
     if (n > 0 && (fds[0].revents & POLLIN)) return;
     if (n > 0 && fds[1].revents) {
-      deadline = Clock::now() + stopGrace;
+      stopped = Clock::now();
+      deadline = stopped + stopGrace;
       fds[1].revents = 0;
       continue;
     }
-    if (n == 0) break;
     if (n < 0 && errno != EINTR) return;  // no waiting possible: join as before
+    if (n != 0) continue;
+    const Clock::time_point progress = MURV::lastTeardownProgress();
+    const Clock::time_point next = std::min(std::max(progress, stopped) + stopGrace, stopped + stopCeiling);
+    if (next <= Clock::now()) break;
+    deadline = next;
   }
-  say("the network did not end within " + std::to_string(stopGrace.count()) +
-      " s of the stop signal; ending without destroying its nodes");
+  const Clock::time_point now = Clock::now(), progress = MURV::lastTeardownProgress();
+  const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(now - stopped).count() / 100;
+  std::string within;
+  if (now >= stopped + stopCeiling)
+    within = std::to_string(stopCeiling.count()) + " s of the stop signal";
+  else if (progress > stopped)
+    within = std::to_string(stopGrace.count()) + " s of its teardown's last progress (" + std::to_string(tenths / 10) +
+             "." + std::to_string(tenths % 10) + " s after the stop signal)";
+  else
+    within = std::to_string(stopGrace.count()) + " s of the stop signal";
+  say("the network did not end within " + within + "; ending without destroying its nodes");
   std::fflush(nullptr);
   _exit(128 + stopSignal());
 }

@@ -28,14 +28,18 @@ constexpr std::size_t stackBase = 16u << 20;
 constexpr int shortChain = 1000;
 
 // How long the network's thread has, once a stop signal has come, to end
-// and destroy its nodes before the runner ends the process without them.
+// and destroy its nodes before the runner ends the process without them:
+// stopGrace from the signal, or from the last progress its teardown made
+// (see TeardownProgress.h), and stopCeiling from the signal at most.
 constexpr std::chrono::seconds stopGrace{2};
+constexpr std::chrono::seconds stopCeiling{60};
 
 // Runs body on a thread whose stack holds a chain of chain nodes, waits for
 // it and answers body's result. Once a stop signal has come, the wait lasts
-// stopGrace at most: then the process ends at once, with 128 + the signal. A short chain runs on the calling thread
-// when no thread can be made; otherwise that is a std::runtime_error saying
-// why. body must not throw.
+// as long as the network's teardown makes progress (see stopGrace): then
+// the process ends at once, with 128 + the signal. A short chain runs on
+// the calling thread when no thread can be made; otherwise that is a
+// std::runtime_error saying why. body must not throw.
 int runWithStackFor(int chain, const std::function<int()>& body);
 
 }  // namespace murvrun

@@ -83,57 +83,67 @@ RosNodeGenerator::RosNodeGenerator(std::string nodeName, MURV::ParameterSet para
   }
   const std::string uri = ros::master::getURI();
   std::vector<murvmaster::MasterAddress> addresses;
-  {
-    murvmaster::MasterWait wait(murvnode::shownName(*this), murvnode::shown(uri));
-    // Asked first over a connection of our own: roscpp's own wait says
-    // nothing while a server accepts and never answers, or a host cannot be
-    // reached, and retries for ever against a server that is not a master.
-    // A refused connection is left to roscpp, which says so itself.
-    const murvmaster::MasterAnswer answer =
-        murvmaster::askMaster(ros::master::getHost(), static_cast<int>(ros::master::getPort()),
-                              ros::this_node::getName(), wait.wakeFd(), [&] { return wait.goOn(); }, &addresses);
-    if (answer.kind == murvmaster::MasterAnswer::notMaster)
-      throw new MURV::NodeException(this,
-                                    "ROS_MASTER_URI " + murvnode::shown(uri) + " does not answer as a ROS master: " +
-                                        answer.text,
-                                    "RosNodeGenerator", __LINE__);
-    // From here on the network's nodes register with the master, and
-    // unregister when they go; a stop may come while roscpp registers.
-    murvmaster::watchLeave(getName(), ros::this_node::getName(), uri, addresses);
-    wait.startRos([&] {
-      handle = new ros::NodeHandle("", ros::M_string());
-      // roscpp's ROS log subscribes this parameter at its first line. Made
-      // then from a node that another of the same name has just replaced
-      // (its first line is often "Shutdown request received."), the
-      // subscription would register the old node's address again, and the
-      // master would shut the new node down in turn. Made now, it carries
-      // this node's own address, and later lines use the cached value.
-      bool topicsOmitted = false;
-      if (!wait.stopped()) ros::param::getCached("/rosout_disable_topics_generation", topicsOmitted);
-    });
-    if (wait.stopped()) {
-      // What roscpp had begun is shut down before the error goes up (the
-      // nodes made so far are destroyed next), and once its start-up has
-      // ended, what the master took after that shutdown is unregistered:
-      // nothing of ours may stay registered.
-      if (handle) {
-        const murvmaster::LeaveCall leaving;
-        delete handle;
-        handle = nullptr;
-        ros::shutdown();
-        murvmaster::leaveForGood();
-      }
-      murvmaster::endWatchingLeave();
-      throw new MURV::NodeException(this, "stopped while waiting for the ROS master at " + murvnode::shown(uri),
-                                    "RosNodeGenerator", __LINE__);
+  // Once the watch runs, what the construction has joined is left again if
+  // it does not end (a stop, or anything that throws): no destructor runs
+  // for a node that was not made. roscpp is shut down once its start-up
+  // has ended, and what the master took after that shutdown is
+  // unregistered: nothing of ours may stay registered.
+  bool watching = false, starting = false;
+  try {
+    {
+      murvmaster::MasterWait wait(murvnode::shownName(*this), murvnode::shown(uri));
+      // Asked first over a connection of our own: roscpp's own wait says
+      // nothing while a server accepts and never answers, or a host cannot
+      // be reached, and retries for ever against a server that is not a
+      // master. A refused connection is left to roscpp, which says so
+      // itself.
+      const murvmaster::MasterAnswer answer =
+          murvmaster::askMaster(ros::master::getHost(), static_cast<int>(ros::master::getPort()),
+                                ros::this_node::getName(), wait.wakeFd(), [&] { return wait.goOn(); }, &addresses);
+      if (answer.kind == murvmaster::MasterAnswer::notMaster)
+        throw new MURV::NodeException(this,
+                                      "ROS_MASTER_URI " + murvnode::shown(uri) + " does not answer as a ROS master: " +
+                                          answer.text,
+                                      "RosNodeGenerator", __LINE__);
+      // From here on the network's nodes register with the master, and
+      // unregister when they go; a stop may come while roscpp registers.
+      murvmaster::watchLeave(getName(), ros::this_node::getName(), uri, addresses);
+      watching = true;
+      wait.startRos([&] {
+        starting = true;
+        handle = new ros::NodeHandle("", ros::M_string());
+        // roscpp's ROS log subscribes this parameter at its first line.
+        // Made then from a node that another of the same name has just
+        // replaced (its first line is often "Shutdown request received."),
+        // the subscription would register the old node's address again,
+        // and the master would shut the new node down in turn. Made now, it
+        // carries this node's own address, and later lines use the cached
+        // value.
+        bool topicsOmitted = false;
+        if (!wait.stopped()) ros::param::getCached("/rosout_disable_topics_generation", topicsOmitted);
+      });
+      if (wait.stopped())
+        throw new MURV::NodeException(this, "stopped while waiting for the ROS master at " + murvnode::shown(uri),
+                                      "RosNodeGenerator", __LINE__);
     }
+    __MasterRosNodeHandler__ = handle;
+    // The name the process's ROS node has, as NODE_NAME gave it.
+    const std::string name = ros::this_node::getName(), nameInEffect = name.substr(name.rfind('/') + 1);
+    const std::string kept = joinedBefore ? keptFromFirst(rosNodeName, nameInEffect) : "";
+    if (!kept.empty()) std::cerr << murvnode::shownName(*this) << ": " << kept << std::endl;
+    std::cout << "ROS node : " << (joinedBefore ? nameInEffect : rosNodeName) << " generated..." << std::endl;
+  } catch (...) {
+    if (__MasterRosNodeHandler__ == handle) __MasterRosNodeHandler__ = nullptr;
+    if (starting) {
+      const murvmaster::LeaveCall leaving;
+      delete handle;
+      handle = nullptr;
+      ros::shutdown();
+      murvmaster::leaveForGood();
+    }
+    if (watching) murvmaster::endWatchingLeave();
+    throw;
   }
-  __MasterRosNodeHandler__ = handle;
-  // The name the process's ROS node has, as NODE_NAME gave it.
-  const std::string name = ros::this_node::getName(), nameInEffect = name.substr(name.rfind('/') + 1);
-  const std::string kept = joinedBefore ? keptFromFirst(rosNodeName, nameInEffect) : "";
-  if (!kept.empty()) std::cerr << murvnode::shownName(*this) << ": " << kept << std::endl;
-  std::cout << "ROS node : " << (joinedBefore ? nameInEffect : rosNodeName) << " generated..." << std::endl;
 }
 
 RosNodeGenerator::~RosNodeGenerator() {

@@ -18,7 +18,9 @@
 // address among them), is a node exception too. roscpp keeps one ROS node
 // per process: a later generator joins as the first one's node, and says on
 // standard error why its own NODE_NAME or ROS_MASTER_URI cannot take
-// effect.
+// effect. A construction that does not end, stopped or failed once roscpp
+// has begun to start, shuts roscpp down again, leaves the master with
+// nothing of its node registered, and ends the watch on that leaving.
 class RosNodeGenerator : public MURV::Node {
 public:
   RosNodeGenerator(std::string nodeName, MURV::ParameterSet params);

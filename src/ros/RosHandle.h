@@ -16,10 +16,13 @@
 
 // Runs f on the shared ROS handle for node. A network without a
 // RosNodeGenerator, a ROS that has been shut down, or a topic name ROS
-// refuses is reported as a NodeException of node at file and line.
+// refuses is reported as a NodeException of node at file and line. The
+// calls f has roscpp make to the master are a SetUpCall: a stop that comes
+// meanwhile waits for them while the master answers.
 template <class F>
 auto onSharedRosHandle(MURV::Node* node, const char* file, int line, F&& f)
     -> decltype(f(std::declval<ros::NodeHandle&>())) {
+  const murvmaster::SetUpCall setUp;
   // A generator that has gone takes its handle along: ROS has then been
   // shut down, which says more than that there is no connection.
   if (!ros::ok() && (__MasterRosNodeHandler__ || ros::isInitialized()))

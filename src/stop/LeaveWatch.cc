@@ -3,6 +3,7 @@
 #include <fcntl.h>
 // The kernel's own tcp_info: glibc's ends before the byte counters.
 #include <linux/tcp.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
@@ -10,6 +11,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -25,6 +27,7 @@
 #include <thread>
 
 #include "StopSignalsHeld.h"
+#include "TeardownProgress.h"
 #include "support/NodeSupport.h"
 
 namespace murvmaster {
@@ -56,6 +59,11 @@ bool sameEndpoint(const sockaddr_storage& a, const sockaddr_storage& b) {
 }
 
 pid_t threadId() { return static_cast<pid_t>(syscall(SYS_gettid)); }
+
+// Tells the host that a stop's teardown moves on, when it offers to hear it.
+void progressed() {
+  if (MURV::teardownProgressed) MURV::teardownProgressed();
+}
 
 // What thread tid of this process is doing, as the kernel shows it: the
 // number and arguments of the system call it is blocked in, with its stack
@@ -114,12 +122,27 @@ std::string unreadableFile() {
 // TCP_ESTABLISHED, as the kernel numbers a connection's states.
 constexpr std::uint8_t established = 1;
 
+// The connection to the master on which thread tid waits for an answer,
+// pinned: a descriptor of our own for the socket (the caller closes it),
+// and the socket's inode. fd is -1 when the thread waits on no such
+// connection. The thread's call and its descriptor are read again once the
+// socket is pinned, so that a descriptor closed and reused meanwhile is
+// never taken for the one the call waits on.
+struct Pinned {
+  int fd = -1;
+  ino_t socket = 0;
+  // The bytes the client has written on it: a new request once it grows.
+  std::uint64_t written = 0;
+  // When the request waited on was last sent, and whether an answer came
+  // in before that: an answer to an earlier request on the connection,
+  // whole, since the client writes its next request only then.
+  Clock::time_point sent, answeredAt;
+  bool answeredBefore = false;
+};
+
 // Whether fd is a TCP connection to the master that waits for an answer:
-// established, with nothing come to read. Its inode in st, how many bytes
-// it has received so far in received, and since when none has come in
-// (milliseconds ago) in quiet.
-bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat& st, std::uint64_t& received,
-                   std::chrono::milliseconds& quiet) {
+// established, with nothing come to read. What it has carried in p.
+bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat& st, Pinned& p) {
   int protocol = 0;
   socklen_t size = sizeof protocol;
   if (fstat(fd, &st) != 0 || !S_ISSOCK(st.st_mode) || getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &size) != 0 ||
@@ -132,25 +155,21 @@ bool waitsOnMaster(int fd, const std::vector<MasterAddress>& master, struct stat
   for (const MasterAddress& m : master) ours = ours || sameEndpoint(peer, m.address);
   tcp_info info{};
   socklen_t infoLength = sizeof info;
-  int unread = 0;
-  if (!ours || getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) != 0) return false;
-  received = info.tcpi_bytes_received;
-  quiet = std::chrono::milliseconds(info.tcpi_last_data_recv);
+  int unread = 0, unacknowledged = 0;
+  if (!ours || getsockopt(fd, IPPROTO_TCP, TCP_INFO, &info, &infoLength) != 0 ||
+      ioctl(fd, SIOCOUTQ, &unacknowledged) != 0)
+    return false;
+  // What the peer has acknowledged, and what still waits in the queue:
+  // counted once, however often the link resends it.
+  p.written = info.tcpi_bytes_acked + static_cast<std::uint64_t>(unacknowledged);
+  const Clock::time_point now = Clock::now();
+  p.sent = now - std::chrono::milliseconds(info.tcpi_last_data_sent);
+  p.answeredAt = now - std::chrono::milliseconds(info.tcpi_last_data_recv);
+  // In milliseconds: a fast master's answer and the next request may come
+  // within the same one.
+  p.answeredBefore = info.tcpi_bytes_received > 0 && info.tcpi_last_data_recv >= info.tcpi_last_data_sent;
   return info.tcpi_state == established && ioctl(fd, FIONREAD, &unread) == 0 && unread == 0;
 }
-
-// The connection to the master on which thread tid waits for an answer,
-// pinned: a descriptor of our own for the socket (the caller closes it),
-// and the socket's inode. fd is -1 when the thread waits on no such
-// connection. The thread's call and its descriptor are read again once the
-// socket is pinned, so that a descriptor closed and reused meanwhile is
-// never taken for the one the call waits on.
-struct Pinned {
-  int fd = -1;
-  ino_t socket = 0;
-  std::uint64_t received = 0;  // bytes that have come in on it
-  std::chrono::milliseconds quiet{0};  // since the last of them
-};
 
 // The inode of the socket that descriptor fd of this process stands for
 // now, 0 if none. Read from /proc, not through the descriptor, which roscpp
@@ -174,8 +193,8 @@ Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
   if (pinned.fd < 0) return {};
   struct stat st;
   int again = -1;
-  if (waitsOnMaster(pinned.fd, master, st, pinned.received, pinned.quiet) && systemCallOf(tid) == call &&
-      polledDescriptor(array, again) && again == fd && socketInode(fd) == st.st_ino) {
+  if (waitsOnMaster(pinned.fd, master, st, pinned) && systemCallOf(tid) == call && polledDescriptor(array, again) &&
+      again == fd && socketInode(fd) == st.st_ino) {
     pinned.socket = st.st_ino;
     return pinned;
   }
@@ -183,12 +202,14 @@ Pinned pinWait(pid_t tid, const std::vector<MasterAddress>& master) {
   return {};
 }
 
-// One thread's marked leaving, the connection it was last seen waiting on,
-// and since when it has waited there for an answer.
+// One thread's marks, the request it was last seen waiting on, and since
+// when that request has waited for its answer.
 struct Leaving {
   int depth = 0;
+  int cutting = 0;  // LeaveCall marks among them: the others only look
+  Clock::time_point began;  // when the outermost mark began
   ino_t waitingOn = 0;  // 0: none seen
-  std::uint64_t received = 0;  // bytes come in on it by then
+  std::uint64_t written = 0;  // the bytes written on it by then
   Clock::time_point since;
   bool cut = false;
 };
@@ -212,9 +233,12 @@ struct Watch {
   bool tried = false;
 
   void run();
-  // A call of ours was answered, or ended without being cut: the master
-  // answers again.
-  void answered() { gone = said = false; }
+  // A call of ours had its whole answer, or ended without being cut: the
+  // master answers again, and the teardown moves on.
+  void answered() {
+    gone = said = false;
+    progressed();
+  }
   // Looks at one thread; answers whether it cut a call the master has let
   // wait its whole limit.
   bool look(pid_t tid, Leaving& l, Clock::time_point now);
@@ -229,24 +253,24 @@ bool Watch::look(pid_t tid, Leaving& l, Clock::time_point now) {
   const Pinned p = pinWait(tid, addresses);
   if (p.fd < 0) return false;
   // The master keeps a connection open for the next call: each request
-  // has its own limit, which starts again once an answer has come in. A
-  // thread seen between two waits with nothing come in (writing its
-  // request, say) goes on with the wait it began.
-  if (p.socket != l.waitingOn) {
-    // Answers on a connection not seen before (calls answered between two
-    // looks) count when they came after the master was taken for gone.
-    const bool answeredSinceGone = p.received > 0 && now - p.quiet > goneSince + lookEvery;
-    if ((l.waitingOn && !l.cut) || (gone && answeredSinceGone)) answered();
+  // has its own limit, from when it was sent until its whole answer. Bytes
+  // of an answer that trickle in do not count: a request is only over once
+  // the client writes the next one, or waits on another connection.
+  if (p.socket != l.waitingOn || p.written != l.written) {
+    // The request seen before, unless cut, had its answer (or ended
+    // otherwise, its connection closed); so did earlier ones on this
+    // connection, answered between two looks, when the answer came while
+    // marked (and after the master was taken for gone).
+    const bool earlier = p.answeredBefore && p.answeredAt >= l.began &&
+                         (!gone || p.answeredAt > goneSince + lookEvery);
+    if ((l.waitingOn && !l.cut) || earlier) answered();
     l.waitingOn = p.socket;
-    l.since = now;
+    l.written = p.written;
+    l.since = std::max(std::min(p.sent, now), l.began);
     l.cut = false;
-  } else if (p.received != l.received) {
-    answered();
-    l.since = now;
   }
-  l.received = p.received;
   bool stalled = false;
-  if (!l.cut && now - l.since >= (gone ? goneGrace : std::chrono::milliseconds(leaveLimitMillis))) {
+  if (l.cutting && !l.cut && now - l.since >= (gone ? goneGrace : std::chrono::milliseconds(leaveLimitMillis))) {
     shutdown(p.fd, SHUT_RDWR);
     l.cut = true;
     stalled = !gone;
@@ -282,28 +306,49 @@ void Watch::run() {
   }
 }
 
-}  // namespace
-
-LeaveCall::LeaveCall() : LeaveCall(threadId()) {}
-
-LeaveCall::LeaveCall(pid_t thread) : thread(thread) {
+// Marks thread, for a LeaveCall (cutting) or a SetUpCall.
+void mark(pid_t thread, bool cutting) {
   Watch& w = watch();
   bool first;
   {
     std::lock_guard<std::mutex> guard(w.lock);
-    first = w.leaving[thread].depth++ == 0;
+    Leaving& l = w.leaving[thread];
+    first = l.depth++ == 0;
+    if (first) l.began = Clock::now();
+    if (cutting) ++l.cutting;
   }
   if (first) w.changed.notify_all();
 }
 
-LeaveCall::~LeaveCall() {
+void unmark(pid_t thread, bool cutting) {
   Watch& w = watch();
   std::lock_guard<std::mutex> guard(w.lock);
   const auto l = w.leaving.find(thread);
-  if (l == w.leaving.end() || --l->second.depth > 0) return;
-  if (l->second.waitingOn && !l->second.cut) w.answered();
+  if (l == w.leaving.end()) return;
+  if (cutting) --l->second.cutting;
+  if (--l->second.depth > 0) return;
+  // Calls the master answered before the watch saw them wait are progress
+  // all the same; a cut call is none.
+  if (!l->second.cut) {
+    if (l->second.waitingOn)
+      w.answered();
+    else
+      progressed();
+  }
   w.leaving.erase(l);
 }
+
+}  // namespace
+
+LeaveCall::LeaveCall() : LeaveCall(threadId()) {}
+
+LeaveCall::LeaveCall(pid_t thread) : thread(thread) { mark(thread, true); }
+
+LeaveCall::~LeaveCall() { unmark(thread, true); }
+
+SetUpCall::SetUpCall() : thread(threadId()) { mark(thread, false); }
+
+SetUpCall::~SetUpCall() { unmark(thread, false); }
 
 void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,
                 const std::vector<MasterAddress>& addresses) {

@@ -11,15 +11,24 @@
 // The toolbox marks where its own code has roscpp unregister (a LeaveCall
 // on the calling thread). While a RosNodeGenerator lives, a watch looks at
 // the threads inside such a mark. When one has waited about a second in
-// poll() without a time limit for the answer to one request on its
-// connection to the master (which a mark's later calls keep using), the
-// watch cuts that one connection (shutdown(2): the descriptor stays
-// roscpp's), so the call fails at once, and says once on standard error
-// that the master did not answer, so the node may still be listed. The
-// master then counts as gone until it answers a call of ours again, or a
-// call of ours ends without being cut: later calls are cut as soon as they
-// are seen waiting. Nothing else is touched: not the connections of other
-// threads, nor of the host, nor xmlrpcpp's settings.
+// poll() without a time limit for the whole answer to one request on its
+// connection to the master (which a mark's later calls keep using), counted
+// from when the request was sent, the watch cuts that one connection
+// (shutdown(2): the descriptor stays roscpp's), so the call fails at once,
+// and says once on standard error that the master did not answer, so the
+// node may still be listed. Bytes of an answer that trickle in do not
+// extend the limit. The master then counts as gone until it answers a call
+// of ours whole again, or a call of ours ends without being cut: later
+// calls are cut as soon as they are seen waiting. Nothing else is touched:
+// not the connections of other threads, nor of the host, nor xmlrpcpp's
+// settings.
+//
+// Each whole answer to a marked call, and each mark that ends without a
+// cut, tells the host that a stop's teardown moves on (TeardownProgress.h),
+// so that a host that gives a stopped network a short time to end gives it
+// that time again. The calls a node makes as it is set up are marked too
+// (a SetUpCall), for the same purpose, but never cut: a node whose set-up
+// is under way when a stop comes finishes it, and the stop waits for that.
 //
 // The watch reads /proc/self/mem and the threads' /proc/self/task/*/syscall;
 // a process that may not (one that is not dumpable, unless root) is told so
@@ -62,6 +71,21 @@ public:
   ~LeaveCall();
   LeaveCall(const LeaveCall&) = delete;
   LeaveCall& operator=(const LeaveCall&) = delete;
+
+private:
+  const pid_t thread;
+};
+
+// Marks, for its lifetime, the calling thread as one in which the
+// toolbox's code has roscpp register (a node's set-up): the answers the
+// thread waits for tell the host that a stop moves on; its calls are never
+// cut. Marks may nest, also inside a LeaveCall and around one.
+class SetUpCall {
+public:
+  SetUpCall();
+  ~SetUpCall();
+  SetUpCall(const SetUpCall&) = delete;
+  SetUpCall& operator=(const SetUpCall&) = delete;
 
 private:
   const pid_t thread;

@@ -9,7 +9,9 @@
 // answering once the network runs does not hold a stop, and a stop while
 // roscpp registers with a master leaves nothing there, as does a stop while
 // the nodes are set up: no later node is initialised, and no call of
-// roscpp is broken off (and sent again). Run by the network runner.
+// roscpp is broken off (and sent again); nor does a stop against a master
+// that answers every call late, however many calls its teardown takes, or
+// one whose answers trickle in. Run by the network runner.
 #include <arpa/inet.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -123,9 +125,13 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
   // calls (below); heldStart: a real master behind a proxy that holds the
   // calls of the method held, one of roscpp's start-up, for heldMillis;
   // setUp: the same, with a network of three subscribers, whose set-up
-  // the signal comes in ("" holds every call).
+  // the signal comes in ("" holds every call); late, lateSetUp: the same
+  // for a publishing network, stopped once it runs, or as its nodes are set
+  // up; trickled: a real master behind a proxy that sends the answers to
+  // unregistering calls a byte at a time.
   enum Server {
-    refused, silent, faults, http, cut, pid, stalled, node, rospy, dns, slow, recovering, heldStart, setUp
+    refused, silent, faults, http, cut, pid, stalled, node, rospy, dns, slow, recovering, heldStart, setUp, late,
+    lateSetUp, trickled
   };
   const struct {
     const char* tag;
@@ -179,6 +185,16 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       {"set_up_held", setUp, "", SIGINT, 130, "", "", rosRetry, "registerSubscriber"},
       // A master a little late with every answer.
       {"set_up_slow", setUp, "", SIGTERM, 143, "", "", rosRetry, "", 50, "registerSubscriber"},
+      // A master on a slow link: every call answered 0.6 s late, within the
+      // leave limit, and the teardown (five calls) runs to its end.
+      {"late", late, "", SIGINT, 130, "", "", "did not end", "", 600},
+      {"late_set_up", lateSetUp, "", SIGINT, 130, "", "", "did not end", "", 600},
+      // An answer a byte every 10 ms: not whole within the limit, so cut,
+      // however steadily the bytes come.
+      {"trickled", trickled, "", SIGINT, 130, "ros: the master at ",
+       " did not answer within 1 s while the ROS node /murv_trickled was leaving; /murv_trickled may still be listed "
+       "there\n",
+       "did not end", "", 10},
   };
   // The runner of a network that joins ROS as murv_NAME; publishing: one
   // that goes on, publishing 20 times a second, until it is stopped; with
@@ -240,12 +256,15 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     }
     const bool slowLeave = r.server == slow || r.server == recovering;
     const bool held = r.server == heldStart || r.server == setUp;
-    if (r.server == stalled || r.server == node || r.server == rospy || slowLeave || held) {
+    // A network that runs against a master that answers, however slowly.
+    const bool slowStop = r.server == late || r.server == lateSetUp || r.server == trickled;
+    const bool proxied = slowLeave || held || slowStop;
+    if (r.server == stalled || r.server == node || r.server == rospy || proxied) {
       master.reset(new murvtest::RosMaster);
       master->start();
       port = master->port();
     }
-    if (slowLeave || held) {
+    if (proxied) {
       proxy.reset(new murvtest::MasterProxy(port));
       port = proxy->port();
       // slow: each 0.3 s; recovering: the first past the limit, the two
@@ -253,7 +272,11 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       const char* const methods[] = {"unregisterPublisher", "unregisterService", "unsubscribeParam"};
       const int millis[] = {r.server == slow ? 300 : 1500, r.server == slow ? 300 : 0, 300};
       for (int i = 0; slowLeave && i < 3; ++i) proxy->hold(methods[i], std::chrono::milliseconds(millis[i]));
-      if (!slowLeave) proxy->hold(r.held, std::chrono::milliseconds(r.heldMillis));
+      if (r.server == trickled)
+        for (const char* method : {"unregisterPublisher", "unregisterService", "unsubscribeParam"})
+          proxy->trickle(method, std::chrono::milliseconds(r.heldMillis));
+      else if (!slowLeave)
+        proxy->hold(r.held, std::chrono::milliseconds(r.heldMillis));
     }
     if (r.server == node || r.server == rospy) {
       server.reset(new BackgroundCommand(
@@ -294,7 +317,7 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     setenv("ROS_MASTER_URI", uri.c_str(), 1);
     const auto started = std::chrono::steady_clock::now();
     BackgroundCommand runner(launch + (r.server == dns ? "" : "exec ") +
-                             runnerCommand(r.tag, r.server == stalled, r.server == setUp ? 3 : 0));
+                             runnerCommand(r.tag, r.server == stalled || slowStop, r.server == setUp ? 3 : 0));
     if (r.server == refused) {
       // roscpp says so once it has found no master.
       ASSERT_TRUE(waitFor([&] { return runner.output().find(rosRetry) != std::string::npos; }))
@@ -307,11 +330,13 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
                           std::chrono::seconds(5)))
           << r.tag << "\n" << runner.output();
     }
-    if (r.server == stalled) {
-      // Registered: the master goes quiet while the network runs.
-      ASSERT_TRUE(waitFor([&] { return runner.output().find("pub initialized") != std::string::npos; }))
-          << runner.output();
-      suspended.reset(new murvtest::Suspended(master->pid()));
+    if (r.server == stalled || slowStop) {
+      // Registered: the master goes quiet while the network runs; or the
+      // stop comes as the first node is set up.
+      const char* const when = r.server == lateSetUp ? "ROS initialized..." : "pub initialized";
+      ASSERT_TRUE(waitFor([&] { return runner.output().find(when) != std::string::npos; }, std::chrono::seconds(30)))
+          << r.tag << "\n" << runner.output();
+      if (r.server == stalled) suspended.reset(new murvtest::Suspended(master->pid()));
     }
     if (held) {
       ASSERT_TRUE(proxy->waitHeld(r.signalAt ? r.signalAt : r.held)) << r.tag << "\n" << runner.output();
@@ -326,8 +351,8 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
     }
     const auto signalled = std::chrono::steady_clock::now();
     if (r.sig) runner.signal(r.sig);
-    EXPECT_EQ(runner.waitExit(std::chrono::seconds(10)), r.status) << r.tag << "\n" << runner.output();
-    if (r.sig) {
+    EXPECT_EQ(runner.waitExit(std::chrono::seconds(slowStop ? 60 : 10)), r.status) << r.tag << "\n" << runner.output();
+    if (r.sig && !slowStop) {
       // A stop within about 2 s, whatever the master does.
       EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(4)) << r.tag;
     }
@@ -339,7 +364,7 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       EXPECT_NE(out.find(stopped + uri + "\n"), std::string::npos) << r.tag << "\n" << out;
     }
     EXPECT_TRUE(r.notSaid.empty() || out.find(r.notSaid) == std::string::npos) << r.tag << "\n" << out;
-    if (r.server != stalled && !slowLeave && r.server != setUp) {
+    if (r.server != stalled && !slowLeave && !slowStop && r.server != setUp) {
       EXPECT_EQ(out.find("generated..."), std::string::npos) << r.tag << "\n" << out;
     }
     if (r.server == setUp) {
@@ -352,6 +377,13 @@ TEST(RosNodeGenerator, NoMasterOrNotAMasterEndsTheRun) {
       const std::vector<std::string> calls = proxy->calls();
       EXPECT_EQ(std::count(calls.begin(), calls.end(), "registerSubscriber"), 1) << r.tag << "\n" << out;
       EXPECT_EQ(out.find(runnerEnds), std::string::npos) << r.tag << "\n" << out;
+    }
+    if (slowStop) {
+      // The teardown ran to its end: nothing left at the master, and no
+      // call of roscpp broken off by the signal.
+      EXPECT_EQ(out.find(rosRetry), std::string::npos) << r.tag << "\n" << out;
+      EXPECT_EQ(master->registrationsOf(std::string("murv_") + r.tag), "") << r.tag << "\n" << out;
+      EXPECT_EQ(master->lookupNode(std::string("/murv_") + r.tag), "") << r.tag << "\n" << out;
     }
     if (slowLeave) {
       // The last call had its whole second (once the master has answered

@@ -153,12 +153,30 @@ std::vector<std::string> MasterProxy::callsNamed() const {
   return callsNamed_;
 }
 
-std::chrono::milliseconds MasterProxy::delayFor(const std::string& method) const {
+void MasterProxy::trickle(const std::string& method, std::chrono::milliseconds perByte) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  trickles_[method] = perByte;
+}
+
+std::chrono::milliseconds MasterProxy::setFor(const std::map<std::string, std::chrono::milliseconds>& delays,
+                                              const std::string& method) {
   for (const std::string& key : {method, std::string()}) {
-    const auto found = holds_.find(key);
-    if (found != holds_.end() && found->second.count() > 0) return found->second;
+    const auto found = delays.find(key);
+    if (found != delays.end() && found->second.count() > 0) return found->second;
   }
   return std::chrono::milliseconds(0);
+}
+
+// Each byte once the time per byte has passed; the rest at once when the
+// proxy ends.
+bool MasterProxy::sendAnswer(int client, const std::string& answer, std::chrono::milliseconds perByte) {
+  if (perByte.count() == 0) return sendAll(client, answer);
+  for (size_t at = 0; at < answer.size(); ++at) {
+    pollfd stop = {stopFd_, POLLIN, 0};
+    if (poll(&stop, 1, static_cast<int>(perByte.count())) > 0) return sendAll(client, answer.substr(at));
+    if (!sendAll(client, answer.substr(at, 1))) return false;
+  }
+  return true;
 }
 
 void MasterProxy::acceptLoop() {
@@ -182,12 +200,13 @@ void MasterProxy::serve(Link& link) {
   std::string fromClient, fromMaster, request, answer;
   while (link.master >= 0 && readMessage(link.client, fromClient, request)) {
     const std::string method = methodOf(request);
-    std::chrono::milliseconds delay;
+    std::chrono::milliseconds delay, perByte;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
       calls_.push_back(method);
       callsNamed_.push_back(methodAndName(request));
-      delay = delayFor(method);
+      delay = setFor(holds_, method);
+      perByte = setFor(trickles_, method);
       if (delay.count() > 0) ++heldNow_[method], ++heldNow_[""];
     }
     if (delay.count() > 0) {
@@ -198,7 +217,7 @@ void MasterProxy::serve(Link& link) {
       --heldNow_[method], --heldNow_[""];
     }
     if (!sendAll(link.master, request) || !readMessage(link.master, fromMaster, answer) ||
-        !sendAll(link.client, answer))
+        !sendAnswer(link.client, answer, perByte))
       break;
   }
   // The client sees its connection end as it would with the master's.

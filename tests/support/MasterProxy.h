@@ -16,7 +16,8 @@ namespace murvtest {
 // tests that need a slow master or one call of it held at a known moment.
 // Each connection a client makes gets one connection to the master, so a
 // client that keeps its connection open (as xmlrpcpp does) keeps one there
-// too. Every request is passed on whole, and its answer back whole.
+// too. Every request is passed on whole, and its answer back whole, or a
+// byte at a time when asked.
 class MasterProxy {
 public:
   explicit MasterProxy(int masterPort);
@@ -30,6 +31,10 @@ public:
   // Holds every later call of method ("" for every method) for delay
   // before passing it on; a delay of 0 passes them on at once again.
   void hold(const std::string& method, std::chrono::milliseconds delay);
+  // Sends the answers to every later call of method ("" for every method)
+  // a byte at a time, each perByte after the one before; 0 sends them whole
+  // again.
+  void trickle(const std::string& method, std::chrono::milliseconds perByte);
   // Whether a call of method ("" for any) is being held now, or comes to be
   // within deadline.
   bool waitHeld(const std::string& method, std::chrono::milliseconds deadline = std::chrono::seconds(20));
@@ -44,7 +49,9 @@ private:
   struct Link;
   void acceptLoop();
   void serve(Link& link);
-  std::chrono::milliseconds delayFor(const std::string& method) const;
+  static std::chrono::milliseconds setFor(const std::map<std::string, std::chrono::milliseconds>& delays,
+                                          const std::string& method);
+  bool sendAnswer(int client, const std::string& answer, std::chrono::milliseconds perByte);
 
   const int masterPort_;
   int port_ = 0;
@@ -52,7 +59,7 @@ private:
   int stopFd_ = -1;
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::map<std::string, std::chrono::milliseconds> holds_;
+  std::map<std::string, std::chrono::milliseconds> holds_, trickles_;
   std::map<std::string, int> heldNow_;
   std::vector<std::string> calls_;
   std::vector<std::string> callsNamed_;
