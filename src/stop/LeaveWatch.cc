@@ -340,15 +340,13 @@ void unmark(pid_t thread, bool cutting) {
 
 }  // namespace
 
+MasterCallMark::MasterCallMark(pid_t thread, bool cutting) : thread(thread), cutting(cutting) { mark(thread, cutting); }
+
+MasterCallMark::~MasterCallMark() { unmark(thread, cutting); }
+
 LeaveCall::LeaveCall() : LeaveCall(threadId()) {}
 
-LeaveCall::LeaveCall(pid_t thread) : thread(thread) { mark(thread, true); }
-
-LeaveCall::~LeaveCall() { unmark(thread, true); }
-
-SetUpCall::SetUpCall() : thread(threadId()) { mark(thread, false); }
-
-SetUpCall::~SetUpCall() { unmark(thread, false); }
+SetUpCall::SetUpCall() : MasterCallMark(threadId(), false) {}
 
 void watchLeave(const std::string& who, const std::string& rosName, const std::string& uri,
                 const std::vector<MasterAddress>& addresses) {

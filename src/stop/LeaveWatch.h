@@ -58,37 +58,40 @@ void watchLeave(const std::string& who, const std::string& rosName, const std::s
 // Ends one watchLeave(); the last one stops the watch.
 void endWatchingLeave();
 
-// Marks, for its lifetime, the calling thread as one in which the
-// toolbox's own code has roscpp unregister: only such a thread's calls are
-// ever cut. Marks may nest.
-class LeaveCall {
+// A thread of this process marked, for the mark's lifetime, as one whose
+// calls to the master the watch looks at. Marks may nest, of either kind.
+class MasterCallMark {
+public:
+  MasterCallMark(const MasterCallMark&) = delete;
+  MasterCallMark& operator=(const MasterCallMark&) = delete;
+
+protected:
+  // cutting: a call of the thread left unanswered is cut.
+  MasterCallMark(pid_t thread, bool cutting);
+  ~MasterCallMark();
+
+private:
+  const pid_t thread;
+  const bool cutting;
+};
+
+// Marks the calling thread as one in which the toolbox's own code has
+// roscpp unregister: only such a thread's calls are ever cut.
+class LeaveCall : public MasterCallMark {
 public:
   LeaveCall();
   // Marks thread, a thread of this process that outlives the mark, as the
   // calling one would be: for a thread held in roscpp's calls, which cannot
   // mark itself.
-  explicit LeaveCall(pid_t thread);
-  ~LeaveCall();
-  LeaveCall(const LeaveCall&) = delete;
-  LeaveCall& operator=(const LeaveCall&) = delete;
-
-private:
-  const pid_t thread;
+  explicit LeaveCall(pid_t thread) : MasterCallMark(thread, true) {}
 };
 
-// Marks, for its lifetime, the calling thread as one in which the
-// toolbox's code has roscpp register (a node's set-up): the answers the
-// thread waits for tell the host that a stop moves on; its calls are never
-// cut. Marks may nest, also inside a LeaveCall and around one.
-class SetUpCall {
+// Marks the calling thread as one in which the toolbox's code has roscpp
+// register (a node's set-up): the answers the thread waits for tell the
+// host that a stop moves on; its calls are never cut.
+class SetUpCall : public MasterCallMark {
 public:
   SetUpCall();
-  ~SetUpCall();
-  SetUpCall(const SetUpCall&) = delete;
-  SetUpCall& operator=(const SetUpCall&) = delete;
-
-private:
-  const pid_t thread;
 };
 
 // Shuts each ROS handle down (a publisher, a subscriber, a service server)
